@@ -1,0 +1,209 @@
+#pragma once
+// The seam between vdksvc's logic and the operating system.
+//
+// The logic never includes <windows.h>: it reaches the service control manager,
+// the registry and the process table only through `Platform`. The operations keep
+// their Windows names and ANSI variants, and their arguments and results follow
+// the Win32 documentation, expressed in the small types below so that the logic
+// compiles anywhere. `Win32Platform` forwards each call to the real API;
+// `SimulatedPlatform` is the in-memory Windows the unit tests run against.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vdksvc {
+
+using Dword = std::uint32_t;
+using Long = std::int32_t;
+
+// Opaque handle types. Their values are the real Win32 handles in Win32Platform
+// and small tokens in SimulatedPlatform; the logic only stores and passes them.
+struct ScHandleTag;
+struct RegKeyTag;
+using RawScHandle = ScHandleTag*;  ///< SC_HANDLE: manager or service
+using RawKey = RegKeyTag*;         ///< HKEY
+using RawHandle = void*;           ///< HANDLE: process or snapshot
+
+/// HKEY_LOCAL_MACHINE: the predefined key, sign-extended as Windows defines it.
+inline RawKey hkeyLocalMachine() {
+  return reinterpret_cast<RawKey>(static_cast<std::intptr_t>(static_cast<Long>(0x80000002u)));
+}
+/// INVALID_HANDLE_VALUE, what CreateToolhelp32Snapshot returns on failure.
+inline RawHandle invalidHandleValue() {
+  return reinterpret_cast<RawHandle>(static_cast<std::intptr_t>(-1));
+}
+
+/// Win32 error codes, as GetLastError and the registry calls report them.
+namespace winerr {
+constexpr Dword kSuccess = 0;
+constexpr Dword kFileNotFound = 2;
+constexpr Dword kAccessDenied = 5;
+constexpr Dword kInvalidHandle = 6;
+constexpr Dword kNoMoreFiles = 18;
+constexpr Dword kBadLength = 24;
+constexpr Dword kInvalidParameter = 87;
+constexpr Dword kInsufficientBuffer = 122;
+constexpr Dword kInvalidName = 123;
+constexpr Dword kMoreData = 234;
+constexpr Dword kInvalidAddress = 487;
+constexpr Dword kDependentServicesRunning = 1051;
+constexpr Dword kInvalidServiceControl = 1052;
+constexpr Dword kServiceAlreadyRunning = 1056;
+constexpr Dword kServiceDisabled = 1058;
+constexpr Dword kServiceDoesNotExist = 1060;
+constexpr Dword kServiceCannotAcceptCtrl = 1061;
+constexpr Dword kServiceNotActive = 1062;
+constexpr Dword kServiceDependencyFail = 1068;
+constexpr Dword kServiceMarkedForDelete = 1072;
+constexpr Dword kServiceExists = 1073;
+constexpr Dword kServiceDependencyDeleted = 1075;
+constexpr Dword kDuplicateServiceName = 1078;
+}  // namespace winerr
+
+/// Service manager constants (winsvc.h).
+namespace svc {
+constexpr Dword kManagerAllAccess = 0xF003F;  ///< SC_MANAGER_ALL_ACCESS
+constexpr Dword kServiceAllAccess = 0xF01FF;  ///< SERVICE_ALL_ACCESS
+constexpr Dword kWin32OwnProcess = 0x10;      ///< SERVICE_WIN32_OWN_PROCESS
+constexpr Dword kWin32ShareProcess = 0x20;    ///< SERVICE_WIN32_SHARE_PROCESS
+constexpr Dword kBootStart = 0;
+constexpr Dword kSystemStart = 1;
+constexpr Dword kAutoStart = 2;    ///< SERVICE_AUTO_START
+constexpr Dword kDemandStart = 3;  ///< SERVICE_DEMAND_START
+constexpr Dword kDisabled = 4;     ///< SERVICE_DISABLED
+constexpr Dword kErrorIgnore = 0;
+constexpr Dword kErrorNormal = 1;  ///< SERVICE_ERROR_NORMAL
+constexpr Dword kErrorSevere = 2;
+constexpr Dword kErrorCritical = 3;
+constexpr Dword kNoChange = 0xFFFFFFFF;  ///< SERVICE_NO_CHANGE
+
+// dwCurrentState
+constexpr Dword kStopped = 1;
+constexpr Dword kStartPending = 2;
+constexpr Dword kStopPending = 3;
+constexpr Dword kRunning = 4;
+constexpr Dword kContinuePending = 5;
+constexpr Dword kPausePending = 6;
+constexpr Dword kPaused = 7;
+
+// ControlService codes
+constexpr Dword kControlStop = 1;
+constexpr Dword kControlPause = 2;
+constexpr Dword kControlContinue = 3;
+constexpr Dword kControlInterrogate = 4;
+
+// dwControlsAccepted bits
+constexpr Dword kAcceptStop = 0x1;
+constexpr Dword kAcceptPauseContinue = 0x2;
+}  // namespace svc
+
+/// Registry constants (winreg.h / winnt.h).
+namespace reg {
+constexpr Dword kKeyRead = 0x20019;  ///< KEY_READ
+constexpr Dword kNone = 0;           ///< REG_NONE
+constexpr Dword kSz = 1;             ///< REG_SZ
+constexpr Dword kExpandSz = 2;       ///< REG_EXPAND_SZ
+constexpr Dword kBinary = 3;         ///< REG_BINARY
+constexpr Dword kDword = 4;          ///< REG_DWORD
+constexpr Dword kMultiSz = 7;        ///< REG_MULTI_SZ
+constexpr Dword kQword = 11;         ///< REG_QWORD
+}  // namespace reg
+
+/// Process and wait constants (winnt.h, winbase.h, tlhelp32.h).
+namespace proc {
+constexpr Dword kSnapProcess = 0x2;       ///< TH32CS_SNAPPROCESS
+constexpr Dword kTerminate = 0x0001;      ///< PROCESS_TERMINATE
+constexpr Dword kSynchronize = 0x100000;  ///< SYNCHRONIZE
+constexpr Dword kMaximumWaitObjects = 64;  ///< MAXIMUM_WAIT_OBJECTS
+constexpr Dword kWaitObject0 = 0;          ///< WAIT_OBJECT_0
+constexpr Dword kWaitAbandoned0 = 0x80;    ///< WAIT_ABANDONED_0
+constexpr Dword kWaitTimeout = 258;        ///< WAIT_TIMEOUT
+constexpr Dword kWaitFailed = 0xFFFFFFFF;  ///< WAIT_FAILED
+constexpr Dword kInfinite = 0xFFFFFFFF;    ///< INFINITE
+}  // namespace proc
+
+/// SERVICE_STATUS, member for member.
+struct ServiceStatus {
+  Dword dwServiceType = 0;
+  Dword dwCurrentState = 0;
+  Dword dwControlsAccepted = 0;
+  Dword dwWin32ExitCode = 0;
+  Dword dwServiceSpecificExitCode = 0;
+  Dword dwCheckPoint = 0;
+  Dword dwWaitHint = 0;
+};
+
+/// PROCESSENTRY32 (ANSI), laid out as the Windows headers lay it out, so that its
+/// size is the build's sizeof(PROCESSENTRY32): 296 bytes for 32-bit code, 304 for
+/// 64-bit code. Process32First refuses any other dwSize.
+struct ProcessEntry32 {
+  Dword dwSize = 0;
+  Dword cntUsage = 0;
+  Dword th32ProcessID = 0;
+  std::uintptr_t th32DefaultHeapID = 0;
+  Dword th32ModuleID = 0;
+  Dword cntThreads = 0;
+  Dword th32ParentProcessID = 0;
+  Long pcPriClassBase = 0;
+  Dword dwFlags = 0;
+  char szExeFile[260] = {};
+};
+
+/// The operations vdksvc needs from Windows. Every method behaves as its Win32
+/// namesake is documented to; "BOOL" results are true for non-zero.
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // --- Service control manager (advapi32) ---
+  virtual RawScHandle OpenSCManagerA(const char* machineName, const char* databaseName,
+                                     Dword desiredAccess) = 0;
+  virtual RawScHandle OpenServiceA(RawScHandle manager, const char* serviceName,
+                                   Dword desiredAccess) = 0;
+  /// \a dependencies is a double-NUL-terminated list of names, or null.
+  virtual RawScHandle CreateServiceA(RawScHandle manager, const char* serviceName,
+                                     const char* displayName, Dword desiredAccess,
+                                     Dword serviceType, Dword startType, Dword errorControl,
+                                     const char* binaryPathName, const char* loadOrderGroup,
+                                     Dword* tagId, const char* dependencies,
+                                     const char* serviceStartName, const char* password) = 0;
+  virtual bool ChangeServiceConfigA(RawScHandle service, Dword serviceType, Dword startType,
+                                    Dword errorControl, const char* binaryPathName,
+                                    const char* loadOrderGroup, Dword* tagId,
+                                    const char* dependencies, const char* serviceStartName,
+                                    const char* password, const char* displayName) = 0;
+  virtual bool ControlService(RawScHandle service, Dword control, ServiceStatus* status) = 0;
+  virtual bool StartServiceA(RawScHandle service, Dword numArgs, const char** args) = 0;
+  virtual bool QueryServiceStatus(RawScHandle service, ServiceStatus* status) = 0;
+  virtual bool DeleteService(RawScHandle service) = 0;
+  virtual bool CloseServiceHandle(RawScHandle handle) = 0;
+
+  // --- Registry (advapi32); results are Win32 error codes, 0 on success ---
+  virtual Long RegOpenKeyExA(RawKey key, const char* subKey, Dword options, Dword desiredAccess,
+                             RawKey* result) = 0;
+  virtual Long RegQueryValueExA(RawKey key, const char* valueName, Dword* reserved, Dword* type,
+                                unsigned char* data, Dword* dataSize) = 0;
+  virtual Long RegCloseKey(RawKey key) = 0;
+
+  // --- Processes (kernel32) ---
+  virtual RawHandle CreateToolhelp32Snapshot(Dword flags, Dword processId) = 0;
+  virtual bool Process32First(RawHandle snapshot, ProcessEntry32* entry) = 0;
+  virtual bool Process32Next(RawHandle snapshot, ProcessEntry32* entry) = 0;
+  virtual RawHandle OpenProcess(Dword desiredAccess, bool inheritHandle, Dword processId) = 0;
+  virtual Dword WaitForMultipleObjects(Dword count, const RawHandle* handles, bool waitAll,
+                                       Dword milliseconds) = 0;
+  virtual bool TerminateProcess(RawHandle process, unsigned exitCode) = 0;
+  virtual bool CloseHandle(RawHandle handle) = 0;
+
+  // --- Thread, errors, text ---
+  virtual void Sleep(Dword milliseconds) = 0;
+  virtual Dword GetLastError() = 0;
+  /// Lowers \a text in place in the ANSI code page; returns \a text.
+  virtual char* CharLowerA(char* text) = 0;
+  /// The last '\' of the NUL-terminated \a text, walking it character by
+  /// character in the ANSI code page so that the second byte of a double-byte
+  /// character is never taken for one (what _mbsrchr does); null when none.
+  virtual const char* findLastBackslash(const char* text) = 0;
+};
+
+}  // namespace vdksvc
