@@ -1,0 +1,146 @@
+// The parts of the simulated Windows that every kind of resource shares: the
+// handle table, the virtual clock, the call log and the text functions. The
+// service manager, the registry and the process table have their own files.
+
+#include "platform/simulated_platform.h"
+
+#include <string>
+
+#include "platform/simulated_state.h"
+
+namespace vdksvc {
+
+using World = SimulatedWorld;
+
+SimulatedWorld::SimulatedWorld() {
+  // HKEY_LOCAL_MACHINE itself always exists; values may be seeded on it.
+  keys.emplace("", Key{});
+}
+
+std::string SimulatedWorld::foldCase(std::string_view text) {
+  // The manager and the registry compare names without case; ASCII folding is
+  // all the names of this product ever need.
+  std::string folded(text);
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return folded;
+}
+
+bool SimulatedWorld::sameName(std::string_view left, std::string_view right) {
+  return left.size() == right.size() && foldCase(left) == foldCase(right);
+}
+
+std::uint64_t SimulatedWorld::later(std::uint64_t at, std::uint64_t milliseconds) {
+  if (at == kForever || milliseconds == kForever || milliseconds > kForever - at) return kForever;
+  return at + milliseconds;
+}
+
+std::uintptr_t SimulatedWorld::issue(Handle handle) {
+  // Tokens only grow, so a closed token is never handed out again and a second
+  // close is always detected. They start well above null and stay far below
+  // INVALID_HANDLE_VALUE and HKEY_LOCAL_MACHINE.
+  const std::uintptr_t token = nextToken;
+  nextToken += 0x10;
+  handles.emplace(token, std::move(handle));
+  return token;
+}
+
+SimulatedWorld::Handle* SimulatedWorld::handleOf(const void* raw, Kind kind) {
+  const auto found = handles.find(tokenOf(raw));
+  if (found == handles.end() || found->second.kind != kind) return nullptr;
+  return &found->second;
+}
+
+void SimulatedWorld::waitUntil(std::uint64_t targetMs, const char* what) {
+  if (targetMs == kForever || targetMs > hangLimitMs) {
+    throw SimulatedHang(std::string(what) + " at virtual time " + std::to_string(nowMs) +
+                        " ms would pass the hang limit of " + std::to_string(hangLimitMs) + " ms");
+  }
+  if (targetMs > nowMs) nowMs = targetMs;
+}
+
+std::string SimulatedWorld::describe(const Handle& handle) const {
+  switch (handle.kind) {
+    case Kind::manager:
+      return "manager handle";
+    case Kind::service: {
+      const auto found = services.find(handle.serviceId);
+      return "service handle " +
+             (found == services.end() ? std::string("?") : found->second.config.name);
+    }
+    case Kind::key:
+      return "registry key " +
+             (handle.keyPath.empty() ? std::string("HKEY_LOCAL_MACHINE") : handle.keyPath);
+    case Kind::snapshot:
+      return "process snapshot";
+    case Kind::process:
+      return "process handle " + std::to_string(processes[handle.processIndex].config.processId);
+  }
+  return "unknown handle";
+}
+
+SimulatedPlatform::SimulatedPlatform() : state_(std::make_unique<State>()) {}
+SimulatedPlatform::~SimulatedPlatform() = default;
+
+void SimulatedPlatform::setDoubleByteCodePage(bool doubleByte) {
+  state_->doubleByteCodePage = doubleByte;
+}
+
+std::uint64_t SimulatedPlatform::nowMs() const { return state_->nowMs; }
+
+void SimulatedPlatform::advance(std::uint64_t milliseconds) {
+  // The test moves time itself: no hang limit, which guards the logic's waits.
+  state_->nowMs = World::later(state_->nowMs, milliseconds);
+}
+
+void SimulatedPlatform::setHangLimitMs(std::uint64_t limit) { state_->hangLimitMs = limit; }
+
+const std::vector<std::string>& SimulatedPlatform::calls() const { return state_->calls; }
+
+void SimulatedPlatform::clearCalls() { state_->calls.clear(); }
+
+std::vector<std::string> SimulatedPlatform::openResources() const {
+  std::vector<std::string> open;
+  for (const auto& [token, handle] : state_->handles) open.push_back(state_->describe(handle));
+  return open;
+}
+
+void SimulatedPlatform::Sleep(Dword milliseconds) {
+  World& s = *state_;
+  s.log("Sleep " + std::to_string(milliseconds));
+  s.waitUntil(milliseconds == proc::kInfinite ? kForever : World::later(s.nowMs, milliseconds),
+              "Sleep");
+}
+
+Dword SimulatedPlatform::GetLastError() { return state_->lastError; }
+
+char* SimulatedPlatform::CharLowerA(char* text) {
+  state_->log("CharLowerA");
+  if (text == nullptr) return nullptr;
+  // Only A-Z: the words the logic lowers are ASCII, and leaving every other byte
+  // alone keeps double-byte text intact.
+  for (char* c = text; *c != '\0'; ++c) {
+    if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a');
+  }
+  return text;
+}
+
+const char* SimulatedPlatform::findLastBackslash(const char* text) {
+  if (text == nullptr) return nullptr;
+  const char* last = nullptr;
+  for (const char* c = text; *c != '\0'; ++c) {
+    const auto byte = static_cast<unsigned char>(*c);
+    const bool leadByte = (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    if (state_->doubleByteCodePage && leadByte) {
+      // The trail byte may be 0x5C; it is half of a character, not a separator.
+      // A lead byte just before the terminator stands alone.
+      if (c[1] != '\0') ++c;
+      continue;
+    }
+    if (*c == '\\') last = c;
+  }
+  return last;
+}
+
+}  // namespace vdksvc

@@ -1,0 +1,229 @@
+#pragma once
+// An in-memory Windows for the unit tests: a service control manager, the
+// HKEY_LOCAL_MACHINE registry, a process table and a virtual clock. It models what
+// the Win32 operations are documented to do (including the error codes the real
+// service manager gives), keeps an account of every handle, key and snapshot it
+// hands out, and logs every call.
+//
+// Time is virtual: Sleep and timed waits advance the clock at once. Waiting longer
+// than the hang limit (a day of virtual time by default) throws SimulatedHang, so a
+// wait that would never end fails the test instead of spinning forever.
+//
+// GetLastError keeps the code of the last failing call; a successful call leaves
+// it as it was, as the real functions do (they set it only on failure). The
+// registry functions return their code and never touch it.
+//
+// Handles carry the access they were opened with, and each operation checks the
+// right it needs as Windows does (SERVICE_STOP to stop, KEY_QUERY_VALUE to read a
+// value, SYNCHRONIZE to wait, PROCESS_TERMINATE to terminate...): a handle opened
+// with too little access fails with ERROR_ACCESS_DENIED.
+//
+// Seeding mistakes (a duplicate service or live process id, a pending seed state)
+// throw std::invalid_argument.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace vdksvc {
+
+/// Thrown when the logic waits past the simulated platform's hang limit.
+class SimulatedHang : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class SimulatedPlatform : public Platform {
+ public:
+  static constexpr std::uint64_t kForever = UINT64_MAX;
+
+  /// A service as seeded by a test.
+  struct ServiceConfig {
+    std::string name;
+    std::string displayName;  ///< empty: the name
+    Dword serviceType = svc::kWin32OwnProcess;
+    Dword startType = svc::kDemandStart;
+    Dword errorControl = svc::kErrorNormal;
+    std::string binaryPath;
+    std::vector<std::string> dependencies;
+    Dword state = svc::kStopped;  ///< a settled state: stopped, running or paused
+    /// Controls the service accepts while running or paused (SERVICE_ACCEPT_*).
+    Dword controlsAccepted = svc::kAcceptStop | svc::kAcceptPauseContinue;
+    /// How long each pending state lasts once entered, in virtual milliseconds;
+    /// kForever: the service never leaves it.
+    std::uint64_t startPendingMs = 0;
+    std::uint64_t stopPendingMs = 0;
+    std::uint64_t pausePendingMs = 0;
+    std::uint64_t continuePendingMs = 0;
+    bool openRefused = false;  ///< OpenServiceA fails with ERROR_ACCESS_DENIED
+    bool queryFails = false;   ///< QueryServiceStatus fails with ERROR_ACCESS_DENIED
+  };
+
+  /// A service as the manager holds it now.
+  struct ServiceView {
+    ServiceConfig config;          ///< current configuration; config.state is stale
+    Dword currentState = 0;        ///< state at the current virtual time
+    bool markedForDelete = false;  ///< DeleteService was called; handles still open
+  };
+
+  /// A process as seeded by a test.
+  struct ProcessConfig {
+    Dword processId = 0;
+    std::string imageName;  ///< szExeFile: file name without directory
+    std::uint64_t exitAtMs = kForever;  ///< virtual time at which it ends by itself
+    bool openRefused = false;           ///< OpenProcess fails with ERROR_ACCESS_DENIED
+  };
+
+  struct ProcessView {
+    ProcessConfig config;
+    bool running = true;
+    bool terminated = false;  ///< ended by TerminateProcess
+    Dword exitCode = 259;     ///< STILL_ACTIVE while running
+  };
+
+  SimulatedPlatform();
+  ~SimulatedPlatform() override;
+
+  // --- Seeding and inspection ---
+  void addService(const ServiceConfig& config);
+  /// Looks the service up as the manager does (names compare without case);
+  /// empty once the service is gone.
+  std::optional<ServiceView> service(const std::string& name) const;
+  /// OpenSCManagerA fails with ERROR_ACCESS_DENIED while set.
+  void setManagerOpenRefused(bool refused);
+
+  /// Registry keys are paths under HKEY_LOCAL_MACHINE such as
+  /// "SOFTWARE\\Corvane\\Vardeck"; keys and value names compare without case.
+  /// Setting a value creates its key (and the keys above it).
+  void addKey(const std::string& key);
+  void setValue(const std::string& key, const std::string& name, Dword type,
+                const std::vector<unsigned char>& bytes);
+  /// REG_SZ: the text plus one NUL, or without it when \a terminated is false.
+  void setText(const std::string& key, const std::string& name, const std::string& text,
+               bool terminated = true);
+  /// REG_MULTI_SZ: each string with its NUL, then the closing NUL.
+  void setMultiText(const std::string& key, const std::string& name,
+                    const std::vector<std::string>& strings);
+  /// REG_DWORD, little-endian.
+  void setNumber(const std::string& key, const std::string& name, Dword value);
+  void removeValue(const std::string& key, const std::string& name);
+  /// RegOpenKeyExA on this key fails with ERROR_ACCESS_DENIED while set.
+  void setKeyOpenRefused(const std::string& key, bool refused);
+
+  void addProcess(const ProcessConfig& config);
+  std::optional<ProcessView> process(Dword processId) const;
+
+  /// Lead bytes of code page 932 are honoured by findLastBackslash while set;
+  /// otherwise the ANSI code page is single-byte (as 1252).
+  void setDoubleByteCodePage(bool doubleByte);
+
+  std::uint64_t nowMs() const;
+  /// Moves the clock as the test's own step; the hang limit guards only the
+  /// waits of the logic (Sleep, WaitForMultipleObjects).
+  void advance(std::uint64_t milliseconds);
+  /// The virtual time, in ms since the start, that no wait may pass.
+  void setHangLimitMs(std::uint64_t limit);
+
+  /// One line per platform call, in order, such as "OpenServiceA Svc",
+  /// "ControlService Svc 1", "CloseServiceHandle Svc", "CloseServiceHandle manager",
+  /// "RegOpenKeyExA SOFTWARE\\Corvane\\Vardeck", "Sleep 1000". The formats:
+  ///  - "OpenSCManagerA"; "OpenServiceA <name>" and "CreateServiceA <name>" with the
+  ///    name as passed ("(null)" for none);
+  ///  - "ChangeServiceConfigA <svc>", "ControlService <svc> <control>",
+  ///    "StartServiceA <svc>", "QueryServiceStatus <svc>", "DeleteService <svc>",
+  ///    "CloseServiceHandle <svc>", where <svc> is the service's name, "manager" for
+  ///    a manager handle or "(invalid)";
+  ///  - "RegOpenKeyExA <path>" with the whole path under HKEY_LOCAL_MACHINE (a
+  ///    sub-key of an opened key is joined to that key's path; "(invalid)\\<sub-key>"
+  ///    for a bad root), "RegQueryValueExA <value>" ("(default)" for the unnamed
+  ///    value), "RegCloseKey <path>", "RegCloseKey HKEY_LOCAL_MACHINE",
+  ///    "RegCloseKey (invalid)";
+  ///  - "CreateToolhelp32Snapshot", "Process32First", "Process32Next",
+  ///    "OpenProcess <id>", "WaitForMultipleObjects <count> <milliseconds>" (INFINITE
+  ///    shows as 4294967295), "TerminateProcess <id> <exit code>" ("(invalid)" for a
+  ///    bad handle), "CloseHandle process <id>", "CloseHandle snapshot",
+  ///    "CloseHandle current process" (INVALID_HANDLE_VALUE, the pseudo-handle),
+  ///    "CloseHandle (invalid)";
+  ///  - "Sleep <milliseconds>", "CharLowerA".
+  /// GetLastError and findLastBackslash only read and are not logged.
+  const std::vector<std::string>& calls() const;
+  void clearCalls();
+  /// Descriptions of the handles, keys and snapshots handed out and not yet
+  /// closed, oldest first: "manager handle", "service handle Svc", "registry key
+  /// SOFTWARE\\Corvane\\Vardeck", "process snapshot", "process handle 1234". Empty
+  /// when everything was released; HKEY_LOCAL_MACHINE itself is never listed.
+  std::vector<std::string> openResources() const;
+
+  // --- Platform ---
+  // Choices where the documentation leaves room, made as Windows behaves:
+  //  - OpenSCManagerA knows only the local machine (another gives
+  //    RPC_S_SERVER_UNAVAILABLE, 1722) and the "ServicesActive" database
+  //    (another gives ERROR_DATABASE_DOES_NOT_EXIST, 1065).
+  //  - CreateServiceA and ChangeServiceConfigA refuse a tag (drivers only) and
+  //    boot/system start for Win32 services with ERROR_INVALID_PARAMETER, and a
+  //    dependency loop with ERROR_CIRCULAR_DEPENDENCY (1059). A null or empty
+  //    display name at creation is the service's name; an empty one given to
+  //    ChangeServiceConfigA changes nothing.
+  //  - StartServiceA starts stopped dependencies first; the service reports
+  //    start-pending until they run and its own start time has passed. A missing
+  //    or deleted dependency gives ERROR_SERVICE_DEPENDENCY_DELETED; a disabled or
+  //    stopping one, or one that cannot start, ERROR_SERVICE_DEPENDENCY_FAIL.
+  //  - ControlService fills the status record on success and on
+  //    ERROR_SERVICE_NOT_ACTIVE, ERROR_SERVICE_CANNOT_ACCEPT_CTRL and
+  //    ERROR_INVALID_SERVICE_CONTROL only, as documented; not on
+  //    ERROR_DEPENDENT_SERVICES_RUNNING. Pausing a paused service or continuing a
+  //    running one succeeds and changes nothing.
+  //  - Status records carry dwCheckPoint, dwWaitHint and dwWin32ExitCode 0.
+  //  - CreateToolhelp32Snapshot takes TH32CS_SNAPPROCESS alone. Entries report one
+  //    thread, normal priority (8) and parent 0.
+  RawScHandle OpenSCManagerA(const char* machineName, const char* databaseName,
+                             Dword desiredAccess) override;
+  RawScHandle OpenServiceA(RawScHandle manager, const char* serviceName,
+                           Dword desiredAccess) override;
+  RawScHandle CreateServiceA(RawScHandle manager, const char* serviceName, const char* displayName,
+                             Dword desiredAccess, Dword serviceType, Dword startType,
+                             Dword errorControl, const char* binaryPathName,
+                             const char* loadOrderGroup, Dword* tagId, const char* dependencies,
+                             const char* serviceStartName, const char* password) override;
+  bool ChangeServiceConfigA(RawScHandle service, Dword serviceType, Dword startType,
+                            Dword errorControl, const char* binaryPathName,
+                            const char* loadOrderGroup, Dword* tagId, const char* dependencies,
+                            const char* serviceStartName, const char* password,
+                            const char* displayName) override;
+  bool ControlService(RawScHandle service, Dword control, ServiceStatus* status) override;
+  bool StartServiceA(RawScHandle service, Dword numArgs, const char** args) override;
+  bool QueryServiceStatus(RawScHandle service, ServiceStatus* status) override;
+  bool DeleteService(RawScHandle service) override;
+  bool CloseServiceHandle(RawScHandle handle) override;
+
+  Long RegOpenKeyExA(RawKey key, const char* subKey, Dword options, Dword desiredAccess,
+                     RawKey* result) override;
+  Long RegQueryValueExA(RawKey key, const char* valueName, Dword* reserved, Dword* type,
+                        unsigned char* data, Dword* dataSize) override;
+  Long RegCloseKey(RawKey key) override;
+
+  RawHandle CreateToolhelp32Snapshot(Dword flags, Dword processId) override;
+  bool Process32First(RawHandle snapshot, ProcessEntry32* entry) override;
+  bool Process32Next(RawHandle snapshot, ProcessEntry32* entry) override;
+  RawHandle OpenProcess(Dword desiredAccess, bool inheritHandle, Dword processId) override;
+  Dword WaitForMultipleObjects(Dword count, const RawHandle* handles, bool waitAll,
+                               Dword milliseconds) override;
+  bool TerminateProcess(RawHandle process, unsigned exitCode) override;
+  bool CloseHandle(RawHandle handle) override;
+
+  void Sleep(Dword milliseconds) override;
+  Dword GetLastError() override;
+  char* CharLowerA(char* text) override;
+  const char* findLastBackslash(const char* text) override;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;  // defined in the .cc to keep this header light
+};
+
+}  // namespace vdksvc

@@ -1,0 +1,228 @@
+// The simulated process table: processes that end by themselves at a scripted
+// virtual time or when terminated, Toolhelp snapshots of the live ones, process
+// handles with the access they were opened for, and waits that move the clock
+// straight to the moment they are satisfied or time out.
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <stdexcept>
+#include <string>
+
+#include "platform/simulated_platform.h"
+#include "platform/simulated_state.h"
+
+namespace vdksvc {
+namespace {
+
+using World = SimulatedWorld;
+using Kind = World::Kind;
+
+constexpr Dword kStillActive = 259;
+constexpr Long kNormalPriority = 8;
+
+Dword processRights(Dword desired) {
+  if ((desired & (access::kGenericAll | access::kMaximumAllowed)) != 0)
+    return access::kProcessAllAccess;
+  return desired;
+}
+
+RawHandle fail(World& s, Dword error, RawHandle value) {
+  s.lastError = error;
+  return value;
+}
+
+bool fail(World& s, Dword error) {
+  s.lastError = error;
+  return false;
+}
+
+/// Fills \a entry from the snapshot row \a cursor points at and moves on.
+bool nextEntry(World& s, RawHandle snapshot, ProcessEntry32* entry, bool first) {
+  World::Handle* h = s.handleOf(snapshot, Kind::snapshot);
+  if (h == nullptr) return fail(s, winerr::kInvalidHandle);
+  if (entry == nullptr) return fail(s, winerr::kInvalidParameter);
+  // The size field tells which structure layout the caller compiled against.
+  if (entry->dwSize != sizeof(ProcessEntry32)) return fail(s, winerr::kBadLength);
+  if (first) h->cursor = 0;
+  if (h->cursor >= h->rows.size()) return fail(s, winerr::kNoMoreFiles);
+  const World::SnapshotRow& row = h->rows[h->cursor++];
+  entry->cntUsage = 0;
+  entry->th32ProcessID = row.processId;
+  entry->th32DefaultHeapID = 0;
+  entry->th32ModuleID = 0;
+  entry->cntThreads = 1;
+  entry->th32ParentProcessID = 0;
+  entry->pcPriClassBase = kNormalPriority;
+  entry->dwFlags = 0;
+  std::memset(entry->szExeFile, 0, sizeof entry->szExeFile);
+  const std::size_t length = std::min(row.imageName.size(), sizeof entry->szExeFile - 1);
+  std::memcpy(entry->szExeFile, row.imageName.data(), length);
+  return true;
+}
+
+}  // namespace
+
+const SimulatedWorld::Process* SimulatedWorld::liveProcess(Dword processId) const {
+  for (const Process& process : processes) {
+    if (process.config.processId == processId && alive(process)) return &process;
+  }
+  return nullptr;
+}
+
+// --- Seeding and inspection ---
+
+void SimulatedPlatform::addProcess(const ProcessConfig& config) {
+  World& s = *state_;
+  // An id is reused only after its process has ended, as Windows reuses them.
+  if (config.processId == 0 || s.liveProcess(config.processId) != nullptr) {
+    throw std::invalid_argument("addProcess: id 0 or the id of a live process: " +
+                                std::to_string(config.processId));
+  }
+  World::Process process;
+  process.config = config;
+  process.endAtMs = config.exitAtMs;
+  s.processes.push_back(std::move(process));
+}
+
+std::optional<SimulatedPlatform::ProcessView> SimulatedPlatform::process(Dword processId) const {
+  const World& s = *state_;
+  const World::Process* found = s.liveProcess(processId);
+  for (auto it = s.processes.rbegin(); found == nullptr && it != s.processes.rend(); ++it) {
+    if (it->config.processId == processId) found = &*it;  // the latest one to have ended
+  }
+  if (found == nullptr) return std::nullopt;
+  ProcessView view;
+  view.config = found->config;
+  view.running = s.alive(*found);
+  view.terminated = found->terminated;
+  view.exitCode = view.running ? kStillActive : found->exitCode;
+  return view;
+}
+
+// --- Platform: processes ---
+
+RawHandle SimulatedPlatform::CreateToolhelp32Snapshot(Dword flags, Dword /*processId*/) {
+  World& s = *state_;
+  s.log("CreateToolhelp32Snapshot");
+  // Only the process list is modelled; the id argument matters only for module
+  // and heap lists.
+  if (flags != proc::kSnapProcess) return fail(s, winerr::kInvalidParameter, invalidHandleValue());
+  World::Handle handle;
+  handle.kind = Kind::snapshot;
+  for (const World::Process& process : s.processes) {
+    if (s.alive(process))
+      handle.rows.push_back({process.config.processId, process.config.imageName});
+  }
+  return reinterpret_cast<RawHandle>(s.issue(std::move(handle)));
+}
+
+bool SimulatedPlatform::Process32First(RawHandle snapshot, ProcessEntry32* entry) {
+  state_->log("Process32First");
+  return nextEntry(*state_, snapshot, entry, true);
+}
+
+bool SimulatedPlatform::Process32Next(RawHandle snapshot, ProcessEntry32* entry) {
+  state_->log("Process32Next");
+  return nextEntry(*state_, snapshot, entry, false);
+}
+
+RawHandle SimulatedPlatform::OpenProcess(Dword desiredAccess, bool /*inheritHandle*/,
+                                         Dword processId) {
+  World& s = *state_;
+  s.log("OpenProcess " + std::to_string(processId));
+  const World::Process* process = s.liveProcess(processId);
+  if (process == nullptr) return fail(s, winerr::kInvalidParameter, nullptr);
+  if (process->config.openRefused) return fail(s, winerr::kAccessDenied, nullptr);
+  World::Handle handle;
+  handle.kind = Kind::process;
+  handle.access = processRights(desiredAccess);
+  handle.processIndex = static_cast<std::size_t>(process - s.processes.data());
+  return reinterpret_cast<RawHandle>(s.issue(std::move(handle)));
+}
+
+Dword SimulatedPlatform::WaitForMultipleObjects(Dword count, const RawHandle* handles, bool waitAll,
+                                                Dword milliseconds) {
+  World& s = *state_;
+  s.log("WaitForMultipleObjects " + std::to_string(count) + " " + std::to_string(milliseconds));
+  if (count == 0 || count > proc::kMaximumWaitObjects || handles == nullptr) {
+    fail(s, winerr::kInvalidParameter);
+    return proc::kWaitFailed;
+  }
+  // Every handle is checked before any time passes: one bad handle fails the
+  // whole wait at once.
+  std::vector<std::size_t> waited;
+  for (Dword i = 0; i < count; ++i) {
+    const World::Handle* h = s.handleOf(handles[i], Kind::process);
+    if (h == nullptr || (h->access & access::kSynchronize) == 0) {
+      fail(s, h == nullptr ? winerr::kInvalidHandle : winerr::kAccessDenied);
+      return proc::kWaitFailed;
+    }
+    waited.push_back(h->processIndex);
+  }
+  // Waiting for all of them twice on one process is refused by the kernel,
+  // even through two different handles.
+  if (waitAll && std::set<std::size_t>(waited.begin(), waited.end()).size() != waited.size()) {
+    fail(s, winerr::kInvalidParameter);
+    return proc::kWaitFailed;
+  }
+  std::vector<std::uint64_t> ends;
+  for (std::size_t index : waited) ends.push_back(s.processes[index].endAtMs);
+  const std::uint64_t deadline =
+      milliseconds == proc::kInfinite ? kForever : World::later(s.nowMs, milliseconds);
+  const std::uint64_t satisfiedAt = waitAll ? *std::max_element(ends.begin(), ends.end())
+                                            : *std::min_element(ends.begin(), ends.end());
+  if (satisfiedAt == kForever || satisfiedAt > deadline) {
+    s.waitUntil(deadline, "WaitForMultipleObjects");
+    return proc::kWaitTimeout;
+  }
+  s.waitUntil(std::max(s.nowMs, satisfiedAt), "WaitForMultipleObjects");
+  if (waitAll) return proc::kWaitObject0;
+  // Of several ended objects, the one with the lowest index is reported.
+  Dword index = 0;
+  while (ends[index] > s.nowMs) ++index;
+  return proc::kWaitObject0 + index;
+}
+
+bool SimulatedPlatform::TerminateProcess(RawHandle processHandle, unsigned exitCode) {
+  World& s = *state_;
+  World::Handle* h = s.handleOf(processHandle, Kind::process);
+  s.log("TerminateProcess " +
+        (h == nullptr ? std::string("(invalid)")
+                      : std::to_string(s.processes[h->processIndex].config.processId)) +
+        " " + std::to_string(exitCode));
+  if (h == nullptr) return fail(s, winerr::kInvalidHandle);
+  World::Process& process = s.processes[h->processIndex];
+  // An ended process cannot be terminated again; Windows says access denied.
+  if ((h->access & proc::kTerminate) == 0 || !s.alive(process))
+    return fail(s, winerr::kAccessDenied);
+  process.endAtMs = s.nowMs;
+  process.terminated = true;
+  process.exitCode = exitCode;
+  return true;
+}
+
+bool SimulatedPlatform::CloseHandle(RawHandle handle) {
+  World& s = *state_;
+  if (handle == invalidHandleValue()) {
+    // -1 is the current process's pseudo-handle: closing it succeeds and does
+    // nothing. The log shows it, since closing it by mistake is a bug upstream.
+    s.log("CloseHandle current process");
+    return true;
+  }
+  const auto found = s.handles.find(World::tokenOf(handle));
+  const bool closable = found != s.handles.end() && (found->second.kind == Kind::process ||
+                                                     found->second.kind == Kind::snapshot);
+  if (!closable) {
+    s.log("CloseHandle (invalid)");
+    return fail(s, winerr::kInvalidHandle);
+  }
+  s.log(found->second.kind == Kind::snapshot
+            ? std::string("CloseHandle snapshot")
+            : "CloseHandle process " +
+                  std::to_string(s.processes[found->second.processIndex].config.processId));
+  s.handles.erase(found);
+  return true;
+}
+
+}  // namespace vdksvc

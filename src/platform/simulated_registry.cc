@@ -1,0 +1,186 @@
+// The simulated HKEY_LOCAL_MACHINE: keys by path, values as raw bytes. Reads
+// follow the documented RegQueryValueExA protocol to the letter (size query,
+// ERROR_MORE_DATA with the size needed, exact bytes, no terminator added), so a
+// caller that trusts text values to end in NUL is caught by the tests.
+//
+// The registry functions report through their result and leave GetLastError
+// alone, as the real ones do.
+
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include "platform/simulated_platform.h"
+#include "platform/simulated_state.h"
+
+namespace vdksvc {
+namespace {
+
+using World = SimulatedWorld;
+using Kind = World::Kind;
+
+Long asLong(Dword error) { return static_cast<Long>(error); }
+
+/// \a path without trailing backslashes, which name the same key.
+std::string trimmed(std::string_view path) {
+  while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+  return std::string(path);
+}
+
+std::string joined(const std::string& parent, const char* subKey) {
+  const std::string sub = trimmed(subKey == nullptr ? "" : subKey);
+  if (sub.empty()) return parent;
+  return parent.empty() ? sub : parent + "\\" + sub;
+}
+
+std::string shownPath(const std::string& path) {
+  return path.empty() ? "HKEY_LOCAL_MACHINE" : path;
+}
+
+/// The path, relative to HKEY_LOCAL_MACHINE, that \a key stands for, and the
+/// access it was opened with; empty when \a key is neither HKLM nor open.
+struct OpenedKey {
+  std::string path;
+  Dword access = 0;
+};
+
+std::optional<OpenedKey> opened(World& s, RawKey key) {
+  // The predefined key is always open and always readable.
+  if (key == hkeyLocalMachine()) return OpenedKey{"", access::kKeyQueryValue};
+  if (const World::Handle* h = s.handleOf(key, Kind::key)) return OpenedKey{h->keyPath, h->access};
+  return std::nullopt;
+}
+
+Dword keyRights(Dword desired) {
+  if ((desired & (access::kGenericAll | access::kMaximumAllowed | access::kGenericRead)) != 0) {
+    return desired | reg::kKeyRead;
+  }
+  return desired;
+}
+
+}  // namespace
+
+SimulatedWorld::Key& SimulatedWorld::makeKey(std::string_view path) {
+  const std::string whole = trimmed(path);
+  // Every key above it exists too, as it does in a real hive.
+  for (std::size_t end = whole.find('\\'); end != std::string::npos;
+       end = whole.find('\\', end + 1)) {
+    Key& parent = keys[foldCase(whole.substr(0, end))];
+    if (parent.path.empty()) parent.path = whole.substr(0, end);
+  }
+  Key& key = keys[foldCase(whole)];
+  if (key.path.empty()) key.path = whole;
+  return key;
+}
+
+// --- Seeding ---
+
+void SimulatedPlatform::addKey(const std::string& key) { state_->makeKey(key); }
+
+void SimulatedPlatform::setValue(const std::string& key, const std::string& name, Dword type,
+                                 const std::vector<unsigned char>& bytes) {
+  state_->makeKey(key).values[World::foldCase(name)] = World::Value{name, type, bytes};
+}
+
+void SimulatedPlatform::setText(const std::string& key, const std::string& name,
+                                const std::string& text, bool terminated) {
+  std::vector<unsigned char> bytes(text.begin(), text.end());
+  if (terminated) bytes.push_back(0);
+  setValue(key, name, reg::kSz, bytes);
+}
+
+void SimulatedPlatform::setMultiText(const std::string& key, const std::string& name,
+                                     const std::vector<std::string>& strings) {
+  std::vector<unsigned char> bytes;
+  for (const std::string& text : strings) {
+    bytes.insert(bytes.end(), text.begin(), text.end());
+    bytes.push_back(0);
+  }
+  bytes.push_back(0);
+  setValue(key, name, reg::kMultiSz, bytes);
+}
+
+void SimulatedPlatform::setNumber(const std::string& key, const std::string& name, Dword value) {
+  std::vector<unsigned char> bytes;
+  for (int shift = 0; shift < 32; shift += 8)
+    bytes.push_back(static_cast<unsigned char>(value >> shift));
+  setValue(key, name, reg::kDword, bytes);
+}
+
+void SimulatedPlatform::removeValue(const std::string& key, const std::string& name) {
+  const auto found = state_->keys.find(World::foldCase(trimmed(key)));
+  if (found != state_->keys.end()) found->second.values.erase(World::foldCase(name));
+}
+
+void SimulatedPlatform::setKeyOpenRefused(const std::string& key, bool refused) {
+  state_->makeKey(key).openRefused = refused;
+}
+
+// --- Platform: registry ---
+
+Long SimulatedPlatform::RegOpenKeyExA(RawKey key, const char* subKey, Dword /*options*/,
+                                      Dword desiredAccess, RawKey* result) {
+  World& s = *state_;
+  const std::optional<OpenedKey> parent = opened(s, key);
+  const std::string path = joined(parent ? parent->path : std::string("(invalid)"), subKey);
+  s.log("RegOpenKeyExA " + path);
+  if (result == nullptr) return asLong(winerr::kInvalidParameter);
+  *result = nullptr;  // a failed open hands out nothing
+  if (!parent) return asLong(winerr::kInvalidHandle);
+  const auto found = s.keys.find(World::foldCase(path));
+  if (found == s.keys.end()) return asLong(winerr::kFileNotFound);
+  if (found->second.openRefused) return asLong(winerr::kAccessDenied);
+  World::Handle handle;
+  handle.kind = Kind::key;
+  handle.access = keyRights(desiredAccess);
+  handle.keyPath = path;
+  *result = reinterpret_cast<RawKey>(s.issue(std::move(handle)));
+  return asLong(winerr::kSuccess);
+}
+
+Long SimulatedPlatform::RegQueryValueExA(RawKey key, const char* valueName, Dword* reserved,
+                                         Dword* type, unsigned char* data, Dword* dataSize) {
+  World& s = *state_;
+  const std::string name = valueName == nullptr ? "" : valueName;
+  s.log("RegQueryValueExA " + (name.empty() ? std::string("(default)") : name));
+  const std::optional<OpenedKey> target = opened(s, key);
+  if (!target) return asLong(winerr::kInvalidHandle);
+  if ((target->access & access::kKeyQueryValue) == 0) return asLong(winerr::kAccessDenied);
+  if (reserved != nullptr || (data != nullptr && dataSize == nullptr)) {
+    return asLong(winerr::kInvalidParameter);
+  }
+  const World::Key& stored = s.keys.at(World::foldCase(target->path));
+  const auto found = stored.values.find(World::foldCase(name));
+  if (found == stored.values.end()) return asLong(winerr::kFileNotFound);
+  const World::Value& value = found->second;
+  const auto size = static_cast<Dword>(value.bytes.size());
+  if (type != nullptr) *type = value.type;
+  if (data == nullptr) {
+    if (dataSize != nullptr) *dataSize = size;
+    return asLong(winerr::kSuccess);
+  }
+  if (*dataSize < size) {
+    // The caller's buffer is not touched: not a byte of a partial copy.
+    *dataSize = size;
+    return asLong(winerr::kMoreData);
+  }
+  std::copy(value.bytes.begin(), value.bytes.end(), data);
+  *dataSize = size;
+  return asLong(winerr::kSuccess);
+}
+
+Long SimulatedPlatform::RegCloseKey(RawKey key) {
+  World& s = *state_;
+  if (key == hkeyLocalMachine()) {
+    // Closing a predefined key is allowed and closes nothing.
+    s.log("RegCloseKey HKEY_LOCAL_MACHINE");
+    return asLong(winerr::kSuccess);
+  }
+  const World::Handle* h = s.handleOf(key, Kind::key);
+  s.log("RegCloseKey " + (h == nullptr ? std::string("(invalid)") : shownPath(h->keyPath)));
+  if (h == nullptr) return asLong(winerr::kInvalidHandle);
+  s.handles.erase(World::tokenOf(key));
+  return asLong(winerr::kSuccess);
+}
+
+}  // namespace vdksvc

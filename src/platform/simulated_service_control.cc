@@ -1,0 +1,204 @@
+// Starting, controlling and querying simulated services. Pending states are
+// not advanced by a clock tick: each service records when its pending state
+// ends, and its state is worked out from the virtual time whenever asked.
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/simulated_platform.h"
+#include "platform/simulated_state.h"
+
+namespace vdksvc {
+namespace {
+
+using World = SimulatedWorld;
+using Service = World::Service;
+
+void fillStatus(const World& s, const Service& service, ServiceStatus& status) {
+  const Dword current = s.stateOf(service);
+  status = ServiceStatus{};
+  status.dwServiceType = service.config.serviceType;
+  status.dwCurrentState = current;
+  // A service takes controls only once it has settled in a running or paused state.
+  if (current == svc::kRunning || current == svc::kPaused) {
+    status.dwControlsAccepted = service.config.controlsAccepted;
+  }
+}
+
+void enter(World& s, Service& service, Dword pendingState, std::uint64_t durationMs) {
+  service.state = pendingState;
+  service.pendingUntil = World::later(s.nowMs, durationMs);
+}
+
+/// What a start will change: the stopped dependencies to start, in the order
+/// they start, each with the virtual time at which it will be running.
+struct StartPlan {
+  std::vector<std::pair<Service*, std::uint64_t>> starts;  ///< service, running at
+  std::set<std::uint64_t> onPath;                          ///< to stop at a cycle
+};
+
+/// Plans the start of the dependencies of \a service, theirs first, and sets
+/// \a readyAt to the time when all of them will be running. Nothing changes
+/// yet, so a refused start leaves every service as it was.
+Dword planDependencies(World& s, const Service& service, StartPlan& plan, std::uint64_t& readyAt) {
+  readyAt = s.nowMs;
+  for (const std::string& name : service.config.dependencies) {
+    if (!name.empty() && name[0] == '+') continue;  // load-order groups are not modelled
+    Service* dependency = s.findService(name);
+    if (dependency == nullptr || dependency->markedForDelete)
+      return winerr::kServiceDependencyDeleted;
+    if (plan.onPath.count(dependency->id) != 0) return simerr::kCircularDependency;
+    const auto planned = std::find_if(plan.starts.begin(), plan.starts.end(),
+                                      [&](const auto& step) { return step.first == dependency; });
+    std::uint64_t runningAt = s.nowMs;
+    const Dword current = s.stateOf(*dependency);
+    if (planned != plan.starts.end()) {
+      runningAt = planned->second;
+    } else if (current == svc::kStopped) {
+      if (dependency->config.startType == svc::kDisabled) return winerr::kServiceDependencyFail;
+      plan.onPath.insert(dependency->id);
+      std::uint64_t itsReady = 0;
+      const Dword error = planDependencies(s, *dependency, plan, itsReady);
+      plan.onPath.erase(dependency->id);
+      // Whatever stopped the dependency from starting, this service sees it as
+      // a dependency that failed.
+      if (error != winerr::kSuccess) {
+        return error == simerr::kCircularDependency ? error : winerr::kServiceDependencyFail;
+      }
+      runningAt = World::later(itsReady, dependency->config.startPendingMs);
+      plan.starts.emplace_back(dependency, runningAt);
+    } else if (current == svc::kStopPending) {
+      return winerr::kServiceDependencyFail;
+    } else if (current == svc::kStartPending) {
+      runningAt = dependency->pendingUntil;
+    }
+    readyAt = std::max(readyAt, runningAt);
+  }
+  return winerr::kSuccess;
+}
+
+}  // namespace
+
+bool SimulatedPlatform::StartServiceA(RawScHandle handle, Dword numArgs, const char** args) {
+  World& s = *state_;
+  s.log("StartServiceA " + s.scName(handle));
+  Service* service = s.serviceFor(handle, access::kServiceStart);
+  if (service == nullptr) return false;
+  StartPlan plan;
+  std::uint64_t readyAt = s.nowMs;
+  Dword error = winerr::kSuccess;
+  if (numArgs > 0 && args == nullptr) {
+    error = winerr::kInvalidParameter;
+  } else if (service->markedForDelete) {
+    error = winerr::kServiceMarkedForDelete;
+  } else if (service->config.startType == svc::kDisabled) {
+    error = winerr::kServiceDisabled;
+  } else if (s.stateOf(*service) != svc::kStopped) {
+    error = winerr::kServiceAlreadyRunning;
+  } else {
+    plan.onPath.insert(service->id);
+    error = planDependencies(s, *service, plan, readyAt);
+  }
+  if (error != winerr::kSuccess) {
+    s.lastError = error;
+    return false;
+  }
+  // Stopped dependencies start first; the service itself reports start-pending
+  // until they run and its own start time has passed.
+  for (const auto& [dependency, runningAt] : plan.starts) {
+    dependency->state = svc::kStartPending;
+    dependency->pendingUntil = runningAt;
+  }
+  service->state = svc::kStartPending;
+  service->pendingUntil = World::later(readyAt, service->config.startPendingMs);
+  return true;
+}
+
+bool SimulatedPlatform::ControlService(RawScHandle handle, Dword control, ServiceStatus* status) {
+  World& s = *state_;
+  s.log("ControlService " + s.scName(handle) + " " + std::to_string(control));
+  Dword right = 0;
+  Dword acceptBit = 0;
+  switch (control) {
+    case svc::kControlStop:
+      right = access::kServiceStop;
+      acceptBit = svc::kAcceptStop;
+      break;
+    case svc::kControlPause:
+    case svc::kControlContinue:
+      right = access::kServicePauseContinue;
+      acceptBit = svc::kAcceptPauseContinue;
+      break;
+    case svc::kControlInterrogate:
+      right = access::kServiceInterrogate;
+      break;
+    default:
+      // 128-255 are the service's own controls; the rest are not for ControlService.
+      right = access::kServiceUserDefinedControl;
+      break;
+  }
+  Service* service = s.serviceFor(handle, right);
+  if (service == nullptr) return false;
+  if (status == nullptr) {
+    s.lastError = winerr::kInvalidAddress;
+    return false;
+  }
+  if (control > svc::kControlInterrogate && (control < 128 || control > 255)) {
+    s.lastError = winerr::kInvalidParameter;
+    return false;
+  }
+  const Dword current = s.stateOf(*service);
+  // The manager fills the status record on success and on exactly these three
+  // refusals; on any other failure the caller's record is left alone.
+  Dword refusal = winerr::kSuccess;
+  if (current == svc::kStopped) {
+    refusal = winerr::kServiceNotActive;
+  } else if (World::isPending(current)) {
+    refusal = winerr::kServiceCannotAcceptCtrl;
+  } else if ((service->config.controlsAccepted & acceptBit) != acceptBit) {
+    refusal = winerr::kInvalidServiceControl;
+  }
+  if (refusal != winerr::kSuccess) {
+    fillStatus(s, *service, *status);
+    s.lastError = refusal;
+    return false;
+  }
+  if (control == svc::kControlStop) {
+    for (const auto& [id, other] : s.services) {
+      if (s.gone(other) || s.stateOf(other) == svc::kStopped) continue;
+      for (const std::string& dependency : other.config.dependencies) {
+        if (World::sameName(dependency, service->config.name)) {
+          s.lastError = winerr::kDependentServicesRunning;
+          return false;
+        }
+      }
+    }
+    enter(s, *service, svc::kStopPending, service->config.stopPendingMs);
+  } else if (control == svc::kControlPause && current == svc::kRunning) {
+    enter(s, *service, svc::kPausePending, service->config.pausePendingMs);
+  } else if (control == svc::kControlContinue && current == svc::kPaused) {
+    enter(s, *service, svc::kContinuePending, service->config.continuePendingMs);
+  }
+  // Pausing a paused service or continuing a running one reaches the service,
+  // which reports the state it is in.
+  fillStatus(s, *service, *status);
+  return true;
+}
+
+bool SimulatedPlatform::QueryServiceStatus(RawScHandle handle, ServiceStatus* status) {
+  World& s = *state_;
+  s.log("QueryServiceStatus " + s.scName(handle));
+  Service* service = s.serviceFor(handle, access::kServiceQueryStatus);
+  if (service == nullptr) return false;
+  if (status == nullptr || service->config.queryFails) {
+    s.lastError = status == nullptr ? winerr::kInvalidAddress : winerr::kAccessDenied;
+    return false;
+  }
+  fillStatus(s, *service, *status);
+  return true;
+}
+
+}  // namespace vdksvc

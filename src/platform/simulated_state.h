@@ -1,0 +1,161 @@
+#pragma once
+// The private state of SimulatedPlatform, shared by its source files
+// (simulated_platform.cc, simulated_services.cc, simulated_service_control.cc,
+// simulated_registry.cc, simulated_processes.cc). Nothing outside those files
+// includes it.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/simulated_platform.h"
+
+namespace vdksvc {
+
+/// Error codes the simulation reports that the logic never names.
+namespace simerr {
+constexpr Dword kCircularDependency = 1059;    ///< ERROR_CIRCULAR_DEPENDENCY
+constexpr Dword kDatabaseDoesNotExist = 1065;  ///< ERROR_DATABASE_DOES_NOT_EXIST
+constexpr Dword kServerUnavailable = 1722;     ///< RPC_S_SERVER_UNAVAILABLE
+}  // namespace simerr
+
+/// Access rights the simulation checks (winnt.h, winsvc.h, winreg.h).
+namespace access {
+constexpr Dword kDelete = 0x10000;
+constexpr Dword kReadControl = 0x20000;  ///< STANDARD_RIGHTS_READ, _WRITE and _EXECUTE alike
+constexpr Dword kSynchronize = 0x100000;
+constexpr Dword kMaximumAllowed = 0x02000000;
+constexpr Dword kGenericAll = 0x10000000;
+constexpr Dword kGenericExecute = 0x20000000;
+constexpr Dword kGenericWrite = 0x40000000;
+constexpr Dword kGenericRead = 0x80000000;
+constexpr Dword kManagerCreateService = 0x2;
+constexpr Dword kServiceQueryConfig = 0x1;
+constexpr Dword kServiceChangeConfig = 0x2;
+constexpr Dword kServiceQueryStatus = 0x4;
+constexpr Dword kServiceEnumerateDependents = 0x8;
+constexpr Dword kServiceStart = 0x10;
+constexpr Dword kServiceStop = 0x20;
+constexpr Dword kServicePauseContinue = 0x40;
+constexpr Dword kServiceInterrogate = 0x80;
+constexpr Dword kServiceUserDefinedControl = 0x100;
+constexpr Dword kKeyQueryValue = 0x1;
+constexpr Dword kProcessAllAccess = 0x1FFFFF;
+}  // namespace access
+
+/// Everything the simulated Windows holds. SimulatedPlatform::State is this
+/// world; the helpers of the source files take it by this name.
+struct SimulatedWorld {
+  static constexpr std::uint64_t kForever = SimulatedPlatform::kForever;
+  using ServiceConfig = SimulatedPlatform::ServiceConfig;
+  using ProcessConfig = SimulatedPlatform::ProcessConfig;
+
+  struct Service {
+    std::uint64_t id = 0;         ///< never reused, so a re-created service is a new one
+    ServiceConfig config;         ///< config.state is the seeded state, not kept up to date
+    Dword state = svc::kStopped;  ///< the state last entered, maybe a pending one
+    std::uint64_t pendingUntil = kForever;  ///< when a pending state settles
+    bool markedForDelete = false;
+    int openHandles = 0;
+  };
+
+  struct Value {
+    std::string name;  ///< as first set, for nothing but readability in a debugger
+    Dword type = reg::kNone;
+    std::vector<unsigned char> bytes;
+  };
+
+  struct Key {
+    std::string path;
+    std::map<std::string, Value> values;  ///< by case-folded name
+    bool openRefused = false;
+  };
+
+  struct Process {
+    ProcessConfig config;
+    std::uint64_t endAtMs = kForever;  ///< exitAtMs, or the time it was terminated
+    bool terminated = false;
+    Dword exitCode = 0;
+  };
+
+  struct SnapshotRow {
+    Dword processId = 0;
+    std::string imageName;
+  };
+
+  enum class Kind { manager, service, key, snapshot, process };
+
+  /// Everything a handed-out handle, key or snapshot stands for.
+  struct Handle {
+    Kind kind = Kind::manager;
+    Dword access = 0;
+    std::uint64_t serviceId = 0;    ///< Kind::service
+    std::string keyPath;            ///< Kind::key, relative to HKEY_LOCAL_MACHINE
+    std::size_t processIndex = 0;   ///< Kind::process, into `processes`
+    std::vector<SnapshotRow> rows;  ///< Kind::snapshot
+    std::size_t cursor = 0;         ///< Kind::snapshot: next row Process32Next gives
+  };
+
+  // --- Clock, errors, log ---
+  std::uint64_t nowMs = 0;
+  std::uint64_t hangLimitMs = 24ull * 60 * 60 * 1000;
+  Dword lastError = winerr::kSuccess;
+  std::vector<std::string> calls;
+  bool managerOpenRefused = false;
+  bool doubleByteCodePage = false;
+
+  // --- Handles: one table for every kind, so a token of one kind passed where
+  // another is expected is refused, and tokens are never reused ---
+  std::uintptr_t nextToken = 0x1000;
+  std::map<std::uintptr_t, Handle> handles;
+
+  std::map<std::uint64_t, Service> services;
+  std::uint64_t nextServiceId = 1;
+  std::map<std::string, Key> keys;  ///< by case-folded path; "" is HKEY_LOCAL_MACHINE
+  std::vector<Process> processes;   ///< in seeding order; ids may repeat once ended
+
+  SimulatedWorld();
+
+  // --- Helpers shared by the source files ---
+  static std::string foldCase(std::string_view text);
+  static bool sameName(std::string_view left, std::string_view right);
+  /// \a at plus \a milliseconds, kForever when either is or the sum overflows.
+  static std::uint64_t later(std::uint64_t at, std::uint64_t milliseconds);
+  static std::uintptr_t tokenOf(const void* raw) { return reinterpret_cast<std::uintptr_t>(raw); }
+
+  void log(std::string line) { calls.push_back(std::move(line)); }
+  /// Hands out a fresh token for \a handle.
+  std::uintptr_t issue(Handle handle);
+  /// The handle behind \a raw when it is open and of \a kind; null otherwise.
+  Handle* handleOf(const void* raw, Kind kind);
+  /// Moves the clock to \a targetMs for a wait of the logic; throws
+  /// SimulatedHang when that passes the hang limit.
+  void waitUntil(std::uint64_t targetMs, const char* what);
+
+  // Services (simulated_services.cc)
+  static bool isPending(Dword state);
+  Dword stateOf(const Service& service) const;
+  bool gone(const Service& service) const;
+  Service* findService(std::string_view name);
+  const Service* findService(std::string_view name) const;
+  void removeGoneServices();
+  std::string describe(const Handle& handle) const;
+  /// The call log's name for a manager or service handle.
+  std::string scName(const void* handle);
+  /// The service behind \a handle when the handle is open and carries
+  /// \a right; otherwise sets the error and gives null.
+  Service* serviceFor(const void* handle, Dword right);
+
+  // Registry (simulated_registry.cc)
+  Key& makeKey(std::string_view path);
+
+  // Processes (simulated_processes.cc)
+  bool alive(const Process& process) const { return nowMs < process.endAtMs; }
+  const Process* liveProcess(Dword processId) const;
+};
+
+struct SimulatedPlatform::State : SimulatedWorld {};
+
+}  // namespace vdksvc

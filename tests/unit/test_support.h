@@ -1,0 +1,54 @@
+#pragma once
+// Shared helpers of the unit tests.
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "platform/simulated_platform.h"
+
+namespace vdksvc {
+
+/// A fixture owning one simulated Windows; every test fails that leaves a
+/// handle, key or snapshot open.
+class SimulatedTest : public ::testing::Test {
+ protected:
+  void TearDown() override;
+
+  SimulatedPlatform sim;
+};
+
+/// A mutable argument vector, as main() receives it: argv[0] is the program path,
+/// argv[argc] is null. The texts may be changed in place by the code under test.
+class Args {
+ public:
+  /// \a operands are the arguments after the program path.
+  Args(std::initializer_list<std::string> operands);
+
+  int argc() const { return static_cast<int>(storage_.size()); }
+  char** argv() { return pointers_.data(); }
+  std::string at(int index) const { return std::string(storage_.at(static_cast<std::size_t>(index)).data()); }
+
+ private:
+  std::vector<std::vector<char>> storage_;
+  std::vector<char*> pointers_;
+};
+
+/// A file with the given bytes in the test's temporary directory, removed again
+/// when the object goes.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& contents);
+  ~TempFile();
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace vdksvc
