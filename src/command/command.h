@@ -1,0 +1,31 @@
+#pragma once
+// The command's entry: recognise the keyword, build the service list with the
+// command's operand parser, apply the command to every entry, report by exit status.
+
+#include "platform/platform.h"
+
+namespace vdksvc {
+
+enum class CommandCode : int {
+  None = 0,
+  Install = 1,
+  Remove = 2,
+  Stop = 3,
+  StopEx = 4,
+  Start = 5,
+  Pause = 6,
+  Continue = 7,
+  Startup = 8,
+};
+
+/// The command named by the last space-separated word of \a argument ("-stop",
+/// "/Stop", "x -remove"). Lowers the text after a recognised option letter in
+/// place. None for a null or empty argument and for anything not an exact keyword.
+CommandCode recogniseCommand(Platform& platform, char* argument);
+
+/// Runs one command line (\a argv[0] is the program path) and returns the exit
+/// status: 0 once the command and its service list were accepted, -1 otherwise.
+/// Writes nothing to standard output or standard error.
+int runCommand(Platform& platform, int argc, char** argv);
+
+}  // namespace vdksvc

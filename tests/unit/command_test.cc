@@ -1,0 +1,137 @@
+#include "command/command.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace vdksvc {
+namespace {
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+class RecogniseCommandTest : public SimulatedTest {
+ protected:
+  CommandCode recognise(std::string text) {
+    std::vector<char> buffer(text.begin(), text.end());
+    buffer.push_back('\0');
+    CommandCode code = recogniseCommand(sim, buffer.data());
+    lastText = buffer.data();
+    return code;
+  }
+  std::string lastText;
+};
+
+TEST_F(RecogniseCommandTest, EveryKeywordWithDashOrSlash) {
+  const std::pair<const char*, CommandCode> keywords[] = {
+      {"install", CommandCode::Install}, {"remove", CommandCode::Remove},
+      {"stop", CommandCode::Stop},       {"stopex", CommandCode::StopEx},
+      {"start", CommandCode::Start},     {"pause", CommandCode::Pause},
+      {"continue", CommandCode::Continue}, {"startup", CommandCode::Startup},
+  };
+  for (const auto& [word, code] : keywords) {
+    EXPECT_EQ(code, recognise(std::string("-") + word)) << word;
+    EXPECT_EQ(code, recognise(std::string("/") + word)) << word;
+  }
+}
+
+TEST_F(RecogniseCommandTest, CaseDoesNotMatterAndTheTextIsLoweredInPlace) {
+  EXPECT_EQ(CommandCode::Stop, recognise("-STOP"));
+  EXPECT_EQ("-stop", lastText);
+  EXPECT_EQ(CommandCode::Stop, recognise("/Stop"));
+  EXPECT_EQ(CommandCode::Start, recognise("-Start"));
+  EXPECT_EQ(CommandCode::Pause, recognise("/pause"));
+  EXPECT_EQ(CommandCode::Continue, recognise("-CoNtInUe"));
+  EXPECT_EQ(CommandCode::Install, recognise("/INSTALL"));
+  EXPECT_EQ(CommandCode::Remove, recognise("-Remove"));
+  EXPECT_EQ(CommandCode::StopEx, recognise("-StopEx"));
+  EXPECT_EQ(CommandCode::Startup, recognise("-STARTUP"));
+}
+
+TEST_F(RecogniseCommandTest, LongerAndShorterKeywordsAreDistinct) {
+  EXPECT_EQ(CommandCode::Startup, recognise("-startup"));
+  EXPECT_EQ(CommandCode::StopEx, recognise("-stopex"));
+  EXPECT_EQ(CommandCode::None, recognise("-stopx"));
+  EXPECT_EQ(CommandCode::None, recognise("-st"));
+  EXPECT_EQ(CommandCode::None, recognise("-starts"));
+  EXPECT_EQ(CommandCode::None, recognise("-pauses"));
+  EXPECT_EQ(CommandCode::None, recognise("-s"));
+}
+
+TEST_F(RecogniseCommandTest, OnlyTheLastWordOfTheArgumentCounts) {
+  EXPECT_EQ(CommandCode::Remove, recognise("x -remove"));
+  EXPECT_EQ(CommandCode::Remove, recognise("\t -stop  -remove"));
+  EXPECT_EQ(CommandCode::Pause, recognise("anything at all /pause"));
+  // The comparison runs to the end of the argument, so a keyword followed by
+  // another word, or by a blank, is not recognised.
+  EXPECT_EQ(CommandCode::None, recognise("-stop now"));
+  EXPECT_EQ(CommandCode::None, recognise("-stop "));
+  EXPECT_EQ(CommandCode::None, recognise("-remove x"));
+}
+
+TEST_F(RecogniseCommandTest, NearMissesAndOtherTextGiveNone) {
+  EXPECT_EQ(CommandCode::None, recognise(""));
+  EXPECT_EQ(CommandCode::None, recognise("stop"));
+  EXPECT_EQ(CommandCode::None, recognise("--stop"));
+  EXPECT_EQ(CommandCode::None, recognise("-"));
+  EXPECT_EQ(CommandCode::None, recognise("/"));
+  EXPECT_EQ(CommandCode::None, recognise("   "));
+  EXPECT_EQ(CommandCode::None, recognise("-x"));
+  EXPECT_EQ(CommandCode::None, recognise("-installer"));
+  EXPECT_EQ(CommandCode::None, recognise("-continu"));
+  EXPECT_EQ(CommandCode::None, recognise("-st\xC3op"));
+  EXPECT_EQ(CommandCode::None, recogniseCommand(sim, nullptr));
+}
+
+TEST_F(RecogniseCommandTest, OnlyLettersOfOtherCommandsLeaveTheTextAlone) {
+  recognise("-XYZ");
+  EXPECT_EQ("-XYZ", lastText);
+  recognise("-SOMETHING");
+  EXPECT_EQ("-something", lastText);
+}
+
+class RunCommandTest : public SimulatedTest {
+ protected:
+  int run(Args args) { return runCommand(sim, args.argc(), args.argv()); }
+  /// True when the run reached the service control manager at all.
+  bool touchedServices() const {
+    for (const std::string& call : sim.calls()) {
+      if (call.rfind("OpenSCManagerA", 0) == 0 || call.rfind("CreateServiceA", 0) == 0) return true;
+    }
+    return false;
+  }
+};
+
+TEST_F(RunCommandTest, NoArgumentOrNoCommandFails) {
+  EXPECT_EQ(-1, run({}));
+  EXPECT_EQ(-1, run({""}));
+  EXPECT_EQ(-1, run({"stop"}));
+  EXPECT_EQ(-1, run({"-stopx"}));
+  EXPECT_EQ(-1, run({"-stop now"}));
+  EXPECT_EQ(-1, runCommand(sim, 0, nullptr));
+  EXPECT_FALSE(touchedServices());
+}
+
+TEST_F(RunCommandTest, OperandErrorsFailBeforeAnyServiceIsTouched) {
+  EXPECT_EQ(-1, run({"-stop", "svc"}));
+  EXPECT_EQ(-1, run({"-start", "-c", "a", "b"}));
+  EXPECT_EQ(-1, run({"-pause", "-t", "0", "-c", "a", "b", "c"}));
+  EXPECT_EQ(-1, run({"-remove"}));  // no catalogue in this registry
+  EXPECT_FALSE(touchedServices());
+}
+
+TEST_F(RunCommandTest, StartupWithNothingToDoSucceeds) {
+  EXPECT_EQ(0, run({"-startup"}));
+  EXPECT_EQ(0, run({"-startup", "auto", "Svc", "Name"}));
+  EXPECT_EQ(0, run({"-startup", "-manual", "Svc", "Name"}));
+  EXPECT_FALSE(touchedServices());
+  EXPECT_THAT(sim.calls(), Not(Contains(HasSubstr("RegOpenKeyExA"))));
+}
+
+}  // namespace
+}  // namespace vdksvc
