@@ -1,0 +1,15 @@
+#pragma once
+// Operands of the "startup" command: triples of -auto|-demand|-disabled, service
+// name and display name.
+
+#include "lists/service_list.h"
+#include "platform/platform.h"
+
+namespace vdksvc {
+
+/// Reads triples from argv[2] on until one is not a start-type option; each
+/// accepted triple replaces the list's entry, so at most one entry remains.
+/// Lowers the option words in place. Always true.
+bool parseStartTypeOperands(Platform& platform, int argc, char** argv, ServiceList& list);
+
+}  // namespace vdksvc

@@ -1,0 +1,46 @@
+#include "lists/list_file.h"
+
+#include <cstdio>
+#include <memory>
+#include <string_view>
+
+#include "lists/line_fields.h"
+
+namespace vdksvc {
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+/// A FILE* closed on every path out of the reader.
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// One read takes at most 1023 bytes of a line plus the terminator; a longer line
+// is read in several pieces, and each piece is a record of its own.
+constexpr int kPieceBuffer = 1024;
+
+}  // namespace
+
+bool loadListFile(const char* path, ServiceList& list) {
+  if (path == nullptr) return false;
+  // Text mode, so that CR LF reads as LF on Windows; no locking, so an installer
+  // may still hold the file open.
+  const UniqueFile file(std::fopen(path, "r"));
+  if (!file) return false;
+
+  bool added = false;
+  char piece[kPieceBuffer];
+  while (std::fgets(piece, kPieceBuffer, file.get()) != nullptr) {
+    // Only the very first byte marks a comment; " #x,y,z" is a record.
+    if (piece[0] == '#') continue;
+    // A NUL byte in the file ends the text as C string handling sees it: the rest
+    // of the piece, up to the line end, is not read.
+    const LineFields fields(std::string_view(piece), ',', true);
+    if (fields.count() < 3) continue;
+    list.addEntry(fields.field(0).c_str(), fields.field(1).c_str(), fields.field(2).c_str());
+    added = true;
+  }
+  return added;
+}
+
+}  // namespace vdksvc

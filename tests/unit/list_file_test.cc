@@ -1,0 +1,186 @@
+#include "lists/list_file.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <unistd.h>
+
+namespace vdksvc {
+namespace {
+
+// A real file in the temporary directory, written byte for byte and removed
+// when the test ends.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& bytes) : path_(uniquePath()) {
+    std::FILE* file = std::fopen(path_.c_str(), "wb");
+    EXPECT_NE(nullptr, file) << path_;
+    if (file == nullptr) return;
+    EXPECT_EQ(bytes.size(), std::fwrite(bytes.data(), 1, bytes.size(), file));
+    std::fclose(file);
+  }
+  ~TempFile() {
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  const char* path() const { return path_.c_str(); }
+
+  /// A path in the temporary directory that no file has.
+  static std::string uniquePath() {
+    static std::atomic<unsigned> counter{0};
+    const std::string name = "vdksvc_list_file_test_" + std::to_string(::getpid()) + "_" +
+                             std::to_string(counter++) + ".lst";
+    return (std::filesystem::temp_directory_path() / name).string();
+  }
+
+ private:
+  std::string path_;
+};
+
+using Entry = std::array<std::string, 3>;  // binary path, service name, display name
+using Entries = std::vector<Entry>;
+
+Entries entriesOf(const ServiceList& list) {
+  Entries entries;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const ServiceEntry& entry = list.at(i);
+    EXPECT_EQ("", entry.startTypeWord);
+    entries.push_back({entry.binaryPath, entry.serviceName, entry.displayName});
+  }
+  return entries;
+}
+
+struct Loaded {
+  bool result = false;
+  Entries entries;
+};
+
+Loaded load(const std::string& bytes) {
+  const TempFile file(bytes);
+  ServiceList list;
+  const bool result = loadListFile(file.path(), list);
+  return {result, entriesOf(list)};
+}
+
+void expectEntries(const std::string& bytes, const Entries& expected) {
+  const Loaded loaded = load(bytes);
+  EXPECT_EQ(!expected.empty(), loaded.result) << bytes;
+  EXPECT_EQ(expected, loaded.entries) << bytes;
+}
+
+TEST(ListFile, ReadsRecordsInOrder) {
+  expectEntries(
+      "\"C:\\Corvane\\web.exe\" -s,VdkWeb,Vardeck Web\n"
+      "C:\\Corvane\\db.exe,VdkDb,Vardeck DB\n"
+      "C:\\Corvane\\web.exe,VdkWeb,Again",  // no line end at the end of the file
+      {{"\"C:\\Corvane\\web.exe\" -s", "VdkWeb", "Vardeck Web"},
+       {"C:\\Corvane\\db.exe", "VdkDb", "Vardeck DB"},
+       {"C:\\Corvane\\web.exe", "VdkWeb", "Again"}});
+}
+
+TEST(ListFile, TrimsFieldsAndDropsLineEnds) {
+  expectEntries(
+      " \t\"C:\\Program Files\\a.exe\" , SvcA ,\tService A \t\r\n"
+      "b.exe,SvcB,Service B\r\n"
+      "\x81\x40" "c.exe,SvcC," "\x81\x40" "\x83\x54\x81\x5B\x83\x72\x83\x58" "\x81\x40" "\r\n",
+      {{"\"C:\\Program Files\\a.exe\"", "SvcA", "Service A"},
+       {"b.exe", "SvcB", "Service B"},
+       {"c.exe", "SvcC", "\x83\x54\x81\x5B\x83\x72\x83\x58"}});
+}
+
+TEST(ListFile, CommentOnlyAtFirstByte) {
+  expectEntries("#x.exe,X,Comment\n #y.exe,Y,Record\n#\nz.exe,Z,Hash # inside\n",
+                {{"#y.exe", "Y", "Record"}, {"z.exe", "Z", "Hash # inside"}});
+}
+
+TEST(ListFile, IgnoresLinesWithFewerThanThreeFields) {
+  expectEntries("a.exe,A\n\njust text\nc.exe,C,Service C\n  \t \r\n",
+                {{"c.exe", "C", "Service C"}});
+  // 0x82 takes the ',' after it, which leaves two fields.
+  expectEntries("a.exe\x82,A,Service\n", {});
+  expectEntries("a.exe\x82,,A,Service\n", {{"a.exe\x82", "A", "Service"}});
+}
+
+TEST(ListFile, NoRecordGivesFalse) {
+  for (const char* bytes : {"a.exe,A\nb.exe,B\n", "", "\n\n", "#a,b,c\n# d,e,f\n"}) {
+    expectEntries(bytes, {});
+  }
+}
+
+TEST(ListFile, TwoCommasGiveAnEntryOfEmptyTexts) { expectEntries(",,\n", {{"", "", ""}}); }
+
+TEST(ListFile, FieldsAfterTheThirdAreIgnored) {
+  expectEntries("a.exe, A, Service A, extra, more\n", {{"a.exe", "A", "Service A"}});
+}
+
+TEST(ListFile, MissingFileGivesFalse) {
+  ServiceList list;
+  list.addEntry("kept.exe", "Kept", "Kept");
+  EXPECT_FALSE(loadListFile(TempFile::uniquePath().c_str(), list));
+  EXPECT_FALSE(loadListFile(nullptr, list));
+  EXPECT_EQ((Entries{{"kept.exe", "Kept", "Kept"}}), entriesOf(list));
+}
+
+TEST(ListFile, AppendsToTheList) {
+  const TempFile records("b.exe,B,Service B\n");
+  const TempFile noRecords("b.exe,B\n");
+  ServiceList list;
+  list.addEntry("a.exe", "A", "Service A");
+  // The result tells whether this file added something, not whether the list
+  // holds entries.
+  EXPECT_FALSE(loadListFile(noRecords.path(), list));
+  EXPECT_TRUE(loadListFile(records.path(), list));
+  EXPECT_TRUE(loadListFile(records.path(), list));
+  EXPECT_EQ((Entries{{"a.exe", "A", "Service A"},
+                     {"b.exe", "B", "Service B"},
+                     {"b.exe", "B", "Service B"}}),
+            entriesOf(list));
+}
+
+// A 1023-byte piece "p1,s1,ddd..." whose display name fills the rest.
+std::string firstPiece() { return "p1,s1," + std::string(1023 - 6, 'd'); }
+const Entry kFirstPiece = {"p1", "s1", std::string(1017, 'd')};
+
+TEST(ListFile, LongLineIsReadInPieces) {
+  // 1500 bytes: a piece of 1023 bytes, then one of 477 bytes plus the LF.
+  const std::string second = "p2,s2," + std::string(477 - 6, 'e');
+  expectEntries(firstPiece() + second + "\nq.exe,Q,Next\n",
+                {kFirstPiece, {"p2", "s2", std::string(471, 'e')}, {"q.exe", "Q", "Next"}});
+  // A rest with fewer than three fields is ignored.
+  expectEntries(firstPiece() + "tail,only\n", {kFirstPiece});
+}
+
+TEST(ListFile, PieceOfLongLineMayBeAComment) {
+  // A later piece that begins with '#' is skipped; and only the piece that
+  // begins with '#' is: the tail of a long comment line is read as a record.
+  expectEntries(firstPiece() + "#p2,s2,d2\n" + "#" + std::string(1022, 'x') + "p3,s3,d3\n",
+                {kFirstPiece, {"p3", "s3", "d3"}});
+}
+
+TEST(ListFile, LeadByteCutByPieceEndStaysInField) {
+  // Byte 1023 of the line is a lead byte; its second byte starts the next piece.
+  const std::string line = "p1,s1," + std::string(1016, 'd') + "\x82" + "\x40,s2,d2\n";
+  expectEntries(line, {{"p1", "s1", std::string(1016, 'd') + "\x82"}, {"@", "s2", "d2"}});
+}
+
+TEST(ListFile, NulByteEndsTheLineText) {
+  using namespace std::string_literals;
+  expectEntries("a.exe,A,Service A\0,x,y\n"s
+                "\0b.exe,B,Service B\n"s
+                "c.exe,C\0,Service C\n"s
+                "d.exe,D,Service D\n"s,
+                {{"a.exe", "A", "Service A"}, {"d.exe", "D", "Service D"}});
+}
+
+}  // namespace
+}  // namespace vdksvc
