@@ -1,0 +1,17 @@
+// vdksvc.exe: the real platform handed to the one run. Prints nothing; the exit
+// status (0 or -1) is the command's only report.
+
+#include "command/command.h"
+#include "platform/win32_platform.h"
+
+int main(int argc, char** argv) {
+  // Nothing the command line or the registry holds may crash the process: an
+  // exception that escapes (std::bad_alloc from a huge list, say) ends the run
+  // as a refused one, with -1, and still without a word on the console.
+  try {
+    vdksvc::Win32Platform platform;
+    return vdksvc::runCommand(platform, argc, argv);
+  } catch (...) {
+    return -1;
+  }
+}

@@ -1,0 +1,263 @@
+// The real platform. Each operation is one call of the ANSI Win32 function of the
+// same name; the only work done here is converting between our portable types and
+// the Windows ones, so that the logic sees exactly what Windows reports.
+
+#include "platform/win32_platform.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "platform/win32_include.h"
+
+namespace vdksvc {
+namespace {
+
+static_assert(sizeof(ProcessEntry32) == sizeof(PROCESSENTRY32),
+              "ProcessEntry32 must have the size Process32First expects in dwSize");
+static_assert(offsetof(ProcessEntry32, szExeFile) == offsetof(PROCESSENTRY32, szExeFile));
+static_assert(sizeof(ProcessEntry32::szExeFile) == sizeof(PROCESSENTRY32::szExeFile));
+static_assert(sizeof(Dword) == sizeof(DWORD) && sizeof(Long) == sizeof(LONG));
+static_assert(sizeof(RawScHandle) == sizeof(SC_HANDLE) && sizeof(RawKey) == sizeof(HKEY));
+
+SC_HANDLE toWin(RawScHandle handle) { return reinterpret_cast<SC_HANDLE>(handle); }
+RawScHandle fromWin(SC_HANDLE handle) { return reinterpret_cast<RawScHandle>(handle); }
+HKEY toWin(RawKey key) { return reinterpret_cast<HKEY>(key); }
+RawKey fromWin(HKEY key) { return reinterpret_cast<RawKey>(key); }
+
+/// Stands in for a caller's optional Dword* where Windows wants a DWORD*: DWORD is
+/// `unsigned long` under mingw-w64 and MSVC, a different type from our uint32_t.
+/// A null pointer stays null, so Windows itself decides what a missing argument
+/// means; otherwise the caller's value goes in and whatever Windows left comes back.
+class DwordSlot {
+ public:
+  explicit DwordSlot(Dword* caller) : caller_(caller), value_(caller ? *caller : 0) {}
+  ~DwordSlot() {
+    if (caller_ != nullptr) *caller_ = static_cast<Dword>(value_);
+  }
+  DwordSlot(const DwordSlot&) = delete;
+  DwordSlot& operator=(const DwordSlot&) = delete;
+
+  DWORD* get() { return caller_ != nullptr ? &value_ : nullptr; }
+
+ private:
+  Dword* caller_;
+  DWORD value_;
+};
+
+SERVICE_STATUS toWin(const ServiceStatus& status) {
+  SERVICE_STATUS out{};
+  out.dwServiceType = status.dwServiceType;
+  out.dwCurrentState = status.dwCurrentState;
+  out.dwControlsAccepted = status.dwControlsAccepted;
+  out.dwWin32ExitCode = status.dwWin32ExitCode;
+  out.dwServiceSpecificExitCode = status.dwServiceSpecificExitCode;
+  out.dwCheckPoint = status.dwCheckPoint;
+  out.dwWaitHint = status.dwWaitHint;
+  return out;
+}
+
+ServiceStatus fromWin(const SERVICE_STATUS& status) {
+  ServiceStatus out;
+  out.dwServiceType = static_cast<Dword>(status.dwServiceType);
+  out.dwCurrentState = static_cast<Dword>(status.dwCurrentState);
+  out.dwControlsAccepted = static_cast<Dword>(status.dwControlsAccepted);
+  out.dwWin32ExitCode = static_cast<Dword>(status.dwWin32ExitCode);
+  out.dwServiceSpecificExitCode = static_cast<Dword>(status.dwServiceSpecificExitCode);
+  out.dwCheckPoint = static_cast<Dword>(status.dwCheckPoint);
+  out.dwWaitHint = static_cast<Dword>(status.dwWaitHint);
+  return out;
+}
+
+PROCESSENTRY32 toWin(const ProcessEntry32& entry) {
+  PROCESSENTRY32 out{};
+  // dwSize goes through unchanged: a wrong size is for Process32First to refuse.
+  out.dwSize = entry.dwSize;
+  out.cntUsage = entry.cntUsage;
+  out.th32ProcessID = entry.th32ProcessID;
+  out.th32DefaultHeapID = entry.th32DefaultHeapID;
+  out.th32ModuleID = entry.th32ModuleID;
+  out.cntThreads = entry.cntThreads;
+  out.th32ParentProcessID = entry.th32ParentProcessID;
+  out.pcPriClassBase = entry.pcPriClassBase;
+  out.dwFlags = entry.dwFlags;
+  std::memcpy(out.szExeFile, entry.szExeFile, sizeof(out.szExeFile));
+  return out;
+}
+
+ProcessEntry32 fromWin(const PROCESSENTRY32& entry) {
+  ProcessEntry32 out;
+  out.dwSize = static_cast<Dword>(entry.dwSize);
+  out.cntUsage = static_cast<Dword>(entry.cntUsage);
+  out.th32ProcessID = static_cast<Dword>(entry.th32ProcessID);
+  out.th32DefaultHeapID = static_cast<std::uintptr_t>(entry.th32DefaultHeapID);
+  out.th32ModuleID = static_cast<Dword>(entry.th32ModuleID);
+  out.cntThreads = static_cast<Dword>(entry.cntThreads);
+  out.th32ParentProcessID = static_cast<Dword>(entry.th32ParentProcessID);
+  out.pcPriClassBase = static_cast<Long>(entry.pcPriClassBase);
+  out.dwFlags = static_cast<Dword>(entry.dwFlags);
+  std::memcpy(out.szExeFile, entry.szExeFile, sizeof(out.szExeFile));
+  return out;
+}
+
+/// Runs one status-returning service call on a SERVICE_STATUS copy of \a status.
+/// The status is copied back even when the call fails: ControlService documents
+/// that it fills the status for several of its errors.
+template <class Call>
+bool withStatus(ServiceStatus* status, Call call) {
+  if (status == nullptr) return call(nullptr) != FALSE;
+  SERVICE_STATUS native = toWin(*status);
+  const BOOL ok = call(&native);
+  *status = fromWin(native);
+  return ok != FALSE;
+}
+
+/// Same pattern for the two snapshot walks.
+template <class Call>
+bool withEntry(ProcessEntry32* entry, Call call) {
+  if (entry == nullptr) return call(nullptr) != FALSE;
+  PROCESSENTRY32 native = toWin(*entry);
+  const BOOL ok = call(&native);
+  *entry = fromWin(native);
+  return ok != FALSE;
+}
+
+}  // namespace
+
+// --- Service control manager ---
+
+RawScHandle Win32Platform::OpenSCManagerA(const char* machineName, const char* databaseName,
+                                          Dword desiredAccess) {
+  return fromWin(::OpenSCManagerA(machineName, databaseName, desiredAccess));
+}
+
+RawScHandle Win32Platform::OpenServiceA(RawScHandle manager, const char* serviceName,
+                                        Dword desiredAccess) {
+  return fromWin(::OpenServiceA(toWin(manager), serviceName, desiredAccess));
+}
+
+RawScHandle Win32Platform::CreateServiceA(RawScHandle manager, const char* serviceName,
+                                          const char* displayName, Dword desiredAccess,
+                                          Dword serviceType, Dword startType,
+                                          Dword errorControl, const char* binaryPathName,
+                                          const char* loadOrderGroup, Dword* tagId,
+                                          const char* dependencies,
+                                          const char* serviceStartName, const char* password) {
+  DwordSlot tag(tagId);
+  return fromWin(::CreateServiceA(toWin(manager), serviceName, displayName, desiredAccess,
+                                  serviceType, startType, errorControl, binaryPathName,
+                                  loadOrderGroup, tag.get(), dependencies, serviceStartName,
+                                  password));
+}
+
+bool Win32Platform::ChangeServiceConfigA(RawScHandle service, Dword serviceType,
+                                         Dword startType, Dword errorControl,
+                                         const char* binaryPathName, const char* loadOrderGroup,
+                                         Dword* tagId, const char* dependencies,
+                                         const char* serviceStartName, const char* password,
+                                         const char* displayName) {
+  DwordSlot tag(tagId);
+  return ::ChangeServiceConfigA(toWin(service), serviceType, startType, errorControl,
+                                binaryPathName, loadOrderGroup, tag.get(), dependencies,
+                                serviceStartName, password, displayName) != FALSE;
+}
+
+bool Win32Platform::ControlService(RawScHandle service, Dword control, ServiceStatus* status) {
+  return withStatus(status, [&](SERVICE_STATUS* native) {
+    return ::ControlService(toWin(service), control, native);
+  });
+}
+
+bool Win32Platform::StartServiceA(RawScHandle service, Dword numArgs, const char** args) {
+  return ::StartServiceA(toWin(service), numArgs, args) != FALSE;
+}
+
+bool Win32Platform::QueryServiceStatus(RawScHandle service, ServiceStatus* status) {
+  return withStatus(status, [&](SERVICE_STATUS* native) {
+    return ::QueryServiceStatus(toWin(service), native);
+  });
+}
+
+bool Win32Platform::DeleteService(RawScHandle service) {
+  return ::DeleteService(toWin(service)) != FALSE;
+}
+
+bool Win32Platform::CloseServiceHandle(RawScHandle handle) {
+  return ::CloseServiceHandle(toWin(handle)) != FALSE;
+}
+
+// --- Registry ---
+
+Long Win32Platform::RegOpenKeyExA(RawKey key, const char* subKey, Dword options,
+                                  Dword desiredAccess, RawKey* result) {
+  if (result == nullptr) {
+    return static_cast<Long>(::RegOpenKeyExA(toWin(key), subKey, options, desiredAccess, nullptr));
+  }
+  // Start from the caller's value, so that the caller sees whatever Windows left.
+  HKEY opened = toWin(*result);
+  const LONG rc = ::RegOpenKeyExA(toWin(key), subKey, options, desiredAccess, &opened);
+  *result = fromWin(opened);
+  return static_cast<Long>(rc);
+}
+
+Long Win32Platform::RegQueryValueExA(RawKey key, const char* valueName, Dword* reserved,
+                                     Dword* type, unsigned char* data, Dword* dataSize) {
+  DwordSlot reservedSlot(reserved);
+  DwordSlot typeSlot(type);
+  DwordSlot sizeSlot(dataSize);
+  return static_cast<Long>(::RegQueryValueExA(toWin(key), valueName, reservedSlot.get(),
+                                              typeSlot.get(), data, sizeSlot.get()));
+}
+
+Long Win32Platform::RegCloseKey(RawKey key) { return static_cast<Long>(::RegCloseKey(toWin(key))); }
+
+// --- Processes ---
+
+RawHandle Win32Platform::CreateToolhelp32Snapshot(Dword flags, Dword processId) {
+  return ::CreateToolhelp32Snapshot(flags, processId);
+}
+
+bool Win32Platform::Process32First(RawHandle snapshot, ProcessEntry32* entry) {
+  return withEntry(entry, [&](PROCESSENTRY32* native) { return ::Process32First(snapshot, native); });
+}
+
+bool Win32Platform::Process32Next(RawHandle snapshot, ProcessEntry32* entry) {
+  return withEntry(entry, [&](PROCESSENTRY32* native) { return ::Process32Next(snapshot, native); });
+}
+
+RawHandle Win32Platform::OpenProcess(Dword desiredAccess, bool inheritHandle, Dword processId) {
+  return ::OpenProcess(desiredAccess, inheritHandle ? TRUE : FALSE, processId);
+}
+
+Dword Win32Platform::WaitForMultipleObjects(Dword count, const RawHandle* handles, bool waitAll,
+                                            Dword milliseconds) {
+  return static_cast<Dword>(
+      ::WaitForMultipleObjects(count, handles, waitAll ? TRUE : FALSE, milliseconds));
+}
+
+bool Win32Platform::TerminateProcess(RawHandle process, unsigned exitCode) {
+  return ::TerminateProcess(process, exitCode) != FALSE;
+}
+
+bool Win32Platform::CloseHandle(RawHandle handle) { return ::CloseHandle(handle) != FALSE; }
+
+// --- Thread, errors, text ---
+
+void Win32Platform::Sleep(Dword milliseconds) { ::Sleep(milliseconds); }
+
+Dword Win32Platform::GetLastError() { return static_cast<Dword>(::GetLastError()); }
+
+char* Win32Platform::CharLowerA(char* text) { return ::CharLowerA(text); }
+
+const char* Win32Platform::findLastBackslash(const char* text) {
+  if (text == nullptr) return nullptr;
+  // CharNextA steps over whole characters of the ANSI code page, so the trail
+  // byte of a double-byte character (0x5C is a valid trail byte in code page 932)
+  // is never mistaken for a backslash.
+  const char* last = nullptr;
+  for (const char* p = text; *p != '\0'; p = ::CharNextA(p)) {
+    if (*p == '\\') last = p;
+  }
+  return last;
+}
+
+}  // namespace vdksvc

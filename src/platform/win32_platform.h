@@ -1,0 +1,55 @@
+#pragma once
+// The real platform: every operation forwards to its ANSI Win32 namesake. This
+// header deliberately does not include <windows.h>, so that main.cc and anything
+// else that only creates the platform stays free of the Windows macros.
+
+#include "platform/platform.h"
+
+namespace vdksvc {
+
+/// Platform whose operations are the real advapi32, kernel32 and user32 calls.
+/// It keeps no state; one instance serves the whole run.
+class Win32Platform final : public Platform {
+ public:
+  RawScHandle OpenSCManagerA(const char* machineName, const char* databaseName,
+                             Dword desiredAccess) override;
+  RawScHandle OpenServiceA(RawScHandle manager, const char* serviceName,
+                           Dword desiredAccess) override;
+  RawScHandle CreateServiceA(RawScHandle manager, const char* serviceName,
+                             const char* displayName, Dword desiredAccess, Dword serviceType,
+                             Dword startType, Dword errorControl, const char* binaryPathName,
+                             const char* loadOrderGroup, Dword* tagId, const char* dependencies,
+                             const char* serviceStartName, const char* password) override;
+  bool ChangeServiceConfigA(RawScHandle service, Dword serviceType, Dword startType,
+                            Dword errorControl, const char* binaryPathName,
+                            const char* loadOrderGroup, Dword* tagId, const char* dependencies,
+                            const char* serviceStartName, const char* password,
+                            const char* displayName) override;
+  bool ControlService(RawScHandle service, Dword control, ServiceStatus* status) override;
+  bool StartServiceA(RawScHandle service, Dword numArgs, const char** args) override;
+  bool QueryServiceStatus(RawScHandle service, ServiceStatus* status) override;
+  bool DeleteService(RawScHandle service) override;
+  bool CloseServiceHandle(RawScHandle handle) override;
+
+  Long RegOpenKeyExA(RawKey key, const char* subKey, Dword options, Dword desiredAccess,
+                     RawKey* result) override;
+  Long RegQueryValueExA(RawKey key, const char* valueName, Dword* reserved, Dword* type,
+                        unsigned char* data, Dword* dataSize) override;
+  Long RegCloseKey(RawKey key) override;
+
+  RawHandle CreateToolhelp32Snapshot(Dword flags, Dword processId) override;
+  bool Process32First(RawHandle snapshot, ProcessEntry32* entry) override;
+  bool Process32Next(RawHandle snapshot, ProcessEntry32* entry) override;
+  RawHandle OpenProcess(Dword desiredAccess, bool inheritHandle, Dword processId) override;
+  Dword WaitForMultipleObjects(Dword count, const RawHandle* handles, bool waitAll,
+                               Dword milliseconds) override;
+  bool TerminateProcess(RawHandle process, unsigned exitCode) override;
+  bool CloseHandle(RawHandle handle) override;
+
+  void Sleep(Dword milliseconds) override;
+  Dword GetLastError() override;
+  char* CharLowerA(char* text) override;
+  const char* findLastBackslash(const char* text) override;
+};
+
+}  // namespace vdksvc

@@ -1,0 +1,22 @@
+// Notification for GoogleTest on a Win32 event; see
+// include/gtest/internal/custom/gtest-port.h for why.
+
+#include "gtest/internal/custom/gtest-port.h"
+
+#include "platform/win32_include.h"
+
+namespace testing {
+namespace internal {
+
+Notification::Notification() : event_(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+
+Notification::~Notification() {
+  if (event_ != nullptr) ::CloseHandle(event_);
+}
+
+void Notification::Notify() { ::SetEvent(event_); }
+
+void Notification::WaitForNotification() { ::WaitForSingleObject(event_, INFINITE); }
+
+}  // namespace internal
+}  // namespace testing

@@ -1,0 +1,235 @@
+// vdk_testsvc.exe: a real own-process Win32 service whose behaviour comes from the
+// arguments on its own command line (the service's binary path), so that the
+// end-to-end tests can give vdksvc slow, stubborn or lingering services:
+//
+//   --start-pending-ms N     report START_PENDING for N ms before RUNNING
+//   --stop-pending-ms N      report STOP_PENDING for N ms before STOPPED
+//   --pause-pending-ms N     report PAUSE_PENDING for N ms before PAUSED
+//   --continue-pending-ms N  report CONTINUE_PENDING for N ms before RUNNING
+//   --no-stop                do not accept the stop control
+//   --no-pause               do not accept pause and continue
+//   --ignore-stop            accept stop but never leave STOP_PENDING
+//   --linger-ms N            keep the process alive N ms after reporting STOPPED
+//   --max-life-ms N          end the process after N ms whatever happens
+//                            (default 300000), so no test leaves it behind
+//   --log PATH               append one line per event to PATH
+//
+// While pending it reports rising checkpoints with a wait hint, every 100 ms.
+// Exit codes: 0 after a normal stop, 2 for a bad command line, 3 when the life
+// limit ended it, 4 when it was not started by the service control manager.
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/win32_include.h"
+
+namespace {
+
+struct Behaviour {
+  DWORD startPendingMs = 0;
+  DWORD stopPendingMs = 0;
+  DWORD pausePendingMs = 0;
+  DWORD continuePendingMs = 0;
+  DWORD lingerMs = 0;
+  DWORD maxLifeMs = 300000;
+  bool noStop = false;
+  bool noPause = false;
+  bool ignoreStop = false;
+  std::string logPath;
+};
+
+// ServiceMain and the control handler receive no context from main(), so the
+// behaviour and the status live at file scope; the lock guards the status,
+// which both the handler thread and the service thread report.
+Behaviour gBehaviour;
+CRITICAL_SECTION gLock;
+SERVICE_STATUS_HANDLE gStatusHandle = nullptr;
+SERVICE_STATUS gStatus{};
+HANDLE gRequestEvent = nullptr;
+std::atomic<DWORD> gRequest{0};
+
+constexpr DWORD kPendingStepMs = 100;
+constexpr DWORD kWaitHintMs = 2000;
+
+void logEvent(const std::string& line) {
+  if (gBehaviour.logPath.empty()) return;
+  FILE* file = std::fopen(gBehaviour.logPath.c_str(), "a");
+  if (file == nullptr) return;
+  std::fprintf(file, "%s\n", line.c_str());
+  std::fclose(file);
+}
+
+DWORD acceptedControls() {
+  DWORD accepted = 0;
+  if (!gBehaviour.noStop) accepted |= SERVICE_ACCEPT_STOP;
+  if (!gBehaviour.noPause) accepted |= SERVICE_ACCEPT_PAUSE_CONTINUE;
+  return accepted;
+}
+
+bool isPending(DWORD state) {
+  return state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ||
+         state == SERVICE_PAUSE_PENDING || state == SERVICE_CONTINUE_PENDING;
+}
+
+/// Reports \a state; pending states accept no controls and carry a checkpoint.
+void report(DWORD state, DWORD checkPoint = 0, DWORD exitCode = NO_ERROR) {
+  EnterCriticalSection(&gLock);
+  gStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  gStatus.dwCurrentState = state;
+  gStatus.dwControlsAccepted = isPending(state) || state == SERVICE_STOPPED ? 0 : acceptedControls();
+  gStatus.dwWin32ExitCode = exitCode;
+  gStatus.dwServiceSpecificExitCode = 0;
+  gStatus.dwCheckPoint = isPending(state) ? checkPoint : 0;
+  gStatus.dwWaitHint = isPending(state) ? kWaitHintMs : 0;
+  SetServiceStatus(gStatusHandle, &gStatus);
+  LeaveCriticalSection(&gLock);
+}
+
+/// Stays in the pending \a state for \a ms, reporting a rising checkpoint.
+void stayPending(DWORD state, DWORD ms) {
+  DWORD checkPoint = 1;
+  report(state, checkPoint);
+  const ULONGLONG end = GetTickCount64() + ms;
+  while (GetTickCount64() < end) {
+    Sleep(kPendingStepMs);
+    report(state, ++checkPoint);
+  }
+}
+
+DWORD WINAPI controlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
+  logEvent("control " + std::to_string(control));
+  switch (control) {
+    case SERVICE_CONTROL_INTERROGATE:
+      return NO_ERROR;
+    case SERVICE_CONTROL_STOP:
+      if (gBehaviour.noStop) return ERROR_CALL_NOT_IMPLEMENTED;
+      // Report the pending state before returning, so that ControlService hands
+      // the caller STOP_PENDING rather than the stale RUNNING.
+      report(SERVICE_STOP_PENDING, 1);
+      break;
+    case SERVICE_CONTROL_PAUSE:
+      if (gBehaviour.noPause) return ERROR_CALL_NOT_IMPLEMENTED;
+      report(SERVICE_PAUSE_PENDING, 1);
+      break;
+    case SERVICE_CONTROL_CONTINUE:
+      if (gBehaviour.noPause) return ERROR_CALL_NOT_IMPLEMENTED;
+      report(SERVICE_CONTINUE_PENDING, 1);
+      break;
+    default:
+      return ERROR_CALL_NOT_IMPLEMENTED;
+  }
+  gRequest.store(control);
+  SetEvent(gRequestEvent);
+  return NO_ERROR;
+}
+
+void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
+  const char* name = argc > 0 && argv[0] != nullptr ? argv[0] : "";
+  logEvent(std::string("main ") + name);
+  gStatusHandle = RegisterServiceCtrlHandlerExA(name, controlHandler, nullptr);
+  if (gStatusHandle == nullptr) return;
+
+  if (gBehaviour.startPendingMs > 0) stayPending(SERVICE_START_PENDING, gBehaviour.startPendingMs);
+  report(SERVICE_RUNNING);
+  logEvent("running");
+
+  for (;;) {
+    WaitForSingleObject(gRequestEvent, INFINITE);
+    switch (gRequest.exchange(0)) {
+      case SERVICE_CONTROL_STOP:
+        if (gBehaviour.ignoreStop) {
+          // The life limit in main() ends this; until then it looks busy.
+          for (DWORD checkPoint = 2;; ++checkPoint) {
+            Sleep(500);
+            report(SERVICE_STOP_PENDING, checkPoint);
+          }
+        }
+        stayPending(SERVICE_STOP_PENDING, gBehaviour.stopPendingMs);
+        logEvent("stopped");
+        report(SERVICE_STOPPED);
+        return;
+      case SERVICE_CONTROL_PAUSE:
+        stayPending(SERVICE_PAUSE_PENDING, gBehaviour.pausePendingMs);
+        report(SERVICE_PAUSED);
+        logEvent("paused");
+        break;
+      case SERVICE_CONTROL_CONTINUE:
+        stayPending(SERVICE_CONTINUE_PENDING, gBehaviour.continuePendingMs);
+        report(SERVICE_RUNNING);
+        logEvent("running");
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+DWORD WINAPI lifeLimit(LPVOID) {
+  Sleep(gBehaviour.maxLifeMs);
+  logEvent("life limit");
+  ExitProcess(3);
+}
+
+bool parseNumber(const char* text, DWORD* value) {
+  if (text == nullptr || *text == '\0') return false;
+  char* end = nullptr;
+  const unsigned long parsed = std::strtoul(text, &end, 10);
+  if (*end != '\0') return false;
+  *value = static_cast<DWORD>(parsed);
+  return true;
+}
+
+bool parseArguments(int argc, char** argv, Behaviour* behaviour) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string flag = argv[i];
+    const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+    DWORD* number = nullptr;
+    if (flag == "--start-pending-ms") number = &behaviour->startPendingMs;
+    else if (flag == "--stop-pending-ms") number = &behaviour->stopPendingMs;
+    else if (flag == "--pause-pending-ms") number = &behaviour->pausePendingMs;
+    else if (flag == "--continue-pending-ms") number = &behaviour->continuePendingMs;
+    else if (flag == "--linger-ms") number = &behaviour->lingerMs;
+    else if (flag == "--max-life-ms") number = &behaviour->maxLifeMs;
+
+    if (number != nullptr) {
+      if (!parseNumber(next, number)) return false;
+      ++i;
+    } else if (flag == "--no-stop") {
+      behaviour->noStop = true;
+    } else if (flag == "--no-pause") {
+      behaviour->noPause = true;
+    } else if (flag == "--ignore-stop") {
+      behaviour->ignoreStop = true;
+    } else if (flag == "--log" && next != nullptr) {
+      behaviour->logPath = next;
+      ++i;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!parseArguments(argc, argv, &gBehaviour)) return 2;
+  InitializeCriticalSection(&gLock);
+  gRequestEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  HANDLE limit = CreateThread(nullptr, 0, lifeLimit, nullptr, 0, nullptr);
+  if (gRequestEvent == nullptr || limit == nullptr) return 2;
+  CloseHandle(limit);
+
+  // An own-process service may leave its name empty in the table.
+  static char emptyName[] = "";
+  const SERVICE_TABLE_ENTRYA table[] = {{emptyName, serviceMain}, {nullptr, nullptr}};
+  if (!StartServiceCtrlDispatcherA(table)) return 4;
+
+  logEvent("dispatcher returned");
+  if (gBehaviour.lingerMs > 0) Sleep(gBehaviour.lingerMs);
+  logEvent("exit");
+  return 0;
+}
