@@ -1,0 +1,129 @@
+// The real vdksvc.exe building its service list from operands, list files and the
+// product's registry catalogue: every bad source fails the run with 4294967295
+// before any service is touched.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "e2e_support.h"
+
+namespace vdksvc::e2e {
+namespace {
+
+constexpr DWORD kRefused = 4294967295u;
+const char* const kProductKey = "SOFTWARE\\Corvane\\Vardeck";
+const char* const kServiceName = "VdkListsE2e";
+
+/// A list file in the Windows temporary directory, removed again at the end.
+class ListFile {
+ public:
+  explicit ListFile(const std::string& contents) {
+    char directory[MAX_PATH + 1] = {};
+    GetTempPathA(sizeof directory, directory);
+    path_ = std::string(directory) + "vdksvc_list_" + std::to_string(GetCurrentProcessId()) +
+            "_" + std::to_string(++counter_) + ".txt";
+    if (std::FILE* file = std::fopen(path_.c_str(), "wb")) {
+      std::fwrite(contents.data(), 1, contents.size(), file);
+      std::fclose(file);
+    }
+  }
+  ~ListFile() { DeleteFileA(path_.c_str()); }
+  ListFile(const ListFile&) = delete;
+  ListFile& operator=(const ListFile&) = delete;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  static inline int counter_ = 0;
+  std::string path_;
+};
+
+/// A running test service that every run names somewhere; the runs must all be
+/// refused before it is touched, so it must still be running afterwards.
+class ServiceListsE2e : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(ERROR_SUCCESS, deleteRegistryTree(kProductKey));
+    ASSERT_EQ(0u, createTestService(kServiceName, {}));
+    ScmHandle service = openService(kServiceName);
+    ASSERT_TRUE(service);
+    ASSERT_TRUE(StartServiceA(service.get(), 0, nullptr)) << GetLastError();
+    ASSERT_TRUE(waitForState(service.get(), SERVICE_RUNNING, 20000));
+  }
+  void TearDown() override {
+    EXPECT_TRUE(removeServiceCompletely(kServiceName));
+    EXPECT_EQ(ERROR_SUCCESS, deleteRegistryTree(kProductKey));
+  }
+
+  void expectRefusedAndUntouched(const std::vector<std::string>& arguments) {
+    const RunResult run = runVdksvc(arguments);
+    ASSERT_TRUE(run.started) << run.startError;
+    ASSERT_FALSE(run.timedOut);
+    std::string shown;
+    for (const std::string& argument : arguments) shown.append(quoteArgument(argument)).append(" ");
+    EXPECT_EQ(kRefused, run.exitCode) << shown;
+    EXPECT_EQ("", run.out) << shown;
+    EXPECT_EQ("", run.err) << shown;
+    const auto status = queryStatus(kServiceName);
+    ASSERT_TRUE(status.has_value()) << shown;
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), status->dwCurrentState)
+        << shown << " left the service " << stateName(status->dwCurrentState);
+  }
+
+  static std::string catalogueString() {
+    return std::string("vdk_testsvc.exe,") + kServiceName + ",Vardeck list check";
+  }
+};
+
+TEST_F(ServiceListsE2e, BadOperandsAreRefused) {
+  expectRefusedAndUntouched({"-stop", kServiceName});
+  expectRefusedAndUntouched({"-stop", "-c", "x.exe", kServiceName});
+  expectRefusedAndUntouched({"-stop", "-t", "0", "-c", "x.exe", kServiceName, "Name"});
+  expectRefusedAndUntouched({"-stop", "-t", "abc", "-c", "x.exe", kServiceName, "Name"});
+  expectRefusedAndUntouched({"-pause", "-c", "x.exe", kServiceName, "Name", "-t"});
+  expectRefusedAndUntouched({"/Stop", "-f"});
+}
+
+TEST_F(ServiceListsE2e, MissingOrBrokenCatalogueIsRefused) {
+  expectRefusedAndUntouched({"-stop"});  // no key at all
+  ASSERT_EQ(ERROR_SUCCESS, setRegistryMultiString(kProductKey, "ServicesList", {catalogueString()}));
+  expectRefusedAndUntouched({"-stop"});  // no HomeDir
+  ASSERT_EQ(ERROR_SUCCESS, setRegistryString(kProductKey, "HomeDir", binDirectory()));
+  ASSERT_EQ(ERROR_SUCCESS, setRegistryRaw(kProductKey, "ServicesList", REG_MULTI_SZ, {}));
+  expectRefusedAndUntouched({"-stop", "-q"});  // empty catalogue
+  ASSERT_EQ(ERROR_SUCCESS,
+            setRegistryMultiString(kProductKey, "ServicesList",
+                                   {catalogueString(), std::string("x.exe,") + kServiceName}));
+  expectRefusedAndUntouched({"-stop"});  // second string lacks its display name
+}
+
+TEST_F(ServiceListsE2e, ListFileWithoutValidLineIsRefusedDespiteTheCatalogue) {
+  ASSERT_EQ(ERROR_SUCCESS, setRegistryString(kProductKey, "HomeDir", binDirectory()));
+  ASSERT_EQ(ERROR_SUCCESS, setRegistryMultiString(kProductKey, "ServicesList", {catalogueString()}));
+  const ListFile comments("# vdk_testsvc.exe,VdkListsE2e,commented out\r\nonly,two\r\n");
+  expectRefusedAndUntouched({"-stop", "-f", comments.path()});
+  expectRefusedAndUntouched({"-stop", "-f", comments.path() + ".missing"});
+  const ListFile valid(std::string("x.exe, ") + kServiceName + " , Name\r\n");
+  expectRefusedAndUntouched({"-stop", "-f", valid.path(), "-f", comments.path()});
+}
+
+TEST_F(ServiceListsE2e, StartupWithoutAcceptedTripleDoesNothingAndSucceeds) {
+  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+           {"-startup"}, {"-startup", "disabled", kServiceName, "Name"},
+           {"-startup", "-manual", kServiceName, "Name"}}) {
+    const RunResult run = runVdksvc(arguments);
+    ASSERT_TRUE(run.started) << run.startError;
+    EXPECT_EQ(0u, run.exitCode) << arguments.size();
+    EXPECT_EQ("", run.out);
+    EXPECT_EQ("", run.err);
+  }
+  const auto status = queryStatus(kServiceName);
+  ASSERT_TRUE(status.has_value());
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), status->dwCurrentState);
+}
+
+}  // namespace
+}  // namespace vdksvc::e2e
