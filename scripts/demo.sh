@@ -51,7 +51,8 @@ show "-stop now"
 show -x
 
 echo
-echo "== command keywords: what this build does with them (each operation answers for itself)"
+echo "== command keywords: recognised, but this build has no service operations yet, so a"
+echo "   command with services to act on is refused (-1) rather than reported as done"
 show -stop
 show /Stop
 show "x -remove"
@@ -63,6 +64,27 @@ set +e
 wine "$bin/vdksvc.exe"
 echo "  \$? = $?"
 set -e
+
+echo
+echo "== where the service list comes from: options, list files, the registry catalogue"
+key='HKLM\SOFTWARE\Corvane\Vardeck'
+regadd() { wine reg.exe add "$key" "$@" /f >/dev/null 2>&1; }
+echo "  no catalogue in the registry yet:"
+show -stop
+regadd /v HomeDir /t REG_SZ /d 'C:\Corvane\Vardeck'
+regadd /v ServicesList /t REG_MULTI_SZ /d 'bin\hub.exe,hubkeep,Vardeck Hub\0bin\loom.exe,loomtide'
+echo "  a catalogue whose second string lacks its display name:"
+show -stop
+printf '# bin\\hub.exe,hubkeep,commented out\r\nonly,two fields\r\n' >"$workdir/list.txt"
+listfile=$(wine winepath -w "$workdir/list.txt" 2>/dev/null | tr -d '\r')
+echo "  a list file without a valid line ($listfile):"
+show -stop -f "$listfile"
+echo "  operands that are not options, or a poll limit of 0:"
+show -stop hubkeep
+show -start -t 0 -c 'C:\x.exe' hubkeep "Vardeck Hub"
+echo "  the startup command with no accepted triple has nothing to do:"
+show -startup
+show -startup disabled hubkeep "Vardeck Hub"
 
 echo
 echo "== the test service the end-to-end tests drive, as Wine's service manager sees it"

@@ -31,8 +31,8 @@ install_missing_packages() {
     sudo=(sudo)
   fi
   "${sudo[@]}" apt-get update
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y --no-install-recommends "${missing[@]}"
+  # With their recommended packages: Wine's fonts and helpers are among them.
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
 }
 
 # The end-to-end tests run in this throw-away Wine prefix; CTest's cleanup
