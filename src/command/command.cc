@@ -17,7 +17,7 @@ using EntryOperation = bool (*)(Platform&, const ServiceEntry&, PollLimit);
 /// Runs once after every entry was processed.
 using Finisher = void (*)(Platform&, const ServiceList&);
 
-struct CommandSpec {
+struct CommandRow {
   CommandCode code;
   OperandParser parse;
   EntryOperation apply;
@@ -33,7 +33,7 @@ bool parseStartTypeCommand(Platform& platform, int argc, char** argv, ServiceLis
 // null slot: once its operands are parsed it is refused with -1 before any
 // service is touched, unless there is nothing to do. It must never look as if it
 // had worked.
-constexpr CommandSpec kCommands[] = {
+constexpr CommandRow kCommands[] = {
     {CommandCode::Install, parseServiceOperands, nullptr, nullptr},
     {CommandCode::Remove, parseServiceOperands, nullptr, nullptr},
     {CommandCode::Stop, parseServiceOperands, nullptr, nullptr},
@@ -44,9 +44,9 @@ constexpr CommandSpec kCommands[] = {
     {CommandCode::Startup, parseStartTypeCommand, nullptr, nullptr},
 };
 
-const CommandSpec* findCommand(CommandCode code) {
-  for (const CommandSpec& spec : kCommands) {
-    if (spec.code == code) return &spec;
+const CommandRow* findCommand(CommandCode code) {
+  for (const CommandRow& row : kCommands) {
+    if (row.code == code) return &row;
   }
   return nullptr;
 }
@@ -104,15 +104,15 @@ int runCommand(Platform& platform, int argc, char** argv) {
   PollLimit pollLimit = 0;
   if (argc < 2 || argv == nullptr) return -1;
 
-  const CommandSpec* spec = findCommand(recogniseCommand(platform, argv[1]));
-  if (spec == nullptr) return -1;
-  if (!spec->parse(platform, argc, argv, list, pollLimit)) return -1;
-  if (list.size() > 0 && spec->apply == nullptr) return -1;
+  const CommandRow* row = findCommand(recogniseCommand(platform, argv[1]));
+  if (row == nullptr) return -1;
+  if (!row->parse(platform, argc, argv, list, pollLimit)) return -1;
+  if (list.size() > 0 && row->apply == nullptr) return -1;
 
   for (std::size_t i = 0; i < list.size(); ++i) {
-    spec->apply(platform, list.at(i), pollLimit);  // a failing entry does not stop the run
+    row->apply(platform, list.at(i), pollLimit);  // a failing entry does not stop the run
   }
-  if (spec->finish != nullptr) spec->finish(platform, list);
+  if (row->finish != nullptr) row->finish(platform, list);
   return 0;
 }
 
