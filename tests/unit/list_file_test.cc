@@ -3,49 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <atomic>
-#include <cstdio>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
-#include <unistd.h>
+#include "test_support.h"
 
 namespace vdksvc {
 namespace {
-
-// A real file in the temporary directory, written byte for byte and removed
-// when the test ends.
-class TempFile {
- public:
-  explicit TempFile(const std::string& bytes) : path_(uniquePath()) {
-    std::FILE* file = std::fopen(path_.c_str(), "wb");
-    EXPECT_NE(nullptr, file) << path_;
-    if (file == nullptr) return;
-    EXPECT_EQ(bytes.size(), std::fwrite(bytes.data(), 1, bytes.size(), file));
-    std::fclose(file);
-  }
-  ~TempFile() {
-    std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
-  }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-
-  const char* path() const { return path_.c_str(); }
-
-  /// A path in the temporary directory that no file has.
-  static std::string uniquePath() {
-    static std::atomic<unsigned> counter{0};
-    const std::string name = "vdksvc_list_file_test_" + std::to_string(::getpid()) + "_" +
-                             std::to_string(counter++) + ".lst";
-    return (std::filesystem::temp_directory_path() / name).string();
-  }
-
- private:
-  std::string path_;
-};
 
 using Entry = std::array<std::string, 3>;  // binary path, service name, display name
 using Entries = std::vector<Entry>;
@@ -68,7 +32,7 @@ struct Loaded {
 Loaded load(const std::string& bytes) {
   const TempFile file(bytes);
   ServiceList list;
-  const bool result = loadListFile(file.path(), list);
+  const bool result = loadListFile(file.path().c_str(), list);
   return {result, entriesOf(list)};
 }
 
@@ -138,9 +102,9 @@ TEST(ListFile, AppendsToTheList) {
   list.addEntry("a.exe", "A", "Service A");
   // The result tells whether this file added something, not whether the list
   // holds entries.
-  EXPECT_FALSE(loadListFile(noRecords.path(), list));
-  EXPECT_TRUE(loadListFile(records.path(), list));
-  EXPECT_TRUE(loadListFile(records.path(), list));
+  EXPECT_FALSE(loadListFile(noRecords.path().c_str(), list));
+  EXPECT_TRUE(loadListFile(records.path().c_str(), list));
+  EXPECT_TRUE(loadListFile(records.path().c_str(), list));
   EXPECT_EQ((Entries{{"a.exe", "A", "Service A"},
                      {"b.exe", "B", "Service B"},
                      {"b.exe", "B", "Service B"}}),

@@ -2,8 +2,10 @@
 
 #include <gmock/gmock.h>
 
+#include <atomic>
 #include <cstdio>
-#include <fstream>
+#include <filesystem>
+#include <system_error>
 
 #include <unistd.h>
 
@@ -24,14 +26,24 @@ Args::Args(std::initializer_list<std::string> operands) {
   pointers_.push_back(nullptr);
 }
 
-TempFile::TempFile(const std::string& contents) {
-  static int counter = 0;
-  path_ = ::testing::TempDir() + "vdksvc_test_" + std::to_string(::getpid()) + "_" +
-          std::to_string(++counter) + ".txt";
-  std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-  out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+TempFile::TempFile(const std::string& bytes) : path_(uniquePath()) {
+  std::FILE* file = std::fopen(path_.c_str(), "wb");
+  EXPECT_NE(nullptr, file) << path_;
+  if (file == nullptr) return;
+  EXPECT_EQ(bytes.size(), std::fwrite(bytes.data(), 1, bytes.size(), file));
+  std::fclose(file);
 }
 
-TempFile::~TempFile() { std::remove(path_.c_str()); }
+TempFile::~TempFile() {
+  std::error_code ignored;
+  std::filesystem::remove(path_, ignored);
+}
+
+std::string TempFile::uniquePath() {
+  static std::atomic<unsigned> counter{0};
+  const std::string name = "vdksvc_test_" + std::to_string(::getpid()) + "_" +
+                           std::to_string(counter++) + ".lst";
+  return (std::filesystem::temp_directory_path() / name).string();
+}
 
 }  // namespace vdksvc
