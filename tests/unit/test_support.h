@@ -20,12 +20,29 @@ class SimulatedTest : public ::testing::Test {
   SimulatedPlatform sim;
 };
 
+/// Checks the call log of service operations: within each stretch that begins with
+/// "OpenSCManagerA", no service handle is closed after the manager handle.
+::testing::AssertionResult managerClosedLast(const std::vector<std::string>& calls);
+
+/// How often \a call appears in \a calls, exactly.
+std::size_t countCalls(const std::vector<std::string>& calls, const std::string& call);
+
+/// \a what as a test name: its letters and digits, each word capitalised.
+std::string identifierOf(const char* what);
+
+/// Names the cases of a table-driven test after their `what` member.
+template <class Case>
+std::string caseName(const ::testing::TestParamInfo<Case>& info) {
+  return identifierOf(info.param.what);
+}
+
 /// A mutable argument vector, as main() receives it: argv[0] is the program path,
 /// argv[argc] is null. The texts may be changed in place by the code under test.
 class Args {
  public:
   /// \a operands are the arguments after the program path.
   Args(std::initializer_list<std::string> operands);
+  explicit Args(const std::vector<std::string>& operands);
 
   int argc() const { return static_cast<int>(storage_.size()); }
   char** argv() { return pointers_.data(); }

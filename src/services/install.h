@@ -1,0 +1,19 @@
+#pragma once
+// Installation of one service of the product, with its two product rules: the
+// TFTP switch that keeps "NetBootCast" disabled, and the dependency of "hubkeep"
+// and "loomtide" on the product's database service when that runs here.
+
+#include "lists/service_list.h"
+#include "platform/platform.h"
+#include "services/poll_limit.h"
+
+namespace vdksvc {
+
+/// Creates the entry's service (own process, automatic start or disabled under
+/// the TFTP rule, normal error control, local system account, the database
+/// dependency where the rule gives one), starts it and waits while it starts.
+/// True only when the new service was seen running. A service that already
+/// exists is left as it is (false); one created but not started stays installed.
+bool installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit);
+
+}  // namespace vdksvc

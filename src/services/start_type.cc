@@ -1,0 +1,59 @@
+#include "services/start_type.h"
+
+#include <cstring>
+#include <vector>
+
+#include "services/scm_handles.h"
+
+namespace vdksvc {
+namespace {
+
+constexpr Dword kSettleMs = 1000;
+
+struct StartTypeWord {
+  const char* word;
+  Dword startType;
+};
+constexpr StartTypeWord kStartTypeWords[] = {
+    {"auto", svc::kAutoStart},
+    {"demand", svc::kDemandStart},
+    {"disabled", svc::kDisabled},
+};
+
+/// The start type for \a word, compared after lowering it in the ANSI code page;
+/// false for any other word.
+bool startTypeOf(Platform& platform, const std::string& word, Dword& startType) {
+  std::vector<char> lowered(word.begin(), word.end());
+  lowered.push_back('\0');
+  platform.CharLowerA(lowered.data());
+  for (const StartTypeWord& known : kStartTypeWords) {
+    if (std::strcmp(lowered.data(), known.word) == 0) {
+      startType = known.startType;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool changeStartType(Platform& platform, const ServiceEntry& entry) {
+  ScmHandles handles(platform);
+  if (!handles.open(platform, entry.serviceName)) return false;
+  Dword startType = 0;
+  if (!startTypeOf(platform, entry.startTypeWord, startType)) return false;
+
+  // A triple given without its display name must not wipe the service's name:
+  // an empty text would be stored as the new display name by some managers,
+  // null leaves it alone everywhere.
+  const char* displayName = entry.displayName.empty() ? nullptr : entry.displayName.c_str();
+  if (!platform.ChangeServiceConfigA(handles.service.get(), svc::kNoChange, startType,
+                                     svc::kNoChange, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                     nullptr, displayName)) {
+    return false;
+  }
+  platform.Sleep(kSettleMs);
+  return true;
+}
+
+}  // namespace vdksvc

@@ -1,0 +1,17 @@
+#pragma once
+// The per-entry operation of the "startup" command: a service's start type and
+// display name, changed in one call.
+
+#include "lists/service_list.h"
+#include "platform/platform.h"
+
+namespace vdksvc {
+
+/// Sets the start type named by the entry's start-type word ("auto", "demand",
+/// "disabled", in any case) and the entry's display name; an empty display name
+/// leaves the service's own as it is. Only the configuration changes: a running
+/// service set to disabled runs on. Waits one second after the change. True when
+/// the manager accepted the change.
+bool changeStartType(Platform& platform, const ServiceEntry& entry);
+
+}  // namespace vdksvc

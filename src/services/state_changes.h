@@ -1,0 +1,34 @@
+#pragma once
+// The per-entry operations that change a service's state: stop, remove, start,
+// pause and continue. Each opens its own handles, sends one request, waits while
+// the service reports the matching pending state, and closes its handles. Only
+// the entry's service name is used. The result flag is for the caller's
+// information; the command itself goes on with the next entry either way.
+
+#include "lists/service_list.h"
+#include "platform/platform.h"
+#include "services/poll_limit.h"
+
+namespace vdksvc {
+
+/// Sends the stop control and waits while the service is stopping. True when the
+/// service could be opened, whether or not it accepted the stop.
+bool stopEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit);
+
+/// As stopEntry, then marks the service for deletion, whatever the stop gave: a
+/// stopped service is deleted all the same. True when the service could be opened.
+bool removeEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit);
+
+/// Starts the service without arguments and waits while it is starting. True when
+/// the service could be opened, whether or not it accepted the start.
+bool startEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit);
+
+/// Sends the pause control and waits while the service is pausing. True only when
+/// the service was last seen paused.
+bool pauseEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit);
+
+/// Sends the continue control and waits while the service is resuming. True only
+/// when the service was last seen running.
+bool continueEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit);
+
+}  // namespace vdksvc

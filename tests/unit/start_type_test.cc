@@ -1,0 +1,83 @@
+// The start-type change on the simulated manager.
+
+#include "services/start_type.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+namespace vdksvc {
+namespace {
+
+using ::testing::ElementsAre;
+
+class StartTypeTest : public SimulatedTest {
+ protected:
+  void SetUp() override {
+    SimulatedPlatform::ServiceConfig config;
+    config.name = "Svc";
+    config.displayName = "Old name";
+    config.binaryPath = "C:\\App\\svc.exe -service";
+    config.startType = svc::kAutoStart;
+    config.state = svc::kRunning;
+    sim.addService(config);
+  }
+  static ServiceEntry entry(const char* word, const char* name, const char* display) {
+    return ServiceEntry{{}, name, display, word};
+  }
+};
+
+TEST_F(StartTypeTest, EachWordSetsItsStartTypeAndTheDisplayName) {
+  const std::pair<const char*, Dword> words[] = {{"demand", svc::kDemandStart},
+                                                 {"disabled", svc::kDisabled},
+                                                 {"auto", svc::kAutoStart},
+                                                 {"Demand", svc::kDemandStart},
+                                                 {"DISABLED", svc::kDisabled}};
+  for (const auto& [word, startType] : words) {
+    const std::string display = std::string("Vardeck ") + word;
+    EXPECT_TRUE(changeStartType(sim, entry(word, "Svc", display.c_str()))) << word;
+    const auto service = sim.service("Svc");
+    EXPECT_EQ(startType, service->config.startType) << word;
+    EXPECT_EQ(display, service->config.displayName) << word;
+    // Only the configuration changes: a service set to disabled runs on.
+    EXPECT_EQ(svc::kRunning, service->currentState) << word;
+    EXPECT_EQ("C:\\App\\svc.exe -service", service->config.binaryPath) << word;
+  }
+}
+
+TEST_F(StartTypeTest, SleepsOneSecondAfterTheChange) {
+  EXPECT_TRUE(changeStartType(sim, entry("disabled", "Svc", "New name")));
+  EXPECT_THAT(sim.calls(), ElementsAre("OpenSCManagerA", "OpenServiceA Svc", "CharLowerA",
+                                       "ChangeServiceConfigA Svc", "Sleep 1000",
+                                       "CloseServiceHandle Svc", "CloseServiceHandle manager"));
+  EXPECT_EQ(1000u, sim.nowMs());
+}
+
+TEST_F(StartTypeTest, FailuresChangeNothingAndDoNotSleep) {
+  SimulatedPlatform::ServiceConfig other;
+  other.name = "Other";
+  other.displayName = "Taken name";
+  other.binaryPath = "C:\\App\\other.exe";
+  sim.addService(other);
+  const ServiceEntry failing[] = {
+      entry("manual", "Svc", "New name"),        // not a start-type word
+      entry("disabled", "Missing", "New name"),  // no such service
+      entry("disabled", "Svc", "Taken name"),    // the manager refuses the change
+  };
+  for (const ServiceEntry& e : failing) {
+    sim.clearCalls();
+    EXPECT_FALSE(changeStartType(sim, e)) << e.startTypeWord << " " << e.serviceName;
+    EXPECT_EQ(0u, countCalls(sim.calls(), "Sleep 1000"));
+    EXPECT_EQ("CloseServiceHandle manager", sim.calls().back());
+    EXPECT_TRUE(managerClosedLast(sim.calls()));
+  }
+  EXPECT_EQ(svc::kAutoStart, sim.service("Svc")->config.startType);
+  EXPECT_EQ("Old name", sim.service("Svc")->config.displayName);
+  EXPECT_EQ(0u, sim.nowMs());
+}
+
+}  // namespace
+}  // namespace vdksvc

@@ -1,0 +1,191 @@
+// Stop, remove, start, pause and continue on the simulated manager: the request
+// each sends, how long it waits by one-second polls, and what it reports.
+
+#include "services/state_changes.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_support.h"
+
+namespace vdksvc {
+namespace {
+
+using ::testing::ElementsAre;
+
+using Operation = bool (*)(Platform&, const ServiceEntry&, PollLimit);
+
+constexpr Dword kAll = svc::kAcceptStop | svc::kAcceptPauseContinue;
+constexpr std::uint64_t kForever = SimulatedPlatform::kForever;
+constexpr Dword kGone = 0;
+
+/// How the service "Svc" is seeded.
+struct Seed {
+  Dword state = svc::kRunning;
+  std::uint64_t pendingMs = 0;  ///< every pending state lasts this long
+  Dword accepted = kAll;
+  Dword startType = svc::kDemandStart;
+  bool queryFails = false;
+};
+
+struct StateChangeCase {
+  const char* what;
+  Operation operation;
+  Seed seed;
+  PollLimit limit;
+  bool result;
+  const char* request;  ///< the one request the operation sends
+  std::size_t queries;  ///< status queries, each after a one-second sleep
+  Dword finalState;     ///< kGone once the service has left the manager
+};
+
+// Failure messages name the case rather than dump its bytes.
+void PrintTo(const StateChangeCase& c, std::ostream* os) { *os << c.what; }
+
+// clang-format off
+const StateChangeCase kCases[] = {
+    // what, operation, seed {state, pending ms, accepted, start type, query fails}, limit,
+    // result, request, queries, final state
+    {"stop waits while stopping", stopEntry, {svc::kRunning, 2500}, 0,
+     true, "ControlService Svc 1", 3, svc::kStopped},
+    {"stop of a stopped service is refused, no wait", stopEntry, {svc::kStopped}, 0,
+     true, "ControlService Svc 1", 0, svc::kStopped},
+    {"stop not accepted by the service", stopEntry, {svc::kRunning, 0, svc::kAcceptPauseContinue}, 0,
+     true, "ControlService Svc 1", 0, svc::kRunning},
+    {"stop of a stuck service ends at the limit", stopEntry, {svc::kRunning, kForever}, 3,
+     true, "ControlService Svc 1", 3, svc::kStopPending},
+    {"stop without a limit waits as long as it takes", stopEntry, {svc::kRunning, 3600000}, 0,
+     true, "ControlService Svc 1", 3600, svc::kStopped},
+    {"a failed query ends the wait", stopEntry, {svc::kRunning, 5000, kAll, svc::kDemandStart, true}, 0,
+     true, "ControlService Svc 1", 1, svc::kStopPending},
+    {"remove of a running service stops it first", removeEntry, {svc::kRunning, 1500}, 0,
+     true, "ControlService Svc 1", 2, kGone},
+    {"remove of a stopped service deletes at once", removeEntry, {svc::kStopped}, 0,
+     true, "ControlService Svc 1", 0, kGone},
+    {"remove of a service refusing stop only marks it", removeEntry, {svc::kRunning, 0, svc::kAcceptPauseContinue}, 0,
+     true, "ControlService Svc 1", 0, svc::kRunning},
+    {"remove still stopping at the limit", removeEntry, {svc::kRunning, kForever}, 2,
+     true, "ControlService Svc 1", 2, svc::kStopPending},
+    {"start waits while starting", startEntry, {svc::kStopped, 500}, 0,
+     true, "StartServiceA Svc", 1, svc::kRunning},
+    {"start of a running service is refused, no wait", startEntry, {svc::kRunning}, 0,
+     true, "StartServiceA Svc", 0, svc::kRunning},
+    {"start of a disabled service", startEntry, {svc::kStopped, 0, kAll, svc::kDisabled}, 0,
+     true, "StartServiceA Svc", 0, svc::kStopped},
+    {"start of a stuck service ends at the limit", startEntry, {svc::kStopped, kForever}, 2,
+     true, "StartServiceA Svc", 2, svc::kStartPending},
+    {"the limit is unsigned: -1 is 4294967295 polls", startEntry, {svc::kStopped, 5500}, 4294967295u,
+     true, "StartServiceA Svc", 6, svc::kRunning},
+    {"pause waits while pausing", pauseEntry, {svc::kRunning, 1200}, 0,
+     true, "ControlService Svc 2", 2, svc::kPaused},
+    {"pause not accepted", pauseEntry, {svc::kRunning, 0, svc::kAcceptStop}, 0,
+     false, "ControlService Svc 2", 0, svc::kRunning},
+    {"pause still pending at the limit", pauseEntry, {svc::kRunning, kForever}, 2,
+     false, "ControlService Svc 2", 2, svc::kPausePending},
+    {"pause whose query fails", pauseEntry, {svc::kRunning, 500, kAll, svc::kDemandStart, true}, 0,
+     false, "ControlService Svc 2", 1, svc::kPaused},
+    {"continue waits while resuming", continueEntry, {svc::kPaused, 700}, 0,
+     true, "ControlService Svc 3", 1, svc::kRunning},
+    {"continue of a stopped service", continueEntry, {svc::kStopped}, 0,
+     false, "ControlService Svc 3", 0, svc::kStopped},
+    {"continue still pending at the limit", continueEntry, {svc::kPaused, kForever}, 1,
+     false, "ControlService Svc 3", 1, svc::kContinuePending},
+};
+// clang-format on
+
+class StateChangeTest : public SimulatedTest,
+                        public ::testing::WithParamInterface<StateChangeCase> {
+ protected:
+  void seed(const Seed& seed) {
+    SimulatedPlatform::ServiceConfig config;
+    config.name = "Svc";
+    config.binaryPath = "C:\\App\\svc.exe";
+    config.state = seed.state;
+    config.controlsAccepted = seed.accepted;
+    config.startType = seed.startType;
+    config.queryFails = seed.queryFails;
+    config.startPendingMs = config.stopPendingMs = seed.pendingMs;
+    config.pausePendingMs = config.continuePendingMs = seed.pendingMs;
+    sim.addService(config);
+  }
+};
+
+ServiceEntry entryFor(const std::string& name) {
+  return ServiceEntry{"C:\\App\\svc.exe", name, "Service", {}};
+}
+
+TEST_P(StateChangeTest, RequestWaitAndResult) {
+  const StateChangeCase& c = GetParam();
+  seed(c.seed);
+  EXPECT_EQ(c.result, c.operation(sim, entryFor("Svc"), c.limit));
+
+  const std::vector<std::string>& calls = sim.calls();
+  EXPECT_EQ(1u, countCalls(calls, c.request));
+  EXPECT_EQ(c.queries, countCalls(calls, "QueryServiceStatus Svc"));
+  EXPECT_EQ(c.queries, countCalls(calls, "Sleep 1000")) << "one second before each query";
+  EXPECT_EQ(c.queries * 1000, sim.nowMs());
+  const bool removes = c.operation == removeEntry;
+  EXPECT_EQ(removes ? 1u : 0u, countCalls(calls, "DeleteService Svc"));
+  if (removes) {
+    EXPECT_EQ("DeleteService Svc", calls.at(calls.size() - 3)) << "after the wait";
+  }
+  EXPECT_THAT(calls.back(), "CloseServiceHandle manager");
+  EXPECT_TRUE(managerClosedLast(calls));
+
+  const auto service = sim.service("Svc");
+  if (c.finalState == kGone) {
+    EXPECT_FALSE(service.has_value()) << "still there";
+  } else {
+    ASSERT_TRUE(service.has_value());
+    EXPECT_EQ(c.finalState, service->currentState);
+    EXPECT_EQ(removes, service->markedForDelete);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StateChangeTest, ::testing::ValuesIn(kCases),
+                         caseName<StateChangeCase>);
+
+using StateChangeCallsTest = SimulatedTest;
+
+TEST_F(StateChangeCallsTest, StopOfARunningService) {
+  SimulatedPlatform::ServiceConfig config;
+  config.name = "Svc";
+  config.binaryPath = "C:\\App\\svc.exe";
+  config.state = svc::kRunning;
+  config.stopPendingMs = 1500;
+  sim.addService(config);
+  EXPECT_TRUE(stopEntry(sim, entryFor("Svc"), 0));
+  EXPECT_THAT(sim.calls(), ElementsAre("OpenSCManagerA", "OpenServiceA Svc", "ControlService Svc 1",
+                                       "Sleep 1000", "QueryServiceStatus Svc", "Sleep 1000",
+                                       "QueryServiceStatus Svc", "CloseServiceHandle Svc",
+                                       "CloseServiceHandle manager"));
+}
+
+TEST_F(StateChangeCallsTest, ServiceThatCannotBeOpenedIsLeftAlone) {
+  const Operation operations[] = {stopEntry, removeEntry, startEntry, pauseEntry, continueEntry};
+  SimulatedPlatform::ServiceConfig locked;
+  locked.name = "Locked";
+  locked.binaryPath = "C:\\App\\locked.exe";
+  locked.state = svc::kRunning;
+  locked.openRefused = true;
+  sim.addService(locked);
+  for (Operation operation : operations) {
+    for (const char* name : {"Missing", "Locked"}) {
+      sim.clearCalls();
+      EXPECT_FALSE(operation(sim, entryFor(name), 0)) << name;
+      EXPECT_THAT(sim.calls(), ElementsAre("OpenSCManagerA", std::string("OpenServiceA ") + name,
+                                           "CloseServiceHandle manager"));
+    }
+    sim.setManagerOpenRefused(true);
+    sim.clearCalls();
+    EXPECT_FALSE(operation(sim, entryFor("Locked"), 0));
+    EXPECT_THAT(sim.calls(), ElementsAre("OpenSCManagerA"));
+    sim.setManagerOpenRefused(false);
+  }
+  EXPECT_EQ(svc::kRunning, sim.service("Locked")->currentState);
+}
+
+}  // namespace
+}  // namespace vdksvc
