@@ -5,7 +5,10 @@
 #include "command/service_operands.h"
 #include "command/start_type_operands.h"
 #include "lists/service_list.h"
+#include "services/install.h"
 #include "services/poll_limit.h"
+#include "services/start_type.h"
+#include "services/state_changes.h"
 
 namespace vdksvc {
 namespace {
@@ -29,19 +32,23 @@ bool parseStartTypeCommand(Platform& platform, int argc, char** argv, ServiceLis
   return parseStartTypeOperands(platform, argc, argv, list);
 }
 
+bool changeStartTypeOf(Platform& platform, const ServiceEntry& entry, PollLimit /*unused*/) {
+  return changeStartType(platform, entry);
+}
+
 // The command table. A command whose operation is not part of this build has a
 // null slot: once its operands are parsed it is refused with -1 before any
 // service is touched, unless there is nothing to do. It must never look as if it
-// had worked.
+// had worked. The extended stop waits for its sweep of leftover processes.
 constexpr CommandRow kCommands[] = {
-    {CommandCode::Install, parseServiceOperands, nullptr, nullptr},
-    {CommandCode::Remove, parseServiceOperands, nullptr, nullptr},
-    {CommandCode::Stop, parseServiceOperands, nullptr, nullptr},
+    {CommandCode::Install, parseServiceOperands, installEntry, nullptr},
+    {CommandCode::Remove, parseServiceOperands, removeEntry, nullptr},
+    {CommandCode::Stop, parseServiceOperands, stopEntry, nullptr},
     {CommandCode::StopEx, parseServiceOperands, nullptr, nullptr},
-    {CommandCode::Start, parseServiceOperands, nullptr, nullptr},
-    {CommandCode::Pause, parseServiceOperands, nullptr, nullptr},
-    {CommandCode::Continue, parseServiceOperands, nullptr, nullptr},
-    {CommandCode::Startup, parseStartTypeCommand, nullptr, nullptr},
+    {CommandCode::Start, parseServiceOperands, startEntry, nullptr},
+    {CommandCode::Pause, parseServiceOperands, pauseEntry, nullptr},
+    {CommandCode::Continue, parseServiceOperands, continueEntry, nullptr},
+    {CommandCode::Startup, parseStartTypeCommand, changeStartTypeOf, nullptr},
 };
 
 const CommandRow* findCommand(CommandCode code) {

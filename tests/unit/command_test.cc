@@ -133,5 +133,60 @@ TEST_F(RunCommandTest, StartupWithNothingToDoSucceeds) {
   EXPECT_THAT(sim.calls(), Not(Contains(HasSubstr("RegOpenKeyExA"))));
 }
 
+TEST_F(RunCommandTest, EachCommandAppliesItsOperation) {
+  SimulatedPlatform::ServiceConfig config;
+  config.name = "Svc";
+  config.binaryPath = "C:\\App\\svc.exe";
+  config.state = svc::kRunning;
+  sim.addService(config);
+  const std::pair<std::vector<std::string>, std::string> commands[] = {
+      {{"-pause", "-c", "x", "Svc", "x"}, "ControlService Svc 2"},
+      {{"-continue", "-c", "x", "Svc", "x"}, "ControlService Svc 3"},
+      {{"-stop", "-c", "x", "Svc", "x"}, "ControlService Svc 1"},
+      {{"-start", "-c", "x", "Svc", "x"}, "StartServiceA Svc"},
+      {{"-startup", "-demand", "Svc", "Name"}, "ChangeServiceConfigA Svc"},
+      {{"-remove", "-c", "x", "Svc", "x"}, "DeleteService Svc"},
+      {{"-install", "-c", "C:\\App\\svc.exe", "Svc", "Name"}, "CreateServiceA Svc"},
+  };
+  for (const auto& [operands, request] : commands) {
+    sim.clearCalls();
+    EXPECT_EQ(0, run(Args(operands))) << operands[0];
+    EXPECT_EQ(1u, countCalls(sim.calls(), request)) << operands[0];
+  }
+  EXPECT_EQ(svc::kRunning, sim.service("Svc")->currentState) << "installed anew and started";
+}
+
+TEST_F(RunCommandTest, AFailingEntryDoesNotStopTheNext) {
+  for (const char* name : {"First", "Last"}) {
+    SimulatedPlatform::ServiceConfig config;
+    config.name = name;
+    config.binaryPath = "C:\\App\\svc.exe";
+    config.state = svc::kRunning;
+    config.stopPendingMs = 500;
+    sim.addService(config);
+  }
+  const TempFile list("x.exe, First, One\nx.exe, Missing, Gone\nx.exe, Last, Two\n");
+  EXPECT_EQ(0, run({"-stop", "-f", list.path()}));
+  EXPECT_EQ(svc::kStopped, sim.service("First")->currentState);
+  EXPECT_EQ(svc::kStopped, sim.service("Last")->currentState);
+  std::vector<std::string> opened;
+  for (const std::string& call : sim.calls()) {
+    if (call.rfind("OpenServiceA ", 0) == 0) opened.push_back(call.substr(13));
+  }
+  EXPECT_EQ((std::vector<std::string>{"First", "Missing", "Last"}), opened) << "in list order";
+  EXPECT_TRUE(managerClosedLast(sim.calls()));
+}
+
+TEST_F(RunCommandTest, ExtendedStopIsRefusedUntilItsSweepIsBuilt) {
+  SimulatedPlatform::ServiceConfig config;
+  config.name = "Svc";
+  config.binaryPath = "C:\\App\\svc.exe";
+  config.state = svc::kRunning;
+  sim.addService(config);
+  EXPECT_EQ(-1, run({"-stopex", "-c", "x", "Svc", "x"}));
+  EXPECT_FALSE(touchedServices());
+  EXPECT_EQ(svc::kRunning, sim.service("Svc")->currentState);
+}
+
 }  // namespace
 }  // namespace vdksvc
