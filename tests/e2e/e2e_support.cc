@@ -1,5 +1,6 @@
 #include "e2e_support.h"
 
+#include <cstdio>
 #include <utility>
 
 namespace vdksvc::e2e {
@@ -286,6 +287,71 @@ bool serviceExists(const std::string& name) {
   return service || ::GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
 }
 
+bool waitUntilGone(const std::string& name, DWORD timeoutMs) {
+  const ULONGLONG deadline = deadlineAfter(timeoutMs);
+  while (serviceExists(name)) {
+    if (passed(deadline)) return false;
+    ::Sleep(50);
+  }
+  return true;
+}
+
+std::optional<ServiceConfig> queryConfig(const std::string& name) {
+  ScmHandle service = openService(name);
+  if (!service) return std::nullopt;
+  DWORD needed = 0;
+  ::QueryServiceConfigA(service.get(), nullptr, 0, &needed);
+  if (needed == 0) return std::nullopt;
+  std::vector<BYTE> buffer(needed);
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+  if (!::QueryServiceConfigA(service.get(), config, needed, &needed)) return std::nullopt;
+  auto text = [](const char* value) { return value != nullptr ? std::string(value) : std::string(); };
+  ServiceConfig result;
+  result.serviceType = config->dwServiceType;
+  result.startType = config->dwStartType;
+  result.errorControl = config->dwErrorControl;
+  result.binaryPath = text(config->lpBinaryPathName);
+  result.displayName = text(config->lpDisplayName);
+  result.account = text(config->lpServiceStartName);
+  return result;
+}
+
+std::string storedDependency(const std::string& name) {
+  HKEY key = nullptr;
+  const std::string path = "SYSTEM\\CurrentControlSet\\Services\\" + name;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return {};
+  }
+  std::string first;
+  DWORD size = 0;
+  if (::RegQueryValueExA(key, "DependOnService", nullptr, nullptr, nullptr, &size) ==
+      ERROR_SUCCESS) {
+    std::vector<char> block(size + 2, '\0');
+    if (::RegQueryValueExA(key, "DependOnService", nullptr, nullptr,
+                           reinterpret_cast<BYTE*>(block.data()), &size) == ERROR_SUCCESS) {
+      first = block.data();
+    }
+  }
+  ::RegCloseKey(key);
+  return first;
+}
+
+TempFile::TempFile(const std::string& contents) {
+  static int counter = 0;
+  char directory[MAX_PATH + 1] = {};
+  ::GetTempPathA(sizeof directory, directory);
+  path_ = std::string(directory) + "vdksvc_e2e_" + std::to_string(::GetCurrentProcessId()) + "_" +
+          std::to_string(++counter) + ".txt";
+  if (std::FILE* file = std::fopen(path_.c_str(), "wb")) {
+    std::fwrite(contents.data(), 1, contents.size(), file);
+    std::fclose(file);
+  }
+}
+
+TempFile::~TempFile() { ::DeleteFileA(path_.c_str()); }
+
+ULONGLONG nowMs() { return ::GetTickCount64(); }
+
 namespace {
 
 /// The process of the running service, opened to wait on and to end; empty
@@ -343,11 +409,8 @@ bool removeServiceCompletely(const std::string& name, DWORD stopWaitMs, DWORD ti
   }
   // The manager drops a deleted service once it is stopped and its last handle
   // is closed.
-  while (serviceExists(name)) {
-    if (passed(deadline)) return false;
-    ::Sleep(50);
-  }
-  return true;
+  const ULONGLONG now = ::GetTickCount64();
+  return waitUntilGone(name, deadline > now ? static_cast<DWORD>(deadline - now) : 0);
 }
 
 const char* stateName(DWORD state) {

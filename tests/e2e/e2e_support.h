@@ -127,6 +127,49 @@ bool removeServiceCompletely(const std::string& name, DWORD stopWaitMs = 10000,
 /// Whether the service manager knows \a name.
 bool serviceExists(const std::string& name);
 
+/// Polls every 50 ms until the manager no longer knows \a name, for at most
+/// \a timeoutMs; true once it is gone.
+bool waitUntilGone(const std::string& name, DWORD timeoutMs);
+
+/// A service's configuration as QueryServiceConfigA reports it.
+struct ServiceConfig {
+  DWORD serviceType = 0;
+  DWORD startType = 0;
+  DWORD errorControl = 0;
+  std::string binaryPath;
+  std::string displayName;
+  std::string account;
+};
+
+/// The configuration of \a name, or nothing if it cannot be opened or queried.
+std::optional<ServiceConfig> queryConfig(const std::string& name);
+
+/// The first name of the service's "DependOnService" value under
+/// HKLM\SYSTEM\CurrentControlSet\Services, where the manager keeps the
+/// dependencies it was given; empty when there is none. Wine 8's
+/// QueryServiceConfigA reports no dependencies for a service created through
+/// CreateServiceA, and the value it stores holds stray bytes after the first
+/// name, so only that name can be read back.
+std::string storedDependency(const std::string& name);
+
+/// A text file in the Windows temporary directory, written byte for byte and
+/// removed again when the object goes.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& contents);
+  ~TempFile();
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+/// Milliseconds since an arbitrary start, for measuring how long a run took.
+ULONGLONG nowMs();
+
 /// Text for a SERVICE_STATUS state, for readable failure messages.
 const char* stateName(DWORD state);
 

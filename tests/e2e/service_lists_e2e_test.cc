@@ -1,10 +1,10 @@
 // The real vdksvc.exe building its service list from operands, list files and the
 // product's registry catalogue: every bad source fails the run with 4294967295
-// before any service is touched.
+// before any service is touched, while the same run with its fault mended is
+// accepted and does stop the service.
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -16,30 +16,6 @@ namespace {
 constexpr DWORD kRefused = 4294967295u;
 const char* const kProductKey = "SOFTWARE\\Corvane\\Vardeck";
 const char* const kServiceName = "VdkListsE2e";
-
-/// A list file in the Windows temporary directory, removed again at the end.
-class ListFile {
- public:
-  explicit ListFile(const std::string& contents) {
-    char directory[MAX_PATH + 1] = {};
-    GetTempPathA(sizeof directory, directory);
-    path_ = std::string(directory) + "vdksvc_list_" + std::to_string(GetCurrentProcessId()) +
-            "_" + std::to_string(++counter_) + ".txt";
-    if (std::FILE* file = std::fopen(path_.c_str(), "wb")) {
-      std::fwrite(contents.data(), 1, contents.size(), file);
-      std::fclose(file);
-    }
-  }
-  ~ListFile() { DeleteFileA(path_.c_str()); }
-  ListFile(const ListFile&) = delete;
-  ListFile& operator=(const ListFile&) = delete;
-
-  const std::string& path() const { return path_; }
-
- private:
-  static inline int counter_ = 0;
-  std::string path_;
-};
 
 /// A running test service that every run names somewhere; the runs must all be
 /// refused before it is touched, so it must still be running afterwards.
@@ -73,6 +49,21 @@ class ServiceListsE2e : public ::testing::Test {
         << shown << " left the service " << stateName(status->dwCurrentState);
   }
 
+  /// The run is accepted (exit status 0, silent) and has stopped the service, so
+  /// the refusals before it were the list's doing, not the command's.
+  void expectAcceptedAndStopped(const std::vector<std::string>& arguments) {
+    const RunResult run = runVdksvc(arguments);
+    ASSERT_TRUE(run.started) << run.startError;
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ("", run.out);
+    EXPECT_EQ("", run.err);
+    const auto status = queryStatus(kServiceName);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), status->dwCurrentState)
+        << stateName(status->dwCurrentState);
+  }
+
   static std::string catalogueString() {
     return std::string("vdk_testsvc.exe,") + kServiceName + ",Vardeck list check";
   }
@@ -85,6 +76,7 @@ TEST_F(ServiceListsE2e, BadOperandsAreRefused) {
   expectRefusedAndUntouched({"-stop", "-t", "abc", "-c", "x.exe", kServiceName, "Name"});
   expectRefusedAndUntouched({"-pause", "-c", "x.exe", kServiceName, "Name", "-t"});
   expectRefusedAndUntouched({"/Stop", "-f"});
+  expectAcceptedAndStopped({"-stop", "-t", "30", "-c", "x.exe", kServiceName, "Name"});
 }
 
 TEST_F(ServiceListsE2e, MissingOrBrokenCatalogueIsRefused) {
@@ -98,16 +90,19 @@ TEST_F(ServiceListsE2e, MissingOrBrokenCatalogueIsRefused) {
             setRegistryMultiString(kProductKey, "ServicesList",
                                    {catalogueString(), std::string("x.exe,") + kServiceName}));
   expectRefusedAndUntouched({"-stop"});  // second string lacks its display name
+  ASSERT_EQ(ERROR_SUCCESS, setRegistryMultiString(kProductKey, "ServicesList", {catalogueString()}));
+  expectAcceptedAndStopped({"-stop", "-q"});
 }
 
 TEST_F(ServiceListsE2e, ListFileWithoutValidLineIsRefusedDespiteTheCatalogue) {
   ASSERT_EQ(ERROR_SUCCESS, setRegistryString(kProductKey, "HomeDir", binDirectory()));
   ASSERT_EQ(ERROR_SUCCESS, setRegistryMultiString(kProductKey, "ServicesList", {catalogueString()}));
-  const ListFile comments("# vdk_testsvc.exe,VdkListsE2e,commented out\r\nonly,two\r\n");
+  const TempFile comments("# vdk_testsvc.exe,VdkListsE2e,commented out\r\nonly,two\r\n");
   expectRefusedAndUntouched({"-stop", "-f", comments.path()});
   expectRefusedAndUntouched({"-stop", "-f", comments.path() + ".missing"});
-  const ListFile valid(std::string("x.exe, ") + kServiceName + " , Name\r\n");
+  const TempFile valid(std::string("x.exe, ") + kServiceName + " , Name\r\n");
   expectRefusedAndUntouched({"-stop", "-f", valid.path(), "-f", comments.path()});
+  expectAcceptedAndStopped({"-stop", "-f", valid.path()});
 }
 
 TEST_F(ServiceListsE2e, StartupWithoutAcceptedTripleDoesNothingAndSucceeds) {

@@ -1,0 +1,234 @@
+// The real vdksvc.exe driving Wine's service manager: installation from a list
+// file and from the product's catalogue, start, pause, continue, start-type
+// change, stop and removal, checked through the manager's own view of the
+// services. Each test has service names of its own, so the tests can run side
+// by side; those that use the product's fixed names and registry keys are kept
+// apart by CTest.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "e2e_support.h"
+
+namespace vdksvc::e2e {
+namespace {
+
+const char* const kProductKey = "SOFTWARE\\Corvane\\Vardeck";
+const char* const kDatabaseKey = "SOFTWARE\\Corvane\\Vardeck_DB";
+
+/// Runs vdksvc.exe and expects it to accept the command line, silently.
+void expectAccepted(const std::vector<std::string>& arguments, DWORD timeoutMs = 120000) {
+  const RunResult run = runVdksvc(arguments, timeoutMs);
+  ASSERT_TRUE(run.started) << run.startError;
+  ASSERT_FALSE(run.timedOut) << arguments.at(0);
+  EXPECT_EQ(0u, run.exitCode) << arguments.at(0);
+  EXPECT_EQ("", run.out);
+  EXPECT_EQ("", run.err);
+}
+
+/// The state the manager reports for \a name, as text; "gone" when it is unknown.
+std::string stateOf(const std::string& name) {
+  const std::optional<SERVICE_STATUS> status = queryStatus(name);
+  if (status) return stateName(status->dwCurrentState);
+  return serviceExists(name) ? "cannot be queried" : "gone";
+}
+
+/// Removes the given services before and after each test, whatever it left.
+class ServiceOperationsE2e : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ScmHandle manager = openManager();
+    if (!manager && ::GetLastError() == ERROR_ACCESS_DENIED) {
+      GTEST_SKIP() << "not enough rights for the service control manager";
+    }
+    ASSERT_TRUE(manager) << "OpenSCManagerA failed with " << ::GetLastError();
+  }
+  void TearDown() override {
+    for (const std::string& name : owned_) EXPECT_TRUE(removeServiceCompletely(name)) << name;
+  }
+
+  /// Takes \a name into the test's care: removed now and again at the end.
+  std::string own(const std::string& name) {
+    EXPECT_TRUE(removeServiceCompletely(name)) << name;
+    owned_.push_back(name);
+    return name;
+  }
+
+ private:
+  std::vector<std::string> owned_;
+};
+
+TEST_F(ServiceOperationsE2e, WholeLifeFromAListFile) {
+  const std::string paced = own("VdkOpsPaced");
+  const std::string plain = own("VdkOpsPlain");
+  TestServiceOptions pacedOptions;
+  pacedOptions.pausePendingMs = 1500;
+  pacedOptions.stopPendingMs = 1500;
+  TestServiceOptions plainOptions;
+  plainOptions.noPause = true;
+  const std::string pacedPath = testServiceCommandLine(pacedOptions);
+  const std::string plainPath = testServiceCommandLine(plainOptions);
+  const TempFile list("# the services of this test\r\n" + pacedPath + ", " + paced +
+                      ", Vardeck Paced\r\n" + plainPath + ",\t" + plain + " , Vardeck Plain \r\n");
+
+  expectAccepted({"-install", "-f", list.path()});
+  for (const auto& [name, path, display] : {std::tuple{paced, pacedPath, "Vardeck Paced"},
+                                            std::tuple{plain, plainPath, "Vardeck Plain"}}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ("RUNNING", stateOf(name));
+    const std::optional<ServiceConfig> config = queryConfig(name);
+    ASSERT_TRUE(config.has_value());
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS), config->serviceType);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), config->startType);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_ERROR_NORMAL), config->errorControl);
+    EXPECT_EQ(path, config->binaryPath) << "stored exactly as the list gives it";
+    EXPECT_EQ(display, config->displayName);
+    EXPECT_EQ("LocalSystem", config->account);
+    EXPECT_EQ("", storedDependency(name));
+  }
+
+  // The plain service refuses the pause; the next entry is handled all the same.
+  expectAccepted({"-pause", "-f", list.path()});
+  EXPECT_EQ("PAUSED", stateOf(paced));
+  EXPECT_EQ("RUNNING", stateOf(plain));
+  expectAccepted({"-continue", "-f", list.path()});
+  EXPECT_EQ("RUNNING", stateOf(paced));
+
+  expectAccepted({"-startup", "-demand", paced, "Vardeck Paced, renamed"});
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), queryConfig(paced)->startType);
+  EXPECT_EQ("Vardeck Paced, renamed", queryConfig(paced)->displayName);
+  // Without a display name the name stays; only the configuration changes.
+  expectAccepted({"-startup", "-DISABLED", paced});
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), queryConfig(paced)->startType);
+  EXPECT_EQ("Vardeck Paced, renamed", queryConfig(paced)->displayName);
+  EXPECT_EQ("RUNNING", stateOf(paced));
+
+  expectAccepted({"-stop", "-f", list.path()});
+  EXPECT_EQ("STOPPED", stateOf(paced));
+  EXPECT_EQ("STOPPED", stateOf(plain));
+
+  // A disabled service is refused its start; the next one starts.
+  expectAccepted({"-start", "-f", list.path()});
+  EXPECT_EQ("STOPPED", stateOf(paced));
+  EXPECT_EQ("RUNNING", stateOf(plain));
+
+  // One running, one stopped: both are gone afterwards.
+  expectAccepted({"-remove", "-f", list.path()});
+  EXPECT_TRUE(waitUntilGone(paced, 10000)) << stateOf(paced);
+  EXPECT_TRUE(waitUntilGone(plain, 10000)) << stateOf(plain);
+}
+
+TEST_F(ServiceOperationsE2e, StopOfAStoppedServiceDoesNotWait) {
+  const std::string name = own("VdkOpsIdle");
+  ASSERT_EQ(0u, createTestService(name, {}));
+  const ULONGLONG start = nowMs();
+  expectAccepted({"-stop", "-c", "x.exe", name, "Idle"});
+  // A stop that waited would have slept a whole second before its first poll.
+  EXPECT_LT(nowMs() - start, 1000u);
+  EXPECT_EQ("STOPPED", stateOf(name));
+}
+
+TEST_F(ServiceOperationsE2e, PollLimitEndsTheWaitForAStuckStart) {
+  const std::string stuck = own("VdkOpsStuck");
+  const std::string next = own("VdkOpsAfterStuck");
+  TestServiceOptions slow;
+  slow.startPendingMs = 60000;
+  ASSERT_EQ(0u, createTestService(stuck, slow));
+  ASSERT_EQ(0u, createTestService(next, {}));
+  const TempFile list("x.exe," + stuck + ",Stuck\r\nx.exe," + next + ",Next\r\n");
+
+  const ULONGLONG start = nowMs();
+  expectAccepted({"-start", "-t", "2", "-f", list.path()});
+  const ULONGLONG took = nowMs() - start;
+  // Two polls for the stuck service, one for the next: three seconds of sleeping,
+  // far less than the stuck service's minute.
+  EXPECT_GE(took, 3000u);
+  EXPECT_LT(took, 30000u);
+  EXPECT_EQ("START_PENDING", stateOf(stuck));
+  EXPECT_EQ("RUNNING", stateOf(next));
+}
+
+/// The product's own services, installed from its registry catalogue with the
+/// TFTP and database rules. CTest keeps these apart from other users of the
+/// product's registry keys.
+class ProductCatalogueE2e : public ServiceOperationsE2e {
+ protected:
+  void SetUp() override {
+    ServiceOperationsE2e::SetUp();
+    if (IsSkipped()) return;
+    ASSERT_EQ(ERROR_SUCCESS, deleteRegistryTree(kProductKey));
+    ASSERT_EQ(ERROR_SUCCESS, deleteRegistryTree(kDatabaseKey));
+  }
+  void TearDown() override {
+    ServiceOperationsE2e::TearDown();
+    EXPECT_EQ(ERROR_SUCCESS, deleteRegistryTree(kProductKey));
+    EXPECT_EQ(ERROR_SUCCESS, deleteRegistryTree(kDatabaseKey));
+  }
+};
+
+TEST_F(ProductCatalogueE2e, InstallStopAndRemoveWithTheProductRules) {
+  // A database instance name of 16 characters, the longest SQL Server allows.
+  const std::string database = own("MSSQL$VARDECKPRODUCT01");
+  const std::string hub = own("hubkeep");
+  const std::string loom = own("loomtide");
+  const std::string tftp = own("NetBootCast");
+  ASSERT_EQ(0u, createTestService(database, {}));
+
+  std::string home = binDirectory();
+  home.pop_back();  // the catalogue adds the backslash
+  ASSERT_EQ(ERROR_SUCCESS, setRegistryString(kProductKey, "HomeDir", home));
+  ASSERT_EQ(ERROR_SUCCESS,
+            setRegistryMultiString(kProductKey, "ServicesList",
+                                   {"vdk_testsvc.exe,hubkeep,Vardeck Hub",
+                                    " vdk_testsvc.exe, loomtide, Vardeck Loom, weaving",
+                                    "vdk_testsvc.exe,NetBootCast,Vardeck Net Boot"}));
+  ASSERT_EQ(ERROR_SUCCESS, setRegistryDword(kProductKey, "NoUseVDKTFTP", 1));
+  ASSERT_EQ(ERROR_SUCCESS, setRegistryDword(kProductKey, "DBSrvRemoteFlag", 0));
+  ASSERT_EQ(ERROR_SUCCESS, setRegistryString(kDatabaseKey, "DBInstanceName", "VARDECKPRODUCT01"));
+
+  expectAccepted({"-install"});
+  const std::string binaryPath = "\"" + home + "\\vdk_testsvc.exe\"";
+  for (const auto& [name, display] :
+       {std::pair{hub, "Vardeck Hub"}, std::pair{loom, "Vardeck Loom, weaving"}}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ("RUNNING", stateOf(name));
+    const std::optional<ServiceConfig> config = queryConfig(name);
+    ASSERT_TRUE(config.has_value());
+    EXPECT_EQ(binaryPath, config->binaryPath);
+    EXPECT_EQ(display, config->displayName);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), config->startType);
+    EXPECT_EQ(database, storedDependency(name));
+  }
+  // The TFTP switch: created disabled, so its start is refused.
+  EXPECT_EQ("STOPPED", stateOf(tftp));
+  ASSERT_TRUE(queryConfig(tftp).has_value());
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), queryConfig(tftp)->startType);
+  EXPECT_EQ("", storedDependency(tftp));
+
+  expectAccepted({"-stop"});
+  EXPECT_EQ("STOPPED", stateOf(hub));
+  EXPECT_EQ("STOPPED", stateOf(loom));
+
+  expectAccepted({"-remove"});
+  for (const std::string& name : {hub, loom, tftp}) {
+    EXPECT_TRUE(waitUntilGone(name, 10000)) << name << " " << stateOf(name);
+  }
+  EXPECT_EQ("STOPPED", stateOf(database)) << "not in the catalogue, left alone";
+}
+
+TEST_F(ProductCatalogueE2e, RemoteDatabaseGivesNoDependency) {
+  const std::string database = own("MSSQL$VDKDBI");
+  const std::string hub = own("hubkeep");
+  ASSERT_EQ(0u, createTestService(database, {}));
+  ASSERT_EQ(ERROR_SUCCESS, setRegistryDword(kProductKey, "DBSrvRemoteFlag", 1));
+  expectAccepted({"-install", "-c", testServiceCommandLine({}), hub, "Vardeck Hub"});
+  EXPECT_EQ("RUNNING", stateOf(hub));
+  EXPECT_EQ("", storedDependency(hub));
+}
+
+}  // namespace
+}  // namespace vdksvc::e2e
