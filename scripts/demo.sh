@@ -51,14 +51,6 @@ show "-stop now"
 show -x
 
 echo
-echo "== command keywords: recognised, but this build has no service operations yet, so a"
-echo "   command with services to act on is refused (-1) rather than reported as done"
-show -stop
-show /Stop
-show "x -remove"
-show -startup
-
-echo
 echo "== the same refusal seen from the Linux side: Wine hands the shell only 8 bits"
 set +e
 wine "$bin/vdksvc.exe"
@@ -87,16 +79,59 @@ show -startup
 show -startup disabled hubkeep "Vardeck Hub"
 
 echo
-echo "== the test service the end-to-end tests drive, as Wine's service manager sees it"
-wine "$bin/vdk_run.exe" --state VdkDemoService
-wine sc.exe create VdkDemoService binPath= "$(wine winepath -w "$bin/vdk_testsvc.exe" 2>/dev/null)" >/dev/null 2>&1 || true
-wine "$bin/vdk_run.exe" --state VdkDemoService
-wine sc.exe start VdkDemoService >/dev/null 2>&1 || true
-sleep 1
-wine "$bin/vdk_run.exe" --state VdkDemoService
-wine sc.exe stop VdkDemoService >/dev/null 2>&1 || true
-sleep 1
-wine "$bin/vdk_run.exe" --state VdkDemoService
+echo "== the main job: the whole life of a sample product's services"
+# The product's programs: copies of our test service under C:\Corvane\Vardeck\bin.
+home_win='C:\Corvane\Vardeck'
+mkdir -p "$prefix/drive_c/Corvane/Vardeck/bin" "$prefix/drive_c/SQL"
+for program in hub loom netboot; do
+  cp "$bin/vdk_testsvc.exe" "$prefix/drive_c/Corvane/Vardeck/bin/$program.exe"
+done
+cp "$bin/vdk_testsvc.exe" "$prefix/drive_c/SQL/sqlservr.exe"
+services=(MSSQL\$VDKDBI hubkeep loomtide NetBootCast)
+states() { wine "$bin/vdk_run.exe" --state "${services[@]}"; }
+
+regadd /v HomeDir /t REG_SZ /d "$home_win"
+regadd /v ServicesList /t REG_MULTI_SZ \
+  /d 'bin\hub.exe,hubkeep,Vardeck Hub\0bin\loom.exe,loomtide,Vardeck Loom\0bin\netboot.exe,NetBootCast,Vardeck Net Boot'
+regadd /v NoUseVDKTFTP /t REG_DWORD /d 1
+regadd /v DBSrvRemoteFlag /t REG_DWORD /d 0
+echo "  catalogue in HKLM\\SOFTWARE\\Corvane\\Vardeck:"
+wine reg.exe query "$key" 2>/dev/null | tr -d '\r' | grep -E 'REG_' | sed 's/^ */    /'
+echo "  (NoUseVDKTFTP=1 keeps NetBootCast disabled; DBSrvRemoteFlag=0 and no DBInstanceName"
+echo "   make hubkeep and loomtide depend on MSSQL\$VDKDBI when that service exists)"
+echo
+echo "  a stand-in database service, installed with -c (one explicit service):"
+show -install -c 'C:\SQL\sqlservr.exe' 'MSSQL$VDKDBI' "SQL Server (VDKDBI)"
+states
+echo
+echo "  install the catalogue (create, start, wait until running):"
+show -install
+states
+echo
+echo "  pause and continue (NetBootCast is not running and refuses; the others follow):"
+show -pause
+states
+show -continue
+states
+echo
+echo "  start types and display names (the last triple is the one applied):"
+show -startup -demand hubkeep "Vardeck Hub (manual)"
+show -startup -auto NetBootCast "Vardeck Net Boot"
+states
+echo
+echo "  start (NetBootCast may start now), then stop with at most 5 polls each:"
+show -start
+states
+show -stop -t 5
+states
+echo
+echo "  the extended stop is refused (-1) until its sweep of leftover processes is built:"
+show -stopex
+echo
+echo "  remove the catalogue, then the stand-in database service:"
+show -remove
+show -remove -c x 'MSSQL$VDKDBI' x
+states
 
 echo
 echo "== done; ending the demo prefix's Wine server"

@@ -4,7 +4,8 @@
 // process and reports a service's state, for the demo.
 //
 //   vdk_run.exe [--timeout-ms N] PROGRAM [ARGUMENT...]
-//   vdk_run.exe --state SERVICE     print the service's current state
+//   vdk_run.exe --state SERVICE...  print each service's state, start type, display
+//                                   name and dependency, one line each
 //   vdk_run.exe --exit-code N       exit with N at once, printing nothing
 //   vdk_run.exe --sleep-ms N        sleep N ms, then exit with 0
 //   vdk_run.exe --echo-args ARG...  print each argument as [ARG] on its own line
@@ -22,22 +23,38 @@ namespace e2e = vdksvc::e2e;
 
 namespace {
 
-int printState(const std::string& name) {
-  const std::optional<SERVICE_STATUS> status = e2e::queryStatus(name);
-  if (status) {
-    std::printf("%s: %s\n", name.c_str(), e2e::stateName(status->dwCurrentState));
-  } else {
-    std::printf("%s: %s\n", name.c_str(),
-                e2e::serviceExists(name) ? "cannot be queried" : "not installed");
+const char* startTypeName(DWORD startType) {
+  switch (startType) {
+    case SERVICE_AUTO_START: return "auto";
+    case SERVICE_DEMAND_START: return "demand";
+    case SERVICE_DISABLED: return "disabled";
+    default: return "other";
   }
-  return 0;
+}
+
+void printState(const std::string& name) {
+  const std::optional<SERVICE_STATUS> status = e2e::queryStatus(name);
+  const std::optional<e2e::ServiceConfig> config = e2e::queryConfig(name);
+  if (!status || !config) {
+    std::printf("  %-14s %s\n", name.c_str(),
+                e2e::serviceExists(name) ? "cannot be queried" : "not installed");
+    return;
+  }
+  const std::string dependency = e2e::storedDependency(name);
+  std::printf("  %-14s %-14s %-9s %-26s%s%s\n", name.c_str(),
+              e2e::stateName(status->dwCurrentState), startTypeName(config->startType),
+              ("\"" + config->displayName + "\"").c_str(),
+              dependency.empty() ? "" : "depends on ", dependency.c_str());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
-  if (argc == 3 && mode == "--state") return printState(argv[2]);
+  if (argc >= 3 && mode == "--state") {
+    for (int i = 2; i < argc; ++i) printState(argv[i]);
+    return 0;
+  }
   if (argc == 3 && mode == "--exit-code") return static_cast<int>(std::strtoul(argv[2], nullptr, 10));
   if (argc == 3 && mode == "--sleep-ms") {
     ::Sleep(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
@@ -56,7 +73,7 @@ int main(int argc, char** argv) {
   }
   if (first >= argc) {
     std::fprintf(stderr, "usage: vdk_run.exe [--timeout-ms N] PROGRAM [ARGUMENT...]\n"
-                         "       vdk_run.exe --state SERVICE\n"
+                         "       vdk_run.exe --state SERVICE...\n"
                          "       vdk_run.exe --exit-code N | --sleep-ms N | --echo-args ARG...\n");
     return 2;
   }
@@ -66,13 +83,16 @@ int main(int argc, char** argv) {
     if (i > first) commandLine += ' ';
     commandLine += e2e::quoteArgument(argv[i]);
   }
+  const ULONGLONG start = e2e::nowMs();
   const e2e::RunResult result = e2e::runProgram(commandLine, timeoutMs);
+  const ULONGLONG took = e2e::nowMs() - start;
   if (!result.started) {
     std::printf("could not start (error %lu): %s\n", result.startError, commandLine.c_str());
     return 1;
   }
-  std::printf("exit status %lu (0x%08lX), %zu bytes on stdout, %zu on stderr%s\n",
+  std::printf("exit status %lu (0x%08lX), %zu bytes on stdout, %zu on stderr, %.1f s%s\n",
               result.exitCode, result.exitCode, result.out.size(), result.err.size(),
+              static_cast<double>(took) / 1000.0,
               result.timedOut ? ", KILLED after the timeout" : "");
   return result.timedOut ? 1 : 0;
 }
