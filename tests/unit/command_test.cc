@@ -134,11 +134,7 @@ TEST_F(RunCommandTest, StartupWithNothingToDoSucceeds) {
 }
 
 TEST_F(RunCommandTest, EachCommandAppliesItsOperation) {
-  SimulatedPlatform::ServiceConfig config;
-  config.name = "Svc";
-  config.binaryPath = "C:\\App\\svc.exe";
-  config.state = svc::kRunning;
-  sim.addService(config);
+  sim.addService(serviceNamed("Svc", svc::kRunning));
   const std::pair<std::vector<std::string>, std::string> commands[] = {
       {{"-pause", "-c", "x", "Svc", "x"}, "ControlService Svc 2"},
       {{"-continue", "-c", "x", "Svc", "x"}, "ControlService Svc 3"},
@@ -158,10 +154,7 @@ TEST_F(RunCommandTest, EachCommandAppliesItsOperation) {
 
 TEST_F(RunCommandTest, AFailingEntryDoesNotStopTheNext) {
   for (const char* name : {"First", "Last"}) {
-    SimulatedPlatform::ServiceConfig config;
-    config.name = name;
-    config.binaryPath = "C:\\App\\svc.exe";
-    config.state = svc::kRunning;
+    SimulatedPlatform::ServiceConfig config = serviceNamed(name, svc::kRunning);
     config.stopPendingMs = 500;
     sim.addService(config);
   }
@@ -178,11 +171,7 @@ TEST_F(RunCommandTest, AFailingEntryDoesNotStopTheNext) {
 }
 
 TEST_F(RunCommandTest, ExtendedStopIsRefusedUntilItsSweepIsBuilt) {
-  SimulatedPlatform::ServiceConfig config;
-  config.name = "Svc";
-  config.binaryPath = "C:\\App\\svc.exe";
-  config.state = svc::kRunning;
-  sim.addService(config);
+  sim.addService(serviceNamed("Svc", svc::kRunning));
   EXPECT_EQ(-1, run({"-stopex", "-c", "x", "Svc", "x"}));
   EXPECT_FALSE(touchedServices());
   EXPECT_EQ(svc::kRunning, sim.service("Svc")->currentState);

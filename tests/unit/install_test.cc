@@ -51,9 +51,7 @@ class InstallTest : public SimulatedTest {
     if (value.present) sim.setValue(key, name, value.type, value.bytes);
   }
   void addService(const std::string& name, bool openRefused = false) {
-    SimulatedPlatform::ServiceConfig config;
-    config.name = name;
-    config.binaryPath = "C:\\SQL\\sqlservr.exe -s" + name;
+    SimulatedPlatform::ServiceConfig config = serviceNamed(name);
     config.openRefused = openRefused;
     sim.addService(config);
   }
@@ -86,16 +84,13 @@ TEST_F(InstallTest, CreatesWithTheProductSettingsAndStarts) {
 }
 
 TEST_F(InstallTest, ExistingServiceIsLeftAsItWas) {
-  SimulatedPlatform::ServiceConfig existing;
-  existing.name = "VdkWeb";
+  SimulatedPlatform::ServiceConfig existing = serviceNamed("VdkWeb");
   existing.displayName = "Old name";
-  existing.binaryPath = "C:\\Old\\web.exe";
-  existing.state = svc::kStopped;
   sim.addService(existing);
 
   EXPECT_FALSE(installEntry(sim, entryFor("VdkWeb"), 0));
   const auto service = sim.service("VdkWeb");
-  EXPECT_EQ("C:\\Old\\web.exe", service->config.binaryPath);
+  EXPECT_EQ("C:\\App\\VdkWeb.exe", service->config.binaryPath);
   EXPECT_EQ("Old name", service->config.displayName);
   EXPECT_EQ(svc::kDemandStart, service->config.startType);
   EXPECT_EQ(svc::kStopped, service->currentState);
@@ -111,9 +106,7 @@ TEST_F(InstallTest, RefusedManagerCreatesNothing) {
 
 TEST_F(InstallTest, ServiceStillStartingAtTheLimitStaysInstalled) {
   // hubkeep depends on the database service, which never finishes starting.
-  SimulatedPlatform::ServiceConfig database;
-  database.name = "MSSQL$VDKDBI";
-  database.binaryPath = "C:\\SQL\\sqlservr.exe";
+  SimulatedPlatform::ServiceConfig database = serviceNamed("MSSQL$VDKDBI");
   database.startPendingMs = SimulatedPlatform::kForever;
   sim.addService(database);
 

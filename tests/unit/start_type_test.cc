@@ -17,12 +17,9 @@ using ::testing::ElementsAre;
 class StartTypeTest : public SimulatedTest {
  protected:
   void SetUp() override {
-    SimulatedPlatform::ServiceConfig config;
-    config.name = "Svc";
+    SimulatedPlatform::ServiceConfig config = serviceNamed("Svc", svc::kRunning);
     config.displayName = "Old name";
-    config.binaryPath = "C:\\App\\svc.exe -service";
     config.startType = svc::kAutoStart;
-    config.state = svc::kRunning;
     sim.addService(config);
   }
   static ServiceEntry entry(const char* word, const char* name, const char* display) {
@@ -44,7 +41,7 @@ TEST_F(StartTypeTest, EachWordSetsItsStartTypeAndTheDisplayName) {
     EXPECT_EQ(display, service->config.displayName) << word;
     // Only the configuration changes: a service set to disabled runs on.
     EXPECT_EQ(svc::kRunning, service->currentState) << word;
-    EXPECT_EQ("C:\\App\\svc.exe -service", service->config.binaryPath) << word;
+    EXPECT_EQ("C:\\App\\Svc.exe", service->config.binaryPath) << word;
   }
 }
 
@@ -57,10 +54,8 @@ TEST_F(StartTypeTest, SleepsOneSecondAfterTheChange) {
 }
 
 TEST_F(StartTypeTest, FailuresChangeNothingAndDoNotSleep) {
-  SimulatedPlatform::ServiceConfig other;
-  other.name = "Other";
+  SimulatedPlatform::ServiceConfig other = serviceNamed("Other");
   other.displayName = "Taken name";
-  other.binaryPath = "C:\\App\\other.exe";
   sim.addService(other);
   const ServiceEntry failing[] = {
       entry("manual", "Svc", "New name"),        // not a start-type word

@@ -99,10 +99,7 @@ class StateChangeTest : public SimulatedTest,
                         public ::testing::WithParamInterface<StateChangeCase> {
  protected:
   void seed(const Seed& seed) {
-    SimulatedPlatform::ServiceConfig config;
-    config.name = "Svc";
-    config.binaryPath = "C:\\App\\svc.exe";
-    config.state = seed.state;
+    SimulatedPlatform::ServiceConfig config = serviceNamed("Svc", seed.state);
     config.controlsAccepted = seed.accepted;
     config.startType = seed.startType;
     config.queryFails = seed.queryFails;
@@ -150,10 +147,7 @@ INSTANTIATE_TEST_SUITE_P(Table, StateChangeTest, ::testing::ValuesIn(kCases),
 using StateChangeCallsTest = SimulatedTest;
 
 TEST_F(StateChangeCallsTest, StopOfARunningService) {
-  SimulatedPlatform::ServiceConfig config;
-  config.name = "Svc";
-  config.binaryPath = "C:\\App\\svc.exe";
-  config.state = svc::kRunning;
+  SimulatedPlatform::ServiceConfig config = serviceNamed("Svc", svc::kRunning);
   config.stopPendingMs = 1500;
   sim.addService(config);
   EXPECT_TRUE(stopEntry(sim, entryFor("Svc"), 0));
@@ -165,10 +159,7 @@ TEST_F(StateChangeCallsTest, StopOfARunningService) {
 
 TEST_F(StateChangeCallsTest, ServiceThatCannotBeOpenedIsLeftAlone) {
   const Operation operations[] = {stopEntry, removeEntry, startEntry, pauseEntry, continueEntry};
-  SimulatedPlatform::ServiceConfig locked;
-  locked.name = "Locked";
-  locked.binaryPath = "C:\\App\\locked.exe";
-  locked.state = svc::kRunning;
+  SimulatedPlatform::ServiceConfig locked = serviceNamed("Locked", svc::kRunning);
   locked.openRefused = true;
   sim.addService(locked);
   for (Operation operation : operations) {

@@ -15,6 +15,14 @@ void SimulatedTest::TearDown() {
   EXPECT_THAT(sim.openResources(), ::testing::IsEmpty()) << "the test left resources open";
 }
 
+SimulatedPlatform::ServiceConfig serviceNamed(const std::string& name, Dword state) {
+  SimulatedPlatform::ServiceConfig config;
+  config.name = name;
+  config.binaryPath = "C:\\App\\" + name + ".exe";
+  config.state = state;
+  return config;
+}
+
 ::testing::AssertionResult managerClosedLast(const std::vector<std::string>& calls) {
   bool managerClosed = false;
   for (std::size_t i = 0; i < calls.size(); ++i) {

@@ -20,6 +20,10 @@ class SimulatedTest : public ::testing::Test {
   SimulatedPlatform sim;
 };
 
+/// A service to seed: \a name in \a state, run by "C:\App\<name>.exe"; the test
+/// adjusts the rest before handing it to SimulatedPlatform::addService.
+SimulatedPlatform::ServiceConfig serviceNamed(const std::string& name, Dword state = svc::kStopped);
+
 /// Checks the call log of service operations: within each stretch that begins with
 /// "OpenSCManagerA", no service handle is closed after the manager handle.
 ::testing::AssertionResult managerClosedLast(const std::vector<std::string>& calls);
