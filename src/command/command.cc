@@ -7,6 +7,7 @@
 #include "lists/service_list.h"
 #include "services/install.h"
 #include "services/poll_limit.h"
+#include "services/process_sweep.h"
 #include "services/start_type.h"
 #include "services/state_changes.h"
 
@@ -36,15 +37,12 @@ bool changeStartTypeOf(Platform& platform, const ServiceEntry& entry, PollLimit 
   return changeStartType(platform, entry);
 }
 
-// The command table. A command whose operation is not part of this build has a
-// null slot: once its operands are parsed it is refused with -1 before any
-// service is touched, unless there is nothing to do. It must never look as if it
-// had worked. The extended stop waits for its sweep of leftover processes.
+// The command table.
 constexpr CommandRow kCommands[] = {
     {CommandCode::Install, parseServiceOperands, installEntry, nullptr},
     {CommandCode::Remove, parseServiceOperands, removeEntry, nullptr},
     {CommandCode::Stop, parseServiceOperands, stopEntry, nullptr},
-    {CommandCode::StopEx, parseServiceOperands, nullptr, nullptr},
+    {CommandCode::StopEx, parseServiceOperands, stopEntry, sweepLeftoverProcesses},
     {CommandCode::Start, parseServiceOperands, startEntry, nullptr},
     {CommandCode::Pause, parseServiceOperands, pauseEntry, nullptr},
     {CommandCode::Continue, parseServiceOperands, continueEntry, nullptr},
@@ -114,11 +112,11 @@ int runCommand(Platform& platform, int argc, char** argv) {
   const CommandRow* row = findCommand(recogniseCommand(platform, argv[1]));
   if (row == nullptr) return -1;
   if (!row->parse(platform, argc, argv, list, pollLimit)) return -1;
-  if (list.size() > 0 && row->apply == nullptr) return -1;
 
   for (std::size_t i = 0; i < list.size(); ++i) {
     row->apply(platform, list.at(i), pollLimit);  // a failing entry does not stop the run
   }
+  // The extended stop sweeps once, after every entry was asked to stop.
   if (row->finish != nullptr) row->finish(platform, list);
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -170,11 +171,27 @@ TEST_F(RunCommandTest, AFailingEntryDoesNotStopTheNext) {
   EXPECT_TRUE(managerClosedLast(sim.calls()));
 }
 
-TEST_F(RunCommandTest, ExtendedStopIsRefusedUntilItsSweepIsBuilt) {
-  sim.addService(serviceNamed("Svc", svc::kRunning));
-  EXPECT_EQ(-1, run({"-stopex", "-c", "x", "Svc", "x"}));
-  EXPECT_FALSE(touchedServices());
-  EXPECT_EQ(svc::kRunning, sim.service("Svc")->currentState);
+TEST_F(RunCommandTest, ExtendedStopStopsEveryEntryThenSweepsOnce) {
+  for (const char* name : {"Hub", "Loom"}) {
+    SimulatedPlatform::ServiceConfig config = serviceNamed(name, svc::kRunning);
+    config.stopPendingMs = 500;
+    sim.addService(config);
+  }
+  sim.addProcess({10, "Hub.exe", 30000, false});  // ends within the grace
+  sim.addProcess({11, "Loom.exe"});              // never ends by itself
+  const TempFile list("C:\\App\\Hub.exe, Hub, Hub\nC:\\App\\Loom.exe, Loom, Loom\n");
+  EXPECT_EQ(0, run({"-stopex", "-f", list.path()}));
+
+  EXPECT_EQ(svc::kStopped, sim.service("Hub")->currentState);
+  EXPECT_EQ(svc::kStopped, sim.service("Loom")->currentState);
+  const std::vector<std::string>& calls = sim.calls();
+  EXPECT_EQ(1u, countCalls(calls, "CreateToolhelp32Snapshot"));
+  const auto lastStop = std::find(calls.rbegin(), calls.rend(), "ControlService Loom 1");
+  const auto sweep = std::find(calls.rbegin(), calls.rend(), "CreateToolhelp32Snapshot");
+  EXPECT_LT(sweep - calls.rbegin(), lastStop - calls.rbegin()) << "the sweep follows the stops";
+  EXPECT_FALSE(sim.process(10)->terminated);
+  EXPECT_TRUE(sim.process(11)->terminated);
+  EXPECT_EQ(2000u + 60000u, sim.nowMs()) << "a poll per stop, then the whole grace";
 }
 
 }  // namespace

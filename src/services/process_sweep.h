@@ -1,0 +1,30 @@
+#pragma once
+// The second half of the extended stop: after every service of the list was
+// asked to stop, the processes that still run one of the list's program files
+// get a grace period to end, and are terminated if they do not.
+
+#include <string>
+
+#include "lists/service_list.h"
+#include "platform/platform.h"
+
+namespace vdksvc {
+
+/// How long the sweep waits for leftover processes to end by themselves.
+constexpr Dword kSweepGraceMs = 60000;
+
+/// The program file name that a process of \a binaryPath runs under: the text
+/// after the last backslash (found character by character in the ANSI code page,
+/// so the second byte of a double-byte character is never taken for one), without
+/// its trailing and then its leading double quotes. A quoted path followed by
+/// arguments keeps them, and so matches no process.
+std::string imageNameOf(Platform& platform, const std::string& binaryPath);
+
+/// Finds the running processes whose image name equals, without regard to ASCII
+/// case, that of an entry's binary path; takes the first 64 found, each once;
+/// waits up to kSweepGraceMs for all of them to end and terminates, with exit
+/// code 0, those still running then. A process that cannot be opened is left
+/// out and does not shorten the others' grace.
+void sweepLeftoverProcesses(Platform& platform, const ServiceList& list);
+
+}  // namespace vdksvc
