@@ -13,10 +13,15 @@
 //   --max-life-ms N          end the process after N ms whatever happens
 //                            (default 300000), so no test leaves it behind
 //   --log PATH               append one line per event to PATH
+//   --spawn-worker           once running, start a worker: a second process of
+//                            this program file that outlives the service
+//   --worker                 be that worker: not a service, just sleep until the
+//                            life limit
 //
 // While pending it reports rising checkpoints with a wait hint, every 100 ms.
 // Exit codes: 0 after a normal stop, 2 for a bad command line, 3 when the life
-// limit ended it, 4 when it was not started by the service control manager.
+// limit ended it (the worker's only way to end by itself), 4 when it was not
+// started by the service control manager.
 
 #include <atomic>
 #include <cstdio>
@@ -38,6 +43,8 @@ struct Behaviour {
   bool noStop = false;
   bool noPause = false;
   bool ignoreStop = false;
+  bool spawnWorker = false;
+  bool worker = false;
   std::string logPath;
 };
 
@@ -126,6 +133,24 @@ DWORD WINAPI controlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
   return NO_ERROR;
 }
 
+/// Starts this program file once more as a worker, with the same life limit and log.
+void spawnWorker() {
+  char program[MAX_PATH + 1] = {};
+  if (GetModuleFileNameA(nullptr, program, MAX_PATH) == 0) return;
+  std::string line = std::string("\"") + program + "\" --worker --max-life-ms " +
+                     std::to_string(gBehaviour.maxLifeMs);
+  if (!gBehaviour.logPath.empty()) line += " --log \"" + gBehaviour.logPath + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &info)) {
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    logEvent("spawned worker " + std::to_string(info.dwProcessId));
+  }
+}
+
 void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
   const char* name = argc > 0 && argv[0] != nullptr ? argv[0] : "";
   logEvent(std::string("main ") + name);
@@ -135,6 +160,7 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
   if (gBehaviour.startPendingMs > 0) stayPending(SERVICE_START_PENDING, gBehaviour.startPendingMs);
   report(SERVICE_RUNNING);
   logEvent("running");
+  if (gBehaviour.spawnWorker) spawnWorker();
 
   for (;;) {
     WaitForSingleObject(gRequestEvent, INFINITE);
@@ -203,6 +229,10 @@ bool parseArguments(int argc, char** argv, Behaviour* behaviour) {
       behaviour->noPause = true;
     } else if (flag == "--ignore-stop") {
       behaviour->ignoreStop = true;
+    } else if (flag == "--spawn-worker") {
+      behaviour->spawnWorker = true;
+    } else if (flag == "--worker") {
+      behaviour->worker = true;
     } else if (flag == "--log" && next != nullptr) {
       behaviour->logPath = next;
       ++i;
@@ -217,6 +247,12 @@ bool parseArguments(int argc, char** argv, Behaviour* behaviour) {
 
 int main(int argc, char** argv) {
   if (!parseArguments(argc, argv, &gBehaviour)) return 2;
+  if (gBehaviour.worker) {
+    logEvent("worker " + std::to_string(GetCurrentProcessId()));
+    Sleep(gBehaviour.maxLifeMs);
+    logEvent("worker life limit");
+    return 3;
+  }
   InitializeCriticalSection(&gLock);
   gRequestEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   HANDLE limit = CreateThread(nullptr, 0, lifeLimit, nullptr, 0, nullptr);

@@ -1,0 +1,192 @@
+// The real vdksvc.exe's extended stop against Wine's processes: every service is
+// stopped, then the processes still running one of the list's program files get
+// their grace period and are terminated when it is over. The services run copies
+// of the test service under file names of this test's own, so that the sweep
+// never touches another test's processes.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e_support.h"
+
+namespace vdksvc::e2e {
+namespace {
+
+/// A copy of one of our programs beside it, under another file name; removed
+/// again at the end (once no process runs it any more).
+class ProgramCopy {
+ public:
+  ProgramCopy(const std::string& from, const std::string& fileName)
+      : path_(binDirectory() + fileName) {
+    copied_ = ::CopyFileA(from.c_str(), path_.c_str(), FALSE) != FALSE;
+  }
+  ~ProgramCopy() {
+    for (int attempt = 0; attempt < 100 && !::DeleteFileA(path_.c_str()); ++attempt) ::Sleep(100);
+  }
+  ProgramCopy(const ProgramCopy&) = delete;
+  ProgramCopy& operator=(const ProgramCopy&) = delete;
+
+  bool copied() const { return copied_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  bool copied_ = false;
+};
+
+/// The whole text of the file at \a path; empty when there is none.
+std::string readFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+/// The process that runs the service \a name, opened to wait on and read its
+/// exit code; null when it has none.
+HANDLE openServiceProcessOf(const std::string& name) {
+  ScmHandle service = openService(name);
+  SERVICE_STATUS_PROCESS status{};
+  DWORD needed = 0;
+  if (!service ||
+      !::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                              reinterpret_cast<BYTE*>(&status), sizeof status, &needed)) {
+    return nullptr;
+  }
+  return ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, status.dwProcessId);
+}
+
+class ExtendedStopE2e : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    for (HANDLE process : processes_) ::CloseHandle(process);
+    for (const std::string& name : services_) EXPECT_TRUE(removeServiceCompletely(name)) << name;
+  }
+
+  /// Installs and starts \a name running \a program with \a arguments.
+  void startService(const std::string& name, const std::string& program,
+                    const std::string& arguments) {
+    ASSERT_TRUE(removeServiceCompletely(name));
+    services_.push_back(name);
+    const std::string binaryPath = quoteArgument(program) + " " + arguments;
+    const RunResult run = runVdksvc({"-install", "-c", binaryPath, name, name});
+    ASSERT_EQ(0u, run.exitCode);
+    ASSERT_TRUE(waitForState(name, SERVICE_RUNNING, 20000)) << name;
+  }
+
+  /// \a process, kept open by the test until its end.
+  HANDLE keep(HANDLE process) {
+    if (process != nullptr) processes_.push_back(process);
+    return process;
+  }
+  /// The service's process, kept open by the test until its end.
+  HANDLE processOf(const std::string& name) { return keep(openServiceProcessOf(name)); }
+
+ private:
+  std::vector<std::string> services_;
+  std::vector<HANDLE> processes_;
+};
+
+/// The process id the log at \a path gives after \a marker, once it is written
+/// (at most ten seconds); 0 when it never is.
+DWORD idAfter(const std::string& path, const std::string& marker) {
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    const std::string log = readFile(path);
+    const std::size_t at = log.find(marker);
+    if (at != std::string::npos)
+      return static_cast<DWORD>(std::stoul(log.substr(at + marker.size())));
+    ::Sleep(50);
+  }
+  return 0;
+}
+
+TEST_F(ExtendedStopE2e, LingeringProcessEndsInItsGraceLeftoverWorkerIsTerminated) {
+  const ProgramCopy lingerProgram(testServicePath(), "vdk_sweep_linger.exe");
+  const ProgramCopy spawnerProgram(testServicePath(), "vdk_sweep_spawner.exe");
+  ASSERT_TRUE(lingerProgram.copied() && spawnerProgram.copied()) << ::GetLastError();
+  const TempFile lingerLog("");
+  const TempFile spawnerLog("");
+  // Reports stopped at once, then keeps its process ten seconds longer.
+  startService("VdkSweepLinger", lingerProgram.path(),
+               "--linger-ms 10000 --log " + quoteArgument(lingerLog.path()));
+  // Stops cleanly, but leaves behind a worker running the same program file.
+  startService("VdkSweepSpawner", spawnerProgram.path(),
+               "--spawn-worker --log " + quoteArgument(spawnerLog.path()));
+  HANDLE linger = processOf("VdkSweepLinger");
+  ASSERT_NE(nullptr, linger);
+  const DWORD workerId = idAfter(spawnerLog.path(), "spawned worker ");
+  ASSERT_NE(0u, workerId) << readFile(spawnerLog.path());
+  HANDLE worker =
+      keep(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, workerId));
+  ASSERT_NE(nullptr, worker) << ::GetLastError();
+
+  // The sweep matches by file name alone, without regard to case or directory.
+  const TempFile list("\"C:\\Elsewhere\\VDK_SWEEP_LINGER.EXE\", VdkSweepLinger, Linger\r\n" +
+                      spawnerProgram.path() + ", VdkSweepSpawner, Spawner\r\n");
+  const ULONGLONG start = nowMs();
+  const RunResult run = runVdksvc({"-stopex", "-f", list.path()}, 180000);
+  const ULONGLONG took = nowMs() - start;
+  ASSERT_TRUE(run.started) << run.startError;
+  ASSERT_FALSE(run.timedOut);
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_EQ("", run.out);
+  EXPECT_EQ("", run.err);
+
+  for (const char* name : {"VdkSweepLinger", "VdkSweepSpawner"}) {
+    const std::optional<SERVICE_STATUS> status = queryStatus(name);
+    ASSERT_TRUE(status.has_value()) << name;
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), status->dwCurrentState)
+        << name << " " << stateName(status->dwCurrentState);
+  }
+  // The lingering process ended by itself, within its grace.
+  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(linger, 0));
+  EXPECT_NE(std::string::npos, readFile(lingerLog.path()).find("exit"))
+      << "terminated rather than left to end:\n"
+      << readFile(lingerLog.path());
+  // The worker had the whole grace, then was terminated with exit code 0 (by
+  // itself it could only end through its life limit, with 3).
+  EXPECT_GE(took, 60000u);
+  ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(worker, 0));
+  DWORD exitCode = 1;
+  ASSERT_TRUE(::GetExitCodeProcess(worker, &exitCode));
+  EXPECT_EQ(0u, exitCode);
+  EXPECT_EQ(std::string::npos, readFile(spawnerLog.path()).find("worker life limit"));
+}
+
+// Under code page 932 the byte 0x5C after a lead byte is the second half of a
+// character, not a backslash: the image name of this path is that character
+// followed by vdk_sweep_victim.exe, which no process has. A byte-wise search
+// would take vdk_sweep_victim.exe and end the process of that name. (Program
+// files with such names cannot be started under Wine, so the case that does
+// match is left to the unit tests.) CTest runs this test with LC_ALL=ja_JP.UTF-8.
+TEST_F(ExtendedStopE2e, DoubleByteBinaryPathMatchesNoWrongProcess) {
+  ASSERT_EQ(932u, ::GetACP()) << "LC_ALL=ja_JP.UTF-8 should give code page 932";
+  const ProgramCopy victimProgram(runnerPath(), "vdk_sweep_victim.exe");
+  ASSERT_TRUE(victimProgram.copied()) << ::GetLastError();
+  std::string line = quoteArgument(victimProgram.path()) + " --sleep-ms 120000";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  ASSERT_TRUE(::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &info))
+      << ::GetLastError();
+  ::CloseHandle(info.hThread);
+  HANDLE victim = keep(info.hProcess);
+
+  const TempFile list("C:\\App\\\x95\x5Cvdk_sweep_victim.exe, VdkSweepNoSuchService, Victim\r\n");
+  const RunResult run = runVdksvc({"-stopex", "-f", list.path()}, 180000);
+  ASSERT_TRUE(run.started) << run.startError;
+  ASSERT_FALSE(run.timedOut);
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(victim, 0))
+      << "the sweep ended a process it does not match";
+  ::TerminateProcess(victim, 0);
+  ::WaitForSingleObject(victim, 10000);
+}
+
+}  // namespace
+}  // namespace vdksvc::e2e
