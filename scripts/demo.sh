@@ -125,8 +125,16 @@ states
 show -stop -t 5
 states
 echo
-echo "  the extended stop is refused (-1) until its sweep of leftover processes is built:"
+echo "  start again, and leave a stray worker of loom.exe running, as a crashed service would:"
+show -start
+wine 'C:\Corvane\Vardeck\bin\loom.exe' --worker --max-life-ms 600000 </dev/null >/dev/null 2>&1 &
+sleep 2
+wine "$bin/vdk_run.exe" --processes hub.exe loom.exe netboot.exe
+echo "  the extended stop: stop every service, then give the processes still running one"
+echo "  of the catalogue's program files 60 s to end, and terminate those that do not:"
 show -stopex
+states
+wine "$bin/vdk_run.exe" --processes hub.exe loom.exe netboot.exe
 echo
 echo "  remove the catalogue, then the stand-in database service:"
 show -remove

@@ -6,6 +6,8 @@
 //   vdk_run.exe [--timeout-ms N] PROGRAM [ARGUMENT...]
 //   vdk_run.exe --state SERVICE...  print each service's state, start type, display
 //                                   name and dependency, one line each
+//   vdk_run.exe --processes IMAGE...  list the running processes of these program
+//                                   file names (without regard to case)
 //   vdk_run.exe --exit-code N       exit with N at once, printing nothing
 //   vdk_run.exe --sleep-ms N        sleep N ms, then exit with 0
 //   vdk_run.exe --echo-args ARG...  print each argument as [ARG] on its own line
@@ -47,10 +49,33 @@ void printState(const std::string& name) {
               dependency.empty() ? "" : "depends on ", dependency.c_str());
 }
 
+void printProcesses(int count, char** images) {
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  int found = 0;
+  for (BOOL more = ::Process32First(snapshot, &entry); more;
+       more = ::Process32Next(snapshot, &entry)) {
+    for (int i = 0; i < count; ++i) {
+      if (::lstrcmpiA(entry.szExeFile, images[i]) == 0) {
+        std::printf("  process %-14s id %lu\n", entry.szExeFile, entry.th32ProcessID);
+        ++found;
+      }
+    }
+  }
+  ::CloseHandle(snapshot);
+  if (found == 0) std::printf("  no process of these program files runs\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
+  if (argc >= 3 && mode == "--processes") {
+    printProcesses(argc - 2, argv + 2);
+    return 0;
+  }
   if (argc >= 3 && mode == "--state") {
     for (int i = 2; i < argc; ++i) printState(argv[i]);
     return 0;
@@ -73,7 +98,7 @@ int main(int argc, char** argv) {
   }
   if (first >= argc) {
     std::fprintf(stderr, "usage: vdk_run.exe [--timeout-ms N] PROGRAM [ARGUMENT...]\n"
-                         "       vdk_run.exe --state SERVICE...\n"
+                         "       vdk_run.exe --state SERVICE... | --processes IMAGE...\n"
                          "       vdk_run.exe --exit-code N | --sleep-ms N | --echo-args ARG...\n");
     return 2;
   }
