@@ -352,20 +352,24 @@ TempFile::~TempFile() { ::DeleteFileA(path_.c_str()); }
 
 ULONGLONG nowMs() { return ::GetTickCount64(); }
 
+DWORD serviceProcessId(SC_HANDLE service) {
+  SERVICE_STATUS_PROCESS status{};
+  DWORD needed = 0;
+  if (!::QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                              sizeof(status), &needed)) {
+    return 0;
+  }
+  return status.dwProcessId;
+}
+
 namespace {
 
 /// The process of the running service, opened to wait on and to end; empty
 /// when the service has none or it cannot be opened.
 KernelHandle openServiceProcess(SC_HANDLE service) {
-  SERVICE_STATUS_PROCESS status{};
-  DWORD needed = 0;
-  if (!::QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                              sizeof(status), &needed) ||
-      status.dwProcessId == 0) {
-    return KernelHandle();
-  }
-  return KernelHandle(
-      ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId));
+  const DWORD id = serviceProcessId(service);
+  if (id == 0) return KernelHandle();
+  return KernelHandle(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
 }
 
 bool hasExited(HANDLE process) { return ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }

@@ -113,6 +113,9 @@ std::optional<SERVICE_STATUS> queryStatus(SC_HANDLE service);
 bool waitForState(SC_HANDLE service, DWORD state, DWORD timeoutMs);
 bool waitForState(const std::string& name, DWORD state, DWORD timeoutMs);
 
+/// The id of the process that runs \a service; 0 when it has none.
+DWORD serviceProcessId(SC_HANDLE service);
+
 /// Ends the process of the running service \a service outright (for a service
 /// that refuses or ignores stop); true once it is gone (bounded wait). Wine's
 /// manager, unlike Windows', keeps reporting the service's last state after that.

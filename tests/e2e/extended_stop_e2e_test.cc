@@ -46,20 +46,6 @@ std::string readFile(const std::string& path) {
   return text.str();
 }
 
-/// The process that runs the service \a name, opened to wait on and read its
-/// exit code; null when it has none.
-HANDLE openServiceProcessOf(const std::string& name) {
-  ScmHandle service = openService(name);
-  SERVICE_STATUS_PROCESS status{};
-  DWORD needed = 0;
-  if (!service ||
-      !::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
-                              reinterpret_cast<BYTE*>(&status), sizeof status, &needed)) {
-    return nullptr;
-  }
-  return ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, status.dwProcessId);
-}
-
 class ExtendedStopE2e : public ::testing::Test {
  protected:
   void TearDown() override {
@@ -83,8 +69,14 @@ class ExtendedStopE2e : public ::testing::Test {
     if (process != nullptr) processes_.push_back(process);
     return process;
   }
-  /// The service's process, kept open by the test until its end.
-  HANDLE processOf(const std::string& name) { return keep(openServiceProcessOf(name)); }
+  /// The service's process, opened to wait on and read its exit code, and kept
+  /// open by the test until its end; null when it has none.
+  HANDLE processOf(const std::string& name) {
+    ScmHandle service = openService(name);
+    const DWORD id = service ? serviceProcessId(service.get()) : 0;
+    if (id == 0) return nullptr;
+    return keep(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+  }
 
  private:
   std::vector<std::string> services_;
