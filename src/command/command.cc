@@ -37,7 +37,8 @@ bool changeStartTypeOf(Platform& platform, const ServiceEntry& entry, PollLimit 
   return changeStartType(platform, entry);
 }
 
-// The command table.
+// What each command parses its operands with, applies to every entry, and does
+// once after the last entry.
 constexpr CommandRow kCommands[] = {
     {CommandCode::Install, parseServiceOperands, installEntry, nullptr},
     {CommandCode::Remove, parseServiceOperands, removeEntry, nullptr},
