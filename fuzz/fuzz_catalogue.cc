@@ -15,7 +15,7 @@
 
 #include "fuzz_support.h"
 #include "lists/registry_catalogue.h"
-#include "platform/simulated_platform.h"
+#include "platform/simulated/simulated_platform.h"
 
 namespace vdksvc::fuzz {
 namespace {

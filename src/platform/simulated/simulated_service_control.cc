@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/simulated_platform.h"
-#include "platform/simulated_state.h"
+#include "platform/simulated/simulated_platform.h"
+#include "platform/simulated/simulated_state.h"
 
 namespace vdksvc {
 namespace {

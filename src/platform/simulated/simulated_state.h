@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/simulated_platform.h"
+#include "platform/simulated/simulated_platform.h"
 
 namespace vdksvc {
 

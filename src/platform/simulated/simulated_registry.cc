@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/simulated_platform.h"
-#include "platform/simulated_state.h"
+#include "platform/simulated/simulated_platform.h"
+#include "platform/simulated/simulated_state.h"
 
 namespace vdksvc {
 namespace {

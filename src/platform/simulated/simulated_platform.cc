@@ -2,11 +2,11 @@
 // handle table, the virtual clock, the call log and the text functions. The
 // service manager, the registry and the process table have their own files.
 
-#include "platform/simulated_platform.h"
+#include "platform/simulated/simulated_platform.h"
 
 #include <string>
 
-#include "platform/simulated_state.h"
+#include "platform/simulated/simulated_state.h"
 
 namespace vdksvc {
 
