@@ -2,14 +2,13 @@
 // large file and loadRegistryCatalogue on a large catalogue.
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
 #include <vector>
-
-#include <unistd.h>
 
 #include "lists/line_fields.h"
 #include "lists/list_file.h"
@@ -72,8 +71,10 @@ class ListFileOnDisk {
     if (file == nullptr) return;
     for (int i = 0; i < lines; ++i) {
       if (i % 50 == 0) std::fputs("# group of services\n", file);
-      std::fprintf(file, "\"C:\\Program Files\\Corvane\\Vardeck\\bin\\svc%05d.exe\", Vdk%05d, "
-                         "Vardeck Service %05d\r\n", i, i, i);
+      std::fprintf(file,
+                   "\"C:\\Program Files\\Corvane\\Vardeck\\bin\\svc%05d.exe\", Vdk%05d, "
+                   "Vardeck Service %05d\r\n",
+                   i, i, i);
     }
     std::fclose(file);
   }

@@ -3,6 +3,8 @@
 // Input: the first byte is the separator, the rest is the text. The whole input
 // is also the content of a list file.
 
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -11,8 +13,6 @@
 #include <string_view>
 #include <system_error>
 #include <vector>
-
-#include <unistd.h>
 
 #include "fuzz_support.h"
 #include "lists/line_fields.h"
@@ -87,8 +87,8 @@ void checkSplit(std::string_view text, char separator) {
   // Without double-byte characters the fields joined again give the text up to
   // its first line end.
   std::size_t lineEnd = 0;
-  while (lineEnd < text.size() && (text[lineEnd] == separator ||
-                                   (text[lineEnd] != '\n' && text[lineEnd] != '\r'))) {
+  while (lineEnd < text.size() &&
+         (text[lineEnd] == separator || (text[lineEnd] != '\n' && text[lineEnd] != '\r'))) {
     ++lineEnd;
   }
   std::string joined;

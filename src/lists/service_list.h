@@ -10,8 +10,8 @@ namespace vdksvc {
 
 /// One service to act on. Texts are 8-bit text in the ANSI code page.
 struct ServiceEntry {
-  std::string binaryPath;     ///< service command line, as the manager stores it
-  std::string serviceName;    ///< key name in the service control manager
+  std::string binaryPath;   ///< service command line, as the manager stores it
+  std::string serviceName;  ///< key name in the service control manager
   std::string displayName;
   std::string startTypeWord;  ///< "auto", "demand" or "disabled" (startup only)
 };

@@ -20,8 +20,7 @@ class UniqueHandle {
 
   UniqueHandle(const UniqueHandle&) = delete;
   UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& other) noexcept
-      : platform_(other.platform_), raw_(other.release()) {}
+  UniqueHandle(UniqueHandle&& other) noexcept : platform_(other.platform_), raw_(other.release()) {}
   UniqueHandle& operator=(UniqueHandle&& other) noexcept {
     if (this != &other) {
       reset(other.release());
@@ -80,9 +79,9 @@ struct ProcessHandleTraits {
   static void close(Platform& platform, Raw raw) { platform.CloseHandle(raw); }
 };
 
-using ScHandle = UniqueHandle<ScHandleTraits>;          ///< manager or service handle
-using RegKey = UniqueHandle<RegKeyTraits>;              ///< opened registry key
-using Snapshot = UniqueHandle<SnapshotTraits>;          ///< process snapshot
+using ScHandle = UniqueHandle<ScHandleTraits>;            ///< manager or service handle
+using RegKey = UniqueHandle<RegKeyTraits>;                ///< opened registry key
+using Snapshot = UniqueHandle<SnapshotTraits>;            ///< process snapshot
 using ProcessHandle = UniqueHandle<ProcessHandleTraits>;  ///< opened process
 
 }  // namespace vdksvc

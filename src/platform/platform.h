@@ -111,9 +111,9 @@ constexpr Dword kQword = 11;         ///< REG_QWORD
 
 /// Process and wait constants (winnt.h, winbase.h, tlhelp32.h).
 namespace proc {
-constexpr Dword kSnapProcess = 0x2;       ///< TH32CS_SNAPPROCESS
-constexpr Dword kTerminate = 0x0001;      ///< PROCESS_TERMINATE
-constexpr Dword kSynchronize = 0x100000;  ///< SYNCHRONIZE
+constexpr Dword kSnapProcess = 0x2;        ///< TH32CS_SNAPPROCESS
+constexpr Dword kTerminate = 0x0001;       ///< PROCESS_TERMINATE
+constexpr Dword kSynchronize = 0x100000;   ///< SYNCHRONIZE
 constexpr Dword kMaximumWaitObjects = 64;  ///< MAXIMUM_WAIT_OBJECTS
 constexpr Dword kWaitObject0 = 0;          ///< WAIT_OBJECT_0
 constexpr Dword kWaitAbandoned0 = 0x80;    ///< WAIT_ABANDONED_0

@@ -137,24 +137,21 @@ RawScHandle Win32Platform::OpenServiceA(RawScHandle manager, const char* service
 
 RawScHandle Win32Platform::CreateServiceA(RawScHandle manager, const char* serviceName,
                                           const char* displayName, Dword desiredAccess,
-                                          Dword serviceType, Dword startType,
-                                          Dword errorControl, const char* binaryPathName,
-                                          const char* loadOrderGroup, Dword* tagId,
-                                          const char* dependencies,
+                                          Dword serviceType, Dword startType, Dword errorControl,
+                                          const char* binaryPathName, const char* loadOrderGroup,
+                                          Dword* tagId, const char* dependencies,
                                           const char* serviceStartName, const char* password) {
   DwordSlot tag(tagId);
-  return fromWin(::CreateServiceA(toWin(manager), serviceName, displayName, desiredAccess,
-                                  serviceType, startType, errorControl, binaryPathName,
-                                  loadOrderGroup, tag.get(), dependencies, serviceStartName,
-                                  password));
+  return fromWin(::CreateServiceA(
+      toWin(manager), serviceName, displayName, desiredAccess, serviceType, startType, errorControl,
+      binaryPathName, loadOrderGroup, tag.get(), dependencies, serviceStartName, password));
 }
 
-bool Win32Platform::ChangeServiceConfigA(RawScHandle service, Dword serviceType,
-                                         Dword startType, Dword errorControl,
-                                         const char* binaryPathName, const char* loadOrderGroup,
-                                         Dword* tagId, const char* dependencies,
-                                         const char* serviceStartName, const char* password,
-                                         const char* displayName) {
+bool Win32Platform::ChangeServiceConfigA(RawScHandle service, Dword serviceType, Dword startType,
+                                         Dword errorControl, const char* binaryPathName,
+                                         const char* loadOrderGroup, Dword* tagId,
+                                         const char* dependencies, const char* serviceStartName,
+                                         const char* password, const char* displayName) {
   DwordSlot tag(tagId);
   return ::ChangeServiceConfigA(toWin(service), serviceType, startType, errorControl,
                                 binaryPathName, loadOrderGroup, tag.get(), dependencies,
@@ -172,9 +169,8 @@ bool Win32Platform::StartServiceA(RawScHandle service, Dword numArgs, const char
 }
 
 bool Win32Platform::QueryServiceStatus(RawScHandle service, ServiceStatus* status) {
-  return withStatus(status, [&](SERVICE_STATUS* native) {
-    return ::QueryServiceStatus(toWin(service), native);
-  });
+  return withStatus(
+      status, [&](SERVICE_STATUS* native) { return ::QueryServiceStatus(toWin(service), native); });
 }
 
 bool Win32Platform::DeleteService(RawScHandle service) {
@@ -217,11 +213,13 @@ RawHandle Win32Platform::CreateToolhelp32Snapshot(Dword flags, Dword processId) 
 }
 
 bool Win32Platform::Process32First(RawHandle snapshot, ProcessEntry32* entry) {
-  return withEntry(entry, [&](PROCESSENTRY32* native) { return ::Process32First(snapshot, native); });
+  return withEntry(entry,
+                   [&](PROCESSENTRY32* native) { return ::Process32First(snapshot, native); });
 }
 
 bool Win32Platform::Process32Next(RawHandle snapshot, ProcessEntry32* entry) {
-  return withEntry(entry, [&](PROCESSENTRY32* native) { return ::Process32Next(snapshot, native); });
+  return withEntry(entry,
+                   [&](PROCESSENTRY32* native) { return ::Process32Next(snapshot, native); });
 }
 
 RawHandle Win32Platform::OpenProcess(Dword desiredAccess, bool inheritHandle, Dword processId) {

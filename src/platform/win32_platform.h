@@ -15,9 +15,9 @@ class Win32Platform final : public Platform {
                              Dword desiredAccess) override;
   RawScHandle OpenServiceA(RawScHandle manager, const char* serviceName,
                            Dword desiredAccess) override;
-  RawScHandle CreateServiceA(RawScHandle manager, const char* serviceName,
-                             const char* displayName, Dword desiredAccess, Dword serviceType,
-                             Dword startType, Dword errorControl, const char* binaryPathName,
+  RawScHandle CreateServiceA(RawScHandle manager, const char* serviceName, const char* displayName,
+                             Dword desiredAccess, Dword serviceType, Dword startType,
+                             Dword errorControl, const char* binaryPathName,
                              const char* loadOrderGroup, Dword* tagId, const char* dependencies,
                              const char* serviceStartName, const char* password) override;
   bool ChangeServiceConfigA(RawScHandle service, Dword serviceType, Dword startType,

@@ -151,8 +151,8 @@ RunResult runVdksvcRaw(const std::string& tail, DWORD timeoutMs) {
 
 namespace {
 
-LONG setValue(const std::string& subKey, const std::string& name, DWORD type,
-              const BYTE* data, DWORD size) {
+LONG setValue(const std::string& subKey, const std::string& name, DWORD type, const BYTE* data,
+              DWORD size) {
   HKEY key = nullptr;
   LONG rc = ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, nullptr,
                               REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr);
@@ -164,8 +164,8 @@ LONG setValue(const std::string& subKey, const std::string& name, DWORD type,
 
 }  // namespace
 
-LONG setRegistryString(const std::string& subKey, const std::string& name,
-                       const std::string& value, DWORD type) {
+LONG setRegistryString(const std::string& subKey, const std::string& name, const std::string& value,
+                       DWORD type) {
   // The stored size includes the terminating NUL, as REG_SZ expects.
   return setValue(subKey, name, type, reinterpret_cast<const BYTE*>(value.c_str()),
                   static_cast<DWORD>(value.size() + 1));
@@ -305,7 +305,9 @@ std::optional<ServiceConfig> queryConfig(const std::string& name) {
   std::vector<BYTE> buffer(needed);
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
   if (!::QueryServiceConfigA(service.get(), config, needed, &needed)) return std::nullopt;
-  auto text = [](const char* value) { return value != nullptr ? std::string(value) : std::string(); };
+  auto text = [](const char* value) {
+    return value != nullptr ? std::string(value) : std::string();
+  };
   ServiceConfig result;
   result.serviceType = config->dwServiceType;
   result.startType = config->dwStartType;
@@ -419,14 +421,22 @@ bool removeServiceCompletely(const std::string& name, DWORD stopWaitMs, DWORD ti
 
 const char* stateName(DWORD state) {
   switch (state) {
-    case SERVICE_STOPPED: return "STOPPED";
-    case SERVICE_START_PENDING: return "START_PENDING";
-    case SERVICE_STOP_PENDING: return "STOP_PENDING";
-    case SERVICE_RUNNING: return "RUNNING";
-    case SERVICE_CONTINUE_PENDING: return "CONTINUE_PENDING";
-    case SERVICE_PAUSE_PENDING: return "PAUSE_PENDING";
-    case SERVICE_PAUSED: return "PAUSED";
-    default: return "unknown";
+    case SERVICE_STOPPED:
+      return "STOPPED";
+    case SERVICE_START_PENDING:
+      return "START_PENDING";
+    case SERVICE_STOP_PENDING:
+      return "STOP_PENDING";
+    case SERVICE_RUNNING:
+      return "RUNNING";
+    case SERVICE_CONTINUE_PENDING:
+      return "CONTINUE_PENDING";
+    case SERVICE_PAUSE_PENDING:
+      return "PAUSE_PENDING";
+    case SERVICE_PAUSED:
+      return "PAUSED";
+    default:
+      return "unknown";
   }
 }
 

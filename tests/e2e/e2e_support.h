@@ -49,8 +49,8 @@ RunResult runVdksvcRaw(const std::string& tail, DWORD timeoutMs = 120000);
 // --- Registry, under HKEY_LOCAL_MACHINE; results are Win32 error codes ---
 
 /// Creates \a subKey as needed and sets a REG_SZ (or REG_EXPAND_SZ) value.
-LONG setRegistryString(const std::string& subKey, const std::string& name,
-                       const std::string& value, DWORD type = REG_SZ);
+LONG setRegistryString(const std::string& subKey, const std::string& name, const std::string& value,
+                       DWORD type = REG_SZ);
 /// Sets a REG_MULTI_SZ value holding \a values.
 LONG setRegistryMultiString(const std::string& subKey, const std::string& name,
                             const std::vector<std::string>& values);

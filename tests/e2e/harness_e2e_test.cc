@@ -39,9 +39,16 @@ TEST(HarnessE2e, RunnerKillsOnTimeout) {
 }
 
 TEST(HarnessE2e, QuotedArgumentsSurviveTheRuntime) {
-  const std::vector<std::string> samples = {
-      "", "plain", "two words", "tab\there", "-stop now", "quote\"inside",
-      "trailing\\", "c:\\dir with space\\", "back\\\\\"slashes", "\"\""};
+  const std::vector<std::string> samples = {"",
+                                            "plain",
+                                            "two words",
+                                            "tab\there",
+                                            "-stop now",
+                                            "quote\"inside",
+                                            "trailing\\",
+                                            "c:\\dir with space\\",
+                                            "back\\\\\"slashes",
+                                            "\"\""};
   std::string commandLine = quoteArgument(runnerPath()) + " --echo-args";
   std::string expected;
   for (const std::string& sample : samples) {
@@ -67,14 +74,14 @@ TEST(HarnessE2e, RegistryValuesReadBack) {
   char text[64] = {};
   DWORD type = 0;
   DWORD size = sizeof(text);
-  EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(opened, "Text", nullptr, &type,
-                                            reinterpret_cast<BYTE*>(text), &size));
+  EXPECT_EQ(ERROR_SUCCESS,
+            RegQueryValueExA(opened, "Text", nullptr, &type, reinterpret_cast<BYTE*>(text), &size));
   EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
   EXPECT_STREQ("C:\\Vardeck", text);
   char list[64] = {};
   size = sizeof(list);
-  EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(opened, "List", nullptr, &type,
-                                            reinterpret_cast<BYTE*>(list), &size));
+  EXPECT_EQ(ERROR_SUCCESS,
+            RegQueryValueExA(opened, "List", nullptr, &type, reinterpret_cast<BYTE*>(list), &size));
   EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), type);
   EXPECT_EQ(std::string("one\0two\0\0", 9), std::string(list, size));
   DWORD number = 0;
@@ -177,8 +184,8 @@ TEST_F(TestServiceE2e, RefusedControls) {
   EXPECT_EQ(0u, queryStatus(service.get())->dwControlsAccepted);
 
   SERVICE_STATUS status{};
-  for (DWORD control : {static_cast<DWORD>(SERVICE_CONTROL_PAUSE),
-                        static_cast<DWORD>(SERVICE_CONTROL_STOP)}) {
+  for (DWORD control :
+       {static_cast<DWORD>(SERVICE_CONTROL_PAUSE), static_cast<DWORD>(SERVICE_CONTROL_STOP)}) {
     SetLastError(0xdeadbeef);
     EXPECT_FALSE(ControlService(service.get(), control, &status)) << "control " << control;
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_SERVICE_CONTROL), GetLastError())

@@ -27,10 +27,14 @@ namespace {
 
 const char* startTypeName(DWORD startType) {
   switch (startType) {
-    case SERVICE_AUTO_START: return "auto";
-    case SERVICE_DEMAND_START: return "demand";
-    case SERVICE_DISABLED: return "disabled";
-    default: return "other";
+    case SERVICE_AUTO_START:
+      return "auto";
+    case SERVICE_DEMAND_START:
+      return "demand";
+    case SERVICE_DISABLED:
+      return "disabled";
+    default:
+      return "other";
   }
 }
 
@@ -45,8 +49,8 @@ void printState(const std::string& name) {
   const std::string dependency = e2e::storedDependency(name);
   std::printf("  %-14s %-14s %-9s %-26s%s%s\n", name.c_str(),
               e2e::stateName(status->dwCurrentState), startTypeName(config->startType),
-              ("\"" + config->displayName + "\"").c_str(),
-              dependency.empty() ? "" : "depends on ", dependency.c_str());
+              ("\"" + config->displayName + "\"").c_str(), dependency.empty() ? "" : "depends on ",
+              dependency.c_str());
 }
 
 void printProcesses(int count, char** images) {
@@ -80,7 +84,8 @@ int main(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) printState(argv[i]);
     return 0;
   }
-  if (argc == 3 && mode == "--exit-code") return static_cast<int>(std::strtoul(argv[2], nullptr, 10));
+  if (argc == 3 && mode == "--exit-code")
+    return static_cast<int>(std::strtoul(argv[2], nullptr, 10));
   if (argc == 3 && mode == "--sleep-ms") {
     ::Sleep(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
     return 0;
@@ -97,9 +102,10 @@ int main(int argc, char** argv) {
     first = 3;
   }
   if (first >= argc) {
-    std::fprintf(stderr, "usage: vdk_run.exe [--timeout-ms N] PROGRAM [ARGUMENT...]\n"
-                         "       vdk_run.exe --state SERVICE... | --processes IMAGE...\n"
-                         "       vdk_run.exe --exit-code N | --sleep-ms N | --echo-args ARG...\n");
+    std::fprintf(stderr,
+                 "usage: vdk_run.exe [--timeout-ms N] PROGRAM [ARGUMENT...]\n"
+                 "       vdk_run.exe --state SERVICE... | --processes IMAGE...\n"
+                 "       vdk_run.exe --exit-code N | --sleep-ms N | --echo-args ARG...\n");
     return 2;
   }
 

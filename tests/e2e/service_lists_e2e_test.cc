@@ -81,7 +81,8 @@ TEST_F(ServiceListsE2e, BadOperandsAreRefused) {
 
 TEST_F(ServiceListsE2e, MissingOrBrokenCatalogueIsRefused) {
   expectRefusedAndUntouched({"-stop"});  // no key at all
-  ASSERT_EQ(ERROR_SUCCESS, setRegistryMultiString(kProductKey, "ServicesList", {catalogueString()}));
+  ASSERT_EQ(ERROR_SUCCESS,
+            setRegistryMultiString(kProductKey, "ServicesList", {catalogueString()}));
   expectRefusedAndUntouched({"-stop"});  // no HomeDir
   ASSERT_EQ(ERROR_SUCCESS, setRegistryString(kProductKey, "HomeDir", binDirectory()));
   ASSERT_EQ(ERROR_SUCCESS, setRegistryRaw(kProductKey, "ServicesList", REG_MULTI_SZ, {}));
@@ -90,13 +91,15 @@ TEST_F(ServiceListsE2e, MissingOrBrokenCatalogueIsRefused) {
             setRegistryMultiString(kProductKey, "ServicesList",
                                    {catalogueString(), std::string("x.exe,") + kServiceName}));
   expectRefusedAndUntouched({"-stop"});  // second string lacks its display name
-  ASSERT_EQ(ERROR_SUCCESS, setRegistryMultiString(kProductKey, "ServicesList", {catalogueString()}));
+  ASSERT_EQ(ERROR_SUCCESS,
+            setRegistryMultiString(kProductKey, "ServicesList", {catalogueString()}));
   expectAcceptedAndStopped({"-stop", "-q"});
 }
 
 TEST_F(ServiceListsE2e, ListFileWithoutValidLineIsRefusedDespiteTheCatalogue) {
   ASSERT_EQ(ERROR_SUCCESS, setRegistryString(kProductKey, "HomeDir", binDirectory()));
-  ASSERT_EQ(ERROR_SUCCESS, setRegistryMultiString(kProductKey, "ServicesList", {catalogueString()}));
+  ASSERT_EQ(ERROR_SUCCESS,
+            setRegistryMultiString(kProductKey, "ServicesList", {catalogueString()}));
   const TempFile comments("# vdk_testsvc.exe,VdkListsE2e,commented out\r\nonly,two\r\n");
   expectRefusedAndUntouched({"-stop", "-f", comments.path()});
   expectRefusedAndUntouched({"-stop", "-f", comments.path() + ".missing"});
@@ -106,9 +109,10 @@ TEST_F(ServiceListsE2e, ListFileWithoutValidLineIsRefusedDespiteTheCatalogue) {
 }
 
 TEST_F(ServiceListsE2e, StartupWithoutAcceptedTripleDoesNothingAndSucceeds) {
-  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-           {"-startup"}, {"-startup", "disabled", kServiceName, "Name"},
-           {"-startup", "-manual", kServiceName, "Name"}}) {
+  for (const std::vector<std::string>& arguments :
+       std::vector<std::vector<std::string>>{{"-startup"},
+                                             {"-startup", "disabled", kServiceName, "Name"},
+                                             {"-startup", "-manual", kServiceName, "Name"}}) {
     const RunResult run = runVdksvc(arguments);
     ASSERT_TRUE(run.started) << run.startError;
     EXPECT_EQ(0u, run.exitCode) << arguments.size();

@@ -86,7 +86,8 @@ void report(DWORD state, DWORD checkPoint = 0, DWORD exitCode = NO_ERROR) {
   EnterCriticalSection(&gLock);
   gStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
   gStatus.dwCurrentState = state;
-  gStatus.dwControlsAccepted = isPending(state) || state == SERVICE_STOPPED ? 0 : acceptedControls();
+  gStatus.dwControlsAccepted =
+      isPending(state) || state == SERVICE_STOPPED ? 0 : acceptedControls();
   gStatus.dwWin32ExitCode = exitCode;
   gStatus.dwServiceSpecificExitCode = 0;
   gStatus.dwCheckPoint = isPending(state) ? checkPoint : 0;
@@ -213,12 +214,18 @@ bool parseArguments(int argc, char** argv, Behaviour* behaviour) {
     const std::string flag = argv[i];
     const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
     DWORD* number = nullptr;
-    if (flag == "--start-pending-ms") number = &behaviour->startPendingMs;
-    else if (flag == "--stop-pending-ms") number = &behaviour->stopPendingMs;
-    else if (flag == "--pause-pending-ms") number = &behaviour->pausePendingMs;
-    else if (flag == "--continue-pending-ms") number = &behaviour->continuePendingMs;
-    else if (flag == "--linger-ms") number = &behaviour->lingerMs;
-    else if (flag == "--max-life-ms") number = &behaviour->maxLifeMs;
+    if (flag == "--start-pending-ms")
+      number = &behaviour->startPendingMs;
+    else if (flag == "--stop-pending-ms")
+      number = &behaviour->stopPendingMs;
+    else if (flag == "--pause-pending-ms")
+      number = &behaviour->pausePendingMs;
+    else if (flag == "--continue-pending-ms")
+      number = &behaviour->continuePendingMs;
+    else if (flag == "--linger-ms")
+      number = &behaviour->lingerMs;
+    else if (flag == "--max-life-ms")
+      number = &behaviour->maxLifeMs;
 
     if (number != nullptr) {
       if (!parseNumber(next, number)) return false;

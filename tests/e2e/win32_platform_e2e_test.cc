@@ -41,9 +41,9 @@ TEST(Win32PlatformE2e, RegistryThroughThePlatform) {
   Win32Platform platform;
   {
     RegKey opened(platform);
-    ASSERT_EQ(static_cast<Long>(winerr::kSuccess),
-              platform.RegOpenKeyExA(hkeyLocalMachine(), key.c_str(), 0, reg::kKeyRead,
-                                     opened.put()));
+    ASSERT_EQ(
+        static_cast<Long>(winerr::kSuccess),
+        platform.RegOpenKeyExA(hkeyLocalMachine(), key.c_str(), 0, reg::kKeyRead, opened.put()));
     ASSERT_TRUE(opened);
 
     Dword type = 0;
@@ -147,8 +147,8 @@ TEST_F(Win32PlatformServiceE2e, MissingServiceReportsItsError) {
   ScHandle manager(platform_, platform_.OpenSCManagerA(nullptr, nullptr, svc::kManagerAllAccess));
   ASSERT_TRUE(manager);
   ::SetLastError(0xdeadbeef);
-  ScHandle service(platform_, platform_.OpenServiceA(manager.get(), name_.c_str(),
-                                                     svc::kServiceAllAccess));
+  ScHandle service(platform_,
+                   platform_.OpenServiceA(manager.get(), name_.c_str(), svc::kServiceAllAccess));
   EXPECT_FALSE(service);
   EXPECT_EQ(winerr::kServiceDoesNotExist, platform_.GetLastError());
 }
@@ -160,11 +160,11 @@ TEST_F(Win32PlatformServiceE2e, CreateStartStopDelete) {
   options.stopPendingMs = 500;
   const std::string binaryPath = testServiceCommandLine(options);
   const char dependencies[] = "\0";  // an empty double-NUL list
-  ScHandle service(platform_, platform_.CreateServiceA(
-                                  manager.get(), name_.c_str(), "Vardeck platform check",
-                                  svc::kServiceAllAccess, svc::kWin32OwnProcess, svc::kDemandStart,
-                                  svc::kErrorNormal, binaryPath.c_str(), nullptr, nullptr,
-                                  dependencies, nullptr, nullptr));
+  ScHandle service(
+      platform_, platform_.CreateServiceA(manager.get(), name_.c_str(), "Vardeck platform check",
+                                          svc::kServiceAllAccess, svc::kWin32OwnProcess,
+                                          svc::kDemandStart, svc::kErrorNormal, binaryPath.c_str(),
+                                          nullptr, nullptr, dependencies, nullptr, nullptr));
   ASSERT_TRUE(service) << platform_.GetLastError();
 
   ::SetLastError(0xdeadbeef);

@@ -30,9 +30,9 @@ class RecogniseCommandTest : public SimulatedTest {
 
 TEST_F(RecogniseCommandTest, EveryKeywordWithDashOrSlash) {
   const std::pair<const char*, CommandCode> keywords[] = {
-      {"install", CommandCode::Install}, {"remove", CommandCode::Remove},
-      {"stop", CommandCode::Stop},       {"stopex", CommandCode::StopEx},
-      {"start", CommandCode::Start},     {"pause", CommandCode::Pause},
+      {"install", CommandCode::Install},   {"remove", CommandCode::Remove},
+      {"stop", CommandCode::Stop},         {"stopex", CommandCode::StopEx},
+      {"start", CommandCode::Start},       {"pause", CommandCode::Pause},
       {"continue", CommandCode::Continue}, {"startup", CommandCode::Startup},
   };
   for (const auto& [word, code] : keywords) {
@@ -178,7 +178,7 @@ TEST_F(RunCommandTest, ExtendedStopStopsEveryEntryThenSweepsOnce) {
     sim.addService(config);
   }
   sim.addProcess({10, "Hub.exe", 30000, false});  // ends within the grace
-  sim.addProcess({11, "Loom.exe"});              // never ends by itself
+  sim.addProcess({11, "Loom.exe"});               // never ends by itself
   const TempFile list("C:\\App\\Hub.exe, Hub, Hub\nC:\\App\\Loom.exe, Loom, Loom\n");
   EXPECT_EQ(0, run({"-stopex", "-f", list.path()}));
 

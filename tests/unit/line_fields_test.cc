@@ -75,18 +75,35 @@ TEST(LineFields, TrimsBlanksAtBothEnds) {
 
 TEST(LineFields, UntrimmedFieldsKeepBlanks) {
   EXPECT_EQ(raw(" a ,\tb\t, c "), (Fields{" a ", "\tb\t", " c "}));
-  EXPECT_EQ(raw("\x81\x40" "a" "\x81\x40"), (Fields{"\x81\x40" "a" "\x81\x40"}));
+  EXPECT_EQ(raw("\x81\x40"
+                "a"
+                "\x81\x40"),
+            (Fields{"\x81\x40"
+                    "a"
+                    "\x81\x40"}));
   EXPECT_EQ(raw("\x82\n,b"), (Fields{"\x82\n", "b"}));
 }
 
 TEST(LineFields, TrimsIdeographicSpace) {
-  EXPECT_EQ(split("\x81\x40" "a"), (Fields{"a"}));
-  EXPECT_EQ(split("a" "\x81\x40"), (Fields{"a"}));
+  EXPECT_EQ(split("\x81\x40"
+                  "a"),
+            (Fields{"a"}));
+  EXPECT_EQ(split("a"
+                  "\x81\x40"),
+            (Fields{"a"}));
   EXPECT_EQ(split("\x81\x40"), (Fields{""}));
   EXPECT_EQ(split("x,\x81\x40,y"), (Fields{"x", "", "y"}));
-  EXPECT_EQ(split(" \x81\x40\t\x81\x40" "a b" "\x81\x40 \x81\x40\r\n"), (Fields{"a b"}));
+  EXPECT_EQ(split(" \x81\x40\t\x81\x40"
+                  "a b"
+                  "\x81\x40 \x81\x40\r\n"),
+            (Fields{"a b"}));
   // Inside a field it stays.
-  EXPECT_EQ(split("a" "\x81\x40" "b"), (Fields{"a" "\x81\x40" "b"}));
+  EXPECT_EQ(split("a"
+                  "\x81\x40"
+                  "b"),
+            (Fields{"a"
+                    "\x81\x40"
+                    "b"}));
 }
 
 TEST(LineFields, TrimLeavesHalvesOfIdeographicSpace) {
@@ -96,7 +113,12 @@ TEST(LineFields, TrimLeavesHalvesOfIdeographicSpace) {
   EXPECT_EQ(split("@"), (Fields{"@"}));
   EXPECT_EQ(split(" @ ,a@"), (Fields{"@", "a@"}));
   // 0x81 followed by anything but 0x40 is an ordinary character.
-  EXPECT_EQ(split("\x81\x41" "a" "\x81\x41"), (Fields{"\x81\x41" "a" "\x81\x41"}));
+  EXPECT_EQ(split("\x81\x41"
+                  "a"
+                  "\x81\x41"),
+            (Fields{"\x81\x41"
+                    "a"
+                    "\x81\x41"}));
 }
 
 TEST(LineFields, TrimsBackByteByByte) {
@@ -106,21 +128,36 @@ TEST(LineFields, TrimsBackByteByByte) {
   // Likewise a blank that is the second byte of a character goes.
   EXPECT_EQ(split(" \x81 "), (Fields{"\x81"}));
   // From the front the walk goes pair by pair: 0x81 0x81 is no space.
-  EXPECT_EQ(split("\x81\x81\x40" "a"), (Fields{"\x81\x81\x40" "a"}));
+  EXPECT_EQ(split("\x81\x81\x40"
+                  "a"),
+            (Fields{"\x81\x81\x40"
+                    "a"}));
 }
 
 TEST(LineFields, LeadByteTakesItsSecondByte) {
   // Second byte is the separator: dropped, no split.
-  EXPECT_EQ(split("\x82,a,b"), (Fields{"\x82" "a", "b"}));
+  EXPECT_EQ(split("\x82,a,b"), (Fields{"\x82"
+                                       "a",
+                                       "b"}));
   EXPECT_EQ(raw("x\x82,,y"), (Fields{"x\x82", "y"}));
-  EXPECT_EQ(split("\x82;a;b", ';'), (Fields{"\x82" "a", "b"}));
+  EXPECT_EQ(split("\x82;a;b", ';'), (Fields{"\x82"
+                                            "a",
+                                            "b"}));
   EXPECT_EQ(split("\x82,a;b", ';'), (Fields{"\x82,a", "b"}));
   // Second byte is a line end: kept, the walk goes on.
-  EXPECT_EQ(raw("\x82\r" "a,b"), (Fields{"\x82\r" "a", "b"}));
-  EXPECT_EQ(raw("\x82\n" "a\nb"), (Fields{"\x82\n" "a"}));
+  EXPECT_EQ(raw("\x82\r"
+                "a,b"),
+            (Fields{"\x82\r"
+                    "a",
+                    "b"}));
+  EXPECT_EQ(raw("\x82\n"
+                "a\nb"),
+            (Fields{"\x82\n"
+                    "a"}));
   // A lead byte takes the next byte even when that one is a lead byte too.
   EXPECT_EQ(split("\x82\x82,a"), (Fields{"\x82\x82", "a"}));
-  EXPECT_EQ(split("\x82\x82\x82,a"), (Fields{"\x82\x82\x82" "a"}));
+  EXPECT_EQ(split("\x82\x82\x82,a"), (Fields{"\x82\x82\x82"
+                                             "a"}));
   // Real characters: 0x83 0x5C and 0x95 0x5C end in a backslash.
   EXPECT_EQ(split("C:\\\x83\x5C\\a.exe,\x95\x5C,b"),
             (Fields{"C:\\\x83\x5C\\a.exe", "\x95\x5C", "b"}));
@@ -131,15 +168,13 @@ TEST(LineFields, LeadByteRange) {
     unsigned char byte;
     bool lead;
   };
-  const Case cases[] = {{0x7F, false}, {0x80, false}, {0x81, true},  {0x9F, true},
-                        {0xA0, false}, {0xDF, false}, {0xE0, true},  {0xFC, true},
-                        {0xFD, false}, {0xFF, false}};
+  const Case cases[] = {{0x7F, false}, {0x80, false}, {0x81, true}, {0x9F, true},  {0xA0, false},
+                        {0xDF, false}, {0xE0, true},  {0xFC, true}, {0xFD, false}, {0xFF, false}};
   for (const Case& c : cases) {
     std::string text(1, static_cast<char>(c.byte));
     text += ",a";
-    const Fields expected =
-        c.lead ? Fields{std::string(1, static_cast<char>(c.byte)) + "a"}
-               : Fields{std::string(1, static_cast<char>(c.byte)), "a"};
+    const Fields expected = c.lead ? Fields{std::string(1, static_cast<char>(c.byte)) + "a"}
+                                   : Fields{std::string(1, static_cast<char>(c.byte)), "a"};
     EXPECT_EQ(raw(text), expected) << "byte 0x" << std::hex << int{c.byte};
   }
 }
@@ -151,9 +186,13 @@ TEST(LineFields, LeadByteAsLastByte) {
   EXPECT_EQ(split("a,b\x82\x82\x82"), (Fields{"a", "b\x82\x82\x82"}));
   // Nothing past the text is read: the 'b' after the view is not taken for the
   // missing second byte.
-  const char buffer[] = "a\x82" "b,c";
+  const char buffer[] =
+      "a\x82"
+      "b,c";
   EXPECT_EQ(split(std::string_view(buffer, 2)), (Fields{"a\x82"}));
-  EXPECT_EQ(split(std::string_view(buffer, 5)), (Fields{"a\x82" "b", "c"}));
+  EXPECT_EQ(split(std::string_view(buffer, 5)), (Fields{"a\x82"
+                                                        "b",
+                                                        "c"}));
 }
 
 TEST(LineFields, NulIsAnOrdinaryByte) {

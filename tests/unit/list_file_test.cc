@@ -56,7 +56,12 @@ TEST(ListFile, TrimsFieldsAndDropsLineEnds) {
   expectEntries(
       " \t\"C:\\Program Files\\a.exe\" , SvcA ,\tService A \t\r\n"
       "b.exe,SvcB,Service B\r\n"
-      "\x81\x40" "c.exe,SvcC," "\x81\x40" "\x83\x54\x81\x5B\x83\x72\x83\x58" "\x81\x40" "\r\n",
+      "\x81\x40"
+      "c.exe,SvcC,"
+      "\x81\x40"
+      "\x83\x54\x81\x5B\x83\x72\x83\x58"
+      "\x81\x40"
+      "\r\n",
       {{"\"C:\\Program Files\\a.exe\"", "SvcA", "Service A"},
        {"b.exe", "SvcB", "Service B"},
        {"c.exe", "SvcC", "\x83\x54\x81\x5B\x83\x72\x83\x58"}});
@@ -105,10 +110,10 @@ TEST(ListFile, AppendsToTheList) {
   EXPECT_FALSE(loadListFile(noRecords.path().c_str(), list));
   EXPECT_TRUE(loadListFile(records.path().c_str(), list));
   EXPECT_TRUE(loadListFile(records.path().c_str(), list));
-  EXPECT_EQ((Entries{{"a.exe", "A", "Service A"},
-                     {"b.exe", "B", "Service B"},
-                     {"b.exe", "B", "Service B"}}),
-            entriesOf(list));
+  EXPECT_EQ(
+      (Entries{
+          {"a.exe", "A", "Service A"}, {"b.exe", "B", "Service B"}, {"b.exe", "B", "Service B"}}),
+      entriesOf(list));
 }
 
 // A 1023-byte piece "p1,s1,ddd..." whose display name fills the rest.
@@ -139,11 +144,12 @@ TEST(ListFile, LeadByteCutByPieceEndStaysInField) {
 
 TEST(ListFile, NulByteEndsTheLineText) {
   using namespace std::string_literals;
-  expectEntries("a.exe,A,Service A\0,x,y\n"s
-                "\0b.exe,B,Service B\n"s
-                "c.exe,C\0,Service C\n"s
-                "d.exe,D,Service D\n"s,
-                {{"a.exe", "A", "Service A"}, {"d.exe", "D", "Service D"}});
+  expectEntries(
+      "a.exe,A,Service A\0,x,y\n"s
+      "\0b.exe,B,Service B\n"s
+      "c.exe,C\0,Service C\n"s
+      "d.exe,D,Service D\n"s,
+      {{"a.exe", "A", "Service A"}, {"d.exe", "D", "Service D"}});
 }
 
 }  // namespace

@@ -79,7 +79,8 @@ TEST_F(StartTypeOperandsTest, OptionWordsAreLoweredInPlace) {
 
 TEST_F(StartTypeOperandsTest, TheRegistryIsNeverRead) {
   parse({"-startup", "-auto", "A", "Alpha"});
-  for (const std::string& call : sim.calls()) EXPECT_EQ(std::string::npos, call.find("Reg")) << call;
+  for (const std::string& call : sim.calls())
+    EXPECT_EQ(std::string::npos, call.find("Reg")) << call;
 }
 
 }  // namespace

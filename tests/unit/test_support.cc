@@ -1,13 +1,12 @@
 #include "test_support.h"
 
 #include <gmock/gmock.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
-
-#include <unistd.h>
 
 namespace vdksvc {
 
@@ -92,8 +91,8 @@ TempFile::~TempFile() {
 
 std::string TempFile::uniquePath() {
   static std::atomic<unsigned> counter{0};
-  const std::string name = "vdksvc_test_" + std::to_string(::getpid()) + "_" +
-                           std::to_string(counter++) + ".lst";
+  const std::string name =
+      "vdksvc_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".lst";
   return (std::filesystem::temp_directory_path() / name).string();
 }
 

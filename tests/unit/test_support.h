@@ -50,7 +50,9 @@ class Args {
 
   int argc() const { return static_cast<int>(storage_.size()); }
   char** argv() { return pointers_.data(); }
-  std::string at(int index) const { return std::string(storage_.at(static_cast<std::size_t>(index)).data()); }
+  std::string at(int index) const {
+    return std::string(storage_.at(static_cast<std::size_t>(index)).data());
+  }
 
  private:
   std::vector<std::vector<char>> storage_;

@@ -74,7 +74,7 @@ class SimulatedPlatform : public Platform {
   /// A process as seeded by a test.
   struct ProcessConfig {
     Dword processId = 0;
-    std::string imageName;  ///< szExeFile: file name without directory
+    std::string imageName;              ///< szExeFile: file name without directory
     std::uint64_t exitAtMs = kForever;  ///< virtual time at which it ends by itself
     bool openRefused = false;           ///< OpenProcess fails with ERROR_ACCESS_DENIED
   };
