@@ -243,6 +243,31 @@ TEST_F(SimulatedServiceTest, DeletedServiceStaysUntilStoppedAndLastHandleClosed)
   EXPECT_FALSE(sim.service("Idle"));
 }
 
+TEST_F(SimulatedServiceTest, FaultsStrikeBeforeTheChosenOccurrenceOfACall) {
+  add("Svc", svc::kRunning);
+  add("Idle", svc::kStopped);
+  std::vector<std::string> seenAtFault;
+  sim.beforeCall(
+      "QueryServiceStatus Svc",
+      [&] {
+        seenAtFault = sim.calls();
+        sim.deleteService("Svc");
+        sim.deleteService("Idle");
+      },
+      2);
+  ScHandle service = open("Svc");
+  ServiceStatus status{};
+  EXPECT_TRUE(sim.QueryServiceStatus(service.get(), &status));
+  EXPECT_FALSE(sim.service("Svc")->markedForDelete);
+  EXPECT_TRUE(sim.QueryServiceStatus(service.get(), &status)) << "the call itself still runs";
+  EXPECT_EQ("QueryServiceStatus Svc", seenAtFault.back()) << "logged before the fault";
+  EXPECT_TRUE(sim.service("Svc")->markedForDelete) << "held open and running: it stays";
+  EXPECT_FALSE(sim.service("Idle")) << "stopped and not open: gone at once";
+  sim.setQueryFails("Svc", true);
+  EXPECT_FALSE(sim.QueryServiceStatus(service.get(), &status));
+  EXPECT_EQ(winerr::kAccessDenied, sim.GetLastError());
+}
+
 TEST_F(SimulatedServiceTest, CreateRecordsTheConfigurationAndAcceptsMissingDependencies) {
   ScHandle created(sim, create("hubkeep", "Hub Keeper", "MSSQL$SALES\0"));
   ASSERT_TRUE(created);

@@ -120,6 +120,22 @@ TEST_F(SimulatedRegistryTest, ValuesAreTheirStoredBytes) {
       << "a number is read only when it fits";
 }
 
+TEST_F(SimulatedRegistryTest, KeyRemovedWhileOpenReadsAsDeleted) {
+  sim.setText(kProduct, "HomeDir", "C:\\App");
+  sim.setText("SOFTWARE\\Corvane\\Vardeck\\Sub", "Value", "x");
+  RegKey key = open(kProduct);
+  sim.removeKey("SOFTWARE\\Corvane");
+  Dword size = 0;
+  EXPECT_EQ(1018u, query(key, "HomeDir", nullptr, &size)) << "ERROR_KEY_DELETED";
+  RawKey sub = nullptr;
+  EXPECT_EQ(1018u, code(sim.RegOpenKeyExA(key.get(), "Sub", 0, reg::kKeyRead, &sub)));
+  EXPECT_EQ(winerr::kFileNotFound,
+            code(sim.RegOpenKeyExA(hkeyLocalMachine(), "SOFTWARE\\Corvane\\Vardeck\\Sub", 0,
+                                   reg::kKeyRead, &sub)))
+      << "the keys below went too";
+  EXPECT_TRUE(open("SOFTWARE")) << "the keys above stay";
+}
+
 class SimulatedProcessTest : public SimulatedTest {
  protected:
   static constexpr Dword kSweepAccess = proc::kSynchronize | proc::kTerminate;

@@ -5,6 +5,7 @@
 #include "platform/simulated/simulated_platform.h"
 
 #include <string>
+#include <utility>
 
 #include "platform/simulated/simulated_state.h"
 
@@ -34,6 +35,20 @@ bool SimulatedWorld::sameName(std::string_view left, std::string_view right) {
 std::uint64_t SimulatedWorld::later(std::uint64_t at, std::uint64_t milliseconds) {
   if (at == kForever || milliseconds == kForever || milliseconds > kForever - at) return kForever;
   return at + milliseconds;
+}
+
+void SimulatedWorld::log(std::string line) {
+  calls.push_back(std::move(line));
+  if (triggers.empty()) return;
+  const std::string logged = calls.back();  // an action may log calls of its own
+  // Faults an action sets up count from the next call on.
+  const std::size_t count = triggers.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!triggers[i].action || triggers[i].call != logged) continue;
+    if (++triggers[i].seen < triggers[i].occurrence) continue;
+    const std::function<void()> action = std::exchange(triggers[i].action, nullptr);
+    action();
+  }
 }
 
 std::uintptr_t SimulatedWorld::issue(Handle handle) {
@@ -85,6 +100,11 @@ SimulatedPlatform::~SimulatedPlatform() = default;
 
 void SimulatedPlatform::setDoubleByteCodePage(bool doubleByte) {
   state_->doubleByteCodePage = doubleByte;
+}
+
+void SimulatedPlatform::beforeCall(std::string call, std::function<void()> action,
+                                   unsigned occurrence) {
+  state_->triggers.push_back(World::Trigger{std::move(call), occurrence, 0, std::move(action)});
 }
 
 std::uint64_t SimulatedPlatform::nowMs() const { return state_->nowMs; }

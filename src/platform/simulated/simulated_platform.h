@@ -22,6 +22,7 @@
 // throw std::invalid_argument.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -121,6 +122,24 @@ class SimulatedPlatform : public Platform {
   /// Lead bytes of code page 932 are honoured by findLastBackslash while set;
   /// otherwise the ANSI code page is single-byte (as 1252).
   void setDoubleByteCodePage(bool doubleByte);
+
+  // --- Faults from outside: another program or the system acting mid-run ---
+  /// Runs \a action once, right before the \a occurrence-th call whose call-log
+  /// line is \a call takes effect (the call is already logged). The action changes
+  /// the world through the functions of this class, as another program would
+  /// between two calls of the logic. A fault the action sets up counts from the
+  /// next call on.
+  void beforeCall(std::string call, std::function<void()> action, unsigned occurrence = 1);
+  /// Another program deletes the service: it is marked for deletion and vanishes
+  /// once it is stopped and its last handle is closed.
+  void deleteService(const std::string& name);
+  /// QueryServiceStatus on the service fails with ERROR_ACCESS_DENIED while set.
+  void setQueryFails(const std::string& name, bool fails);
+  /// Deletes the key and every key below it. Handles still open on them stay
+  /// valid to close, but reading through them gives ERROR_KEY_DELETED (1018).
+  void removeKey(const std::string& key);
+  /// The live process with this id ends now with \a exitCode, by itself.
+  void endProcess(Dword processId, Dword exitCode = 0);
 
   std::uint64_t nowMs() const;
   /// Moves the clock as the test's own step; the hang limit guards only the

@@ -85,6 +85,17 @@ void SimulatedPlatform::addProcess(const ProcessConfig& config) {
   s.processes.push_back(std::move(process));
 }
 
+void SimulatedPlatform::endProcess(Dword processId, Dword exitCode) {
+  World& s = *state_;
+  for (World::Process& process : s.processes) {
+    if (process.config.processId != processId || !s.alive(process)) continue;
+    process.endAtMs = s.nowMs;
+    process.exitCode = exitCode;
+    return;
+  }
+  throw std::invalid_argument("endProcess: no live process " + std::to_string(processId));
+}
+
 std::optional<SimulatedPlatform::ProcessView> SimulatedPlatform::process(Dword processId) const {
   const World& s = *state_;
   const World::Process* found = s.liveProcess(processId);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "platform/simulated/simulated_platform.h"
@@ -112,6 +113,14 @@ void SimulatedPlatform::removeValue(const std::string& key, const std::string& n
   if (found != state_->keys.end()) found->second.values.erase(World::foldCase(name));
 }
 
+void SimulatedPlatform::removeKey(const std::string& key) {
+  const std::string path = World::foldCase(trimmed(key));
+  if (path.empty()) throw std::invalid_argument("removeKey: HKEY_LOCAL_MACHINE stays");
+  std::erase_if(state_->keys, [&path](const auto& entry) {
+    return entry.first == path || entry.first.rfind(path + "\\", 0) == 0;
+  });
+}
+
 void SimulatedPlatform::setKeyOpenRefused(const std::string& key, bool refused) {
   state_->makeKey(key).openRefused = refused;
 }
@@ -127,6 +136,7 @@ Long SimulatedPlatform::RegOpenKeyExA(RawKey key, const char* subKey, Dword /*op
   if (result == nullptr) return asLong(winerr::kInvalidParameter);
   *result = nullptr;  // a failed open hands out nothing
   if (!parent) return asLong(winerr::kInvalidHandle);
+  if (s.keys.count(World::foldCase(parent->path)) == 0) return asLong(simerr::kKeyDeleted);
   const auto found = s.keys.find(World::foldCase(path));
   if (found == s.keys.end()) return asLong(winerr::kFileNotFound);
   if (found->second.openRefused) return asLong(winerr::kAccessDenied);
@@ -149,9 +159,10 @@ Long SimulatedPlatform::RegQueryValueExA(RawKey key, const char* valueName, Dwor
   if (reserved != nullptr || (data != nullptr && dataSize == nullptr)) {
     return asLong(winerr::kInvalidParameter);
   }
-  const World::Key& stored = s.keys.at(World::foldCase(target->path));
-  const auto found = stored.values.find(World::foldCase(name));
-  if (found == stored.values.end()) return asLong(winerr::kFileNotFound);
+  const auto stored = s.keys.find(World::foldCase(target->path));
+  if (stored == s.keys.end()) return asLong(simerr::kKeyDeleted);
+  const auto found = stored->second.values.find(World::foldCase(name));
+  if (found == stored->second.values.end()) return asLong(winerr::kFileNotFound);
   const World::Value& value = found->second;
   const auto size = static_cast<Dword>(value.bytes.size());
   if (type != nullptr) *type = value.type;

@@ -218,6 +218,19 @@ std::optional<SimulatedPlatform::ServiceView> SimulatedPlatform::service(
   return ServiceView{found->config, state_->stateOf(*found), found->markedForDelete};
 }
 
+void SimulatedPlatform::deleteService(const std::string& name) {
+  Service* found = state_->findService(name);
+  if (found == nullptr) throw std::invalid_argument("deleteService: no service " + name);
+  found->markedForDelete = true;
+  state_->removeGoneServices();
+}
+
+void SimulatedPlatform::setQueryFails(const std::string& name, bool fails) {
+  Service* found = state_->findService(name);
+  if (found == nullptr) throw std::invalid_argument("setQueryFails: no service " + name);
+  found->config.queryFails = fails;
+}
+
 void SimulatedPlatform::setManagerOpenRefused(bool refused) {
   state_->managerOpenRefused = refused;
 }

@@ -5,6 +5,7 @@
 // includes it.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -19,6 +20,7 @@ namespace simerr {
 constexpr Dword kCircularDependency = 1059;    ///< ERROR_CIRCULAR_DEPENDENCY
 constexpr Dword kDatabaseDoesNotExist = 1065;  ///< ERROR_DATABASE_DOES_NOT_EXIST
 constexpr Dword kServerUnavailable = 1722;     ///< RPC_S_SERVER_UNAVAILABLE
+constexpr Dword kKeyDeleted = 1018;            ///< ERROR_KEY_DELETED
 }  // namespace simerr
 
 /// Access rights the simulation checks (winnt.h, winsvc.h, winreg.h).
@@ -80,6 +82,14 @@ struct SimulatedWorld {
     Dword exitCode = 0;
   };
 
+  /// A fault set up with SimulatedPlatform::beforeCall.
+  struct Trigger {
+    std::string call;
+    unsigned occurrence = 1;
+    unsigned seen = 0;
+    std::function<void()> action;  ///< emptied once it has run
+  };
+
   struct SnapshotRow {
     Dword processId = 0;
     std::string imageName;
@@ -103,6 +113,7 @@ struct SimulatedWorld {
   std::uint64_t hangLimitMs = 24ull * 60 * 60 * 1000;
   Dword lastError = winerr::kSuccess;
   std::vector<std::string> calls;
+  std::vector<Trigger> triggers;
   bool managerOpenRefused = false;
   bool doubleByteCodePage = false;
 
@@ -125,7 +136,8 @@ struct SimulatedWorld {
   static std::uint64_t later(std::uint64_t at, std::uint64_t milliseconds);
   static std::uintptr_t tokenOf(const void* raw) { return reinterpret_cast<std::uintptr_t>(raw); }
 
-  void log(std::string line) { calls.push_back(std::move(line)); }
+  /// Logs one call, then runs the faults set up to strike before it.
+  void log(std::string line);
   /// Hands out a fresh token for \a handle.
   std::uintptr_t issue(Handle handle);
   /// The handle behind \a raw when it is open and of \a kind; null otherwise.
