@@ -1,21 +1,21 @@
 #include "lists/line_fields.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+
 namespace vdksvc {
 namespace {
 
 // The lead bytes of code page 932. They are fixed here, not taken from the
 // system's code page, so that a list file splits the same way on every machine.
-bool isLeadByte(unsigned char byte) {
+constexpr bool isLeadByte(unsigned char byte) {
   return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
 bool isBlank(unsigned char byte) {
   return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r';
-}
-
-// A byte the split copies into the field as it is.
-bool isPlain(unsigned char byte, unsigned char separator) {
-  return !isLeadByte(byte) && byte != separator && byte != '\n' && byte != '\r';
 }
 
 // 0x81 0x40 is the ideographic (full-width) space.
@@ -55,47 +55,107 @@ std::string_view trimmed(std::string_view field) {
   return field.substr(begin, end - begin);
 }
 
-}  // namespace
+/// Drops blanks and ideographic spaces at both ends of \a field, in place.
+void trimInPlace(std::string& field) {
+  const std::string_view kept = trimmed(field);
+  if (kept.size() == field.size()) return;
+  const auto begin = static_cast<std::size_t>(kept.data() - field.data());
+  field.erase(begin + kept.size());
+  field.erase(0, begin);
+}
 
-LineFields::LineFields(std::string_view text, char separator, bool trim)
-    : text_(text), separator_(separator) {
-  if (text_.empty()) return;
+/// What a byte is to the split, apart from the separator, which varies.
+enum class ByteKind : unsigned char { plain, lead, lineEnd };
 
-  const auto separatorByte = static_cast<unsigned char>(separator_);
-  // Fields are owned strings, so a field of any length is kept whole; the list
-  // file reader never hands over more than 1023 bytes anyway.
-  std::string field;
-  auto endField = [&] {
-    fields_.emplace_back(trim ? trimmed(field) : std::string_view(field));
-    field.clear();
+constexpr std::array<ByteKind, 256> kByteKinds = [] {
+  std::array<ByteKind, 256> kinds{};
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    if (isLeadByte(static_cast<unsigned char>(byte))) kinds[byte] = ByteKind::lead;
+  }
+  kinds['\n'] = ByteKind::lineEnd;
+  kinds['\r'] = ByteKind::lineEnd;
+  return kinds;
+}();
+
+/// True when none of the 8 bytes at \a bytes is 0x80 or above, the separator, CR
+/// or LF: then all of them are plain. Most of a list-file line is such bytes.
+bool plainWord(const char* bytes, unsigned char separator) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  constexpr std::uint64_t kHighBits = 0x8080808080808080;
+  std::uint64_t word = 0;
+  std::memcpy(&word, bytes, sizeof word);
+  // Exact test for a zero byte in word ^ (byte in every lane).
+  const auto holds = [word](unsigned char byte) {
+    const std::uint64_t x = word ^ (kOnes * byte);
+    return ((x - kOnes) & ~x & kHighBits) != 0;
   };
+  return (word & kHighBits) == 0 && !holds(separator) && !holds('\n') && !holds('\r');
+}
 
-  std::size_t index = 0;
-  while (index < text_.size()) {
-    const unsigned char byte = byteAt(text_, index);
-    if (isLeadByte(byte)) {
-      field.push_back(text_[index]);
-      // A lead byte cut off from its second byte (a line split by the 1023-byte
-      // read) stays in the field, which ends with the text.
-      if (index + 1 == text_.size()) break;
-      // The second byte belongs to the character, so it never splits the field or
-      // ends the line; when it equals the separator it is dropped altogether.
-      if (byteAt(text_, index + 1) != separatorByte) field.push_back(text_[index + 1]);
-      index += 2;
-    } else if (byte == separatorByte) {
-      endField();
-      ++index;
-    } else if (byte == '\n' || byte == '\r') {
-      break;
-    } else {
-      // Ordinary bytes are taken as a run: most of a line is plain text.
-      std::size_t runEnd = index + 1;
-      while (runEnd < text_.size() && isPlain(byteAt(text_, runEnd), separatorByte)) ++runEnd;
-      field.append(text_, index, runEnd - index);
-      index = runEnd;
+/// The end of the run that starts at \a index: plain bytes and whole double-byte
+/// characters, which are copied as they are. The run stops at the separator, at
+/// CR or LF, at a lead byte that is the last byte of the text and at one whose
+/// second byte equals the separator.
+std::size_t runEnd(std::string_view text, std::size_t index, unsigned char separator) {
+  const std::size_t size = text.size();
+  for (;;) {
+    while (size - index >= 8 && plainWord(text.data() + index, separator)) index += 8;
+    // Then byte by byte: double-byte characters, up to the next plain byte.
+    for (;;) {
+      if (index == size) return index;
+      const unsigned char byte = byteAt(text, index);
+      const ByteKind kind = kByteKinds[byte];
+      if (kind == ByteKind::lead && index + 1 < size && byteAt(text, index + 1) != separator) {
+        index += 2;
+      } else if (kind == ByteKind::plain && byte != separator) {
+        ++index;
+        break;
+      } else {
+        return index;
+      }
     }
   }
-  endField();
+}
+
+}  // namespace
+
+LineFields::LineFields(std::string_view text, char separator, bool trim) {
+  if (text.empty()) return;
+
+  const auto separatorByte = static_cast<unsigned char>(separator);
+  // One allocation for the list of fields: there are at most as many as
+  // separator bytes plus one. Each field is built in place, a run at a time, so
+  // the split allocates nothing beyond the fields it returns. Fields are owned
+  // strings, so a field of any length is kept whole; the list file reader never
+  // hands over more than 1023 bytes anyway.
+  fields_.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), separator)) + 1);
+  fields_.emplace_back();
+
+  std::size_t index = 0;
+  while (index < text.size()) {
+    const std::size_t end = runEnd(text, index, separatorByte);
+    fields_.back().append(text.substr(index, end - index));
+    index = end;
+    if (index == text.size()) break;
+
+    const unsigned char byte = byteAt(text, index);
+    if (isLeadByte(byte)) {
+      fields_.back().push_back(text[index]);
+      // A lead byte cut off from its second byte (a line split by the 1023-byte
+      // read) stays in the field, which ends with the text.
+      if (index + 1 == text.size()) break;
+      // The second byte belongs to the character, so it never splits the field or
+      // ends the line; as it equals the separator it is dropped altogether.
+      index += 2;
+    } else if (byte == separatorByte) {
+      if (trim) trimInPlace(fields_.back());
+      fields_.emplace_back();
+      ++index;
+    } else {
+      break;  // CR or LF ends the line
+    }
+  }
+  if (trim) trimInPlace(fields_.back());
 }
 
 const std::string& LineFields::field(std::size_t index) const {

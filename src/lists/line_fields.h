@@ -21,8 +21,6 @@ class LineFields {
   std::size_t count() const { return fields_.size(); }
 
  private:
-  std::string text_;
-  char separator_;
   std::vector<std::string> fields_;
 };
 
