@@ -1,6 +1,9 @@
 #include "services/process_sweep.h"
 
 #include <algorithm>
+#include <iterator>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -9,32 +12,33 @@
 namespace vdksvc {
 namespace {
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-/// What _stricmp's equality means: equal once ASCII capitals are lowered.
-bool equalIgnoringAsciiCase(const char* left, const std::string& right) {
-  std::size_t i = 0;
-  for (; left[i] != '\0' && i < right.size(); ++i) {
-    if (asciiLower(left[i]) != asciiLower(right[i])) return false;
+/// \a text with its ASCII capitals lowered. Two names are equal as _stricmp sees
+/// them when their folded forms are equal.
+std::string asciiFolded(std::string_view text) {
+  std::string folded(text);
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  return left[i] == '\0' && i == right.size();
+  return folded;
 }
 
-/// The image names of the list, each worked out once; a name that cannot be a
-/// file name (empty) is left out, as no process has it.
-std::vector<std::string> imageNamesOf(Platform& platform, const ServiceList& list) {
-  std::vector<std::string> names;
+/// The folded image names of the list, each worked out once; a name that cannot
+/// be a file name (empty) is left out, as no process has it.
+std::unordered_set<std::string> imageNamesOf(Platform& platform, const ServiceList& list) {
+  std::unordered_set<std::string> names;
   names.reserve(list.size());
   for (std::size_t i = 0; i < list.size(); ++i) {
     std::string name = imageNameOf(platform, list.at(i).binaryPath);
-    if (!name.empty()) names.push_back(std::move(name));
+    if (!name.empty()) names.insert(asciiFolded(name));
   }
   return names;
 }
 
 /// The ids of the processes running one of \a names, in snapshot order, each
-/// once, at most MAXIMUM_WAIT_OBJECTS of them.
-std::vector<Dword> matchingProcesses(Platform& platform, const std::vector<std::string>& names) {
+/// once, at most MAXIMUM_WAIT_OBJECTS of them. One look-up per process, so the
+/// matching grows with the processes plus the entries.
+std::vector<Dword> matchingProcesses(Platform& platform,
+                                     const std::unordered_set<std::string>& names) {
   std::vector<Dword> ids;
   const Snapshot snapshot(platform, platform.CreateToolhelp32Snapshot(proc::kSnapProcess, 0));
   if (!snapshot) return ids;
@@ -42,12 +46,14 @@ std::vector<Dword> matchingProcesses(Platform& platform, const std::vector<std::
   entry.dwSize = sizeof entry;
   for (bool more = platform.Process32First(snapshot.get(), &entry); more;
        more = platform.Process32Next(snapshot.get(), &entry)) {
-    // Two services run by the same program file must not put its process into
-    // the wait twice: a wait for all refuses an array naming one object twice.
-    const bool matches = std::any_of(names.begin(), names.end(), [&](const std::string& name) {
-      return equalIgnoringAsciiCase(entry.szExeFile, name);
-    });
-    if (!matches) continue;
+    // Each process is looked at once, so two services run by the same program
+    // file do not put its process into the wait twice: a wait for all refuses an
+    // array naming one object twice.
+    const char* const imageEnd =
+        std::find(std::begin(entry.szExeFile), std::end(entry.szExeFile), '\0');
+    const std::string_view image(entry.szExeFile,
+                                 static_cast<std::size_t>(imageEnd - entry.szExeFile));
+    if (names.count(asciiFolded(image)) == 0) continue;
     ids.push_back(entry.th32ProcessID);
     if (ids.size() == proc::kMaximumWaitObjects) break;
   }
@@ -66,7 +72,7 @@ std::string imageNameOf(Platform& platform, const std::string& binaryPath) {
 }
 
 void sweepLeftoverProcesses(Platform& platform, const ServiceList& list) {
-  const std::vector<std::string> names = imageNamesOf(platform, list);
+  const std::unordered_set<std::string> names = imageNamesOf(platform, list);
   if (names.empty()) return;
   const std::vector<Dword> ids = matchingProcesses(platform, names);
   if (ids.empty()) return;
