@@ -68,6 +68,19 @@ TEST_F(SweepTest, ImageNameKeepsADoubleByteCharacterWhoseSecondByteIsABackslash)
   EXPECT_EQ("srv.exe", imageNameOf(sim, "C:\\\x95\x5C\\srv.exe"));
 }
 
+TEST_F(SweepTest, NamesMatchWithoutRegardToAsciiCaseOnly) {
+  process(10, "SRV.EXE");
+  process(11, "Srv.Exe");
+  process(12, "\xC9tat.exe");  // "Etat.exe" with an accented capital E in code page 1252
+  process(13, "srv.ex");
+  entry("C:\\App\\srv.exe");
+  entry("C:\\App\\\xE9tat.exe");  // the same with a small accented e: not ASCII, so unequal
+  sweepLeftoverProcesses(sim, list);
+  EXPECT_THAT(processCalls(),
+              ElementsAre("OpenProcess 10", "OpenProcess 11", "WaitForMultipleObjects 2 60000",
+                          "TerminateProcess 10 0", "TerminateProcess 11 0"));
+}
+
 TEST_F(SweepTest, NoMatchOpensAndWaitsOnNothing) {
   process(10, "other.exe");
   process(11, "srv.exe.bak");
