@@ -1,9 +1,9 @@
 #include "lists/line_fields.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace vdksvc {
 namespace {
@@ -128,7 +128,13 @@ LineFields::LineFields(std::string_view text, char separator, bool trim) {
   // the split allocates nothing beyond the fields it returns. Fields are owned
   // strings, so a field of any length is kept whole; the list file reader never
   // hands over more than 1023 bytes anyway.
-  fields_.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), separator)) + 1);
+  std::size_t separators = 0;
+  for (const void* at = std::memchr(text.data(), separator, text.size()); at != nullptr;
+       ++separators) {
+    const auto next = static_cast<std::size_t>(static_cast<const char*>(at) - text.data()) + 1;
+    at = std::memchr(text.data() + next, separator, text.size() - next);
+  }
+  fields_.reserve(separators + 1);
   fields_.emplace_back();
 
   std::size_t index = 0;
@@ -156,6 +162,10 @@ LineFields::LineFields(std::string_view text, char separator, bool trim) {
     }
   }
   if (trim) trimInPlace(fields_.back());
+}
+
+std::string LineFields::take(std::size_t index) {
+  return index < fields_.size() ? std::move(fields_[index]) : std::string();
 }
 
 const std::string& LineFields::field(std::size_t index) const {

@@ -19,6 +19,9 @@ class LineFields {
   /// The field at \a index, or empty text at or beyond count().
   const std::string& field(std::size_t index) const;
   std::size_t count() const { return fields_.size(); }
+  /// Moves the field at \a index out, leaving it empty; empty text at or beyond
+  /// count().
+  std::string take(std::size_t index);
 
  private:
   std::vector<std::string> fields_;

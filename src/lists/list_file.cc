@@ -35,9 +35,11 @@ bool loadListFile(const char* path, ServiceList& list) {
     if (piece[0] == '#') continue;
     // A NUL byte in the file ends the text as C string handling sees it: the rest
     // of the piece, up to the line end, is not read.
-    const LineFields fields(std::string_view(piece), ',', true);
+    LineFields fields(std::string_view(piece), ',', true);
     if (fields.count() < 3) continue;
-    list.addEntry(fields.field(0).c_str(), fields.field(1).c_str(), fields.field(2).c_str());
+    // The piece ends at its first NUL, so no field holds one: the fields are the
+    // entry's texts as they stand.
+    list.addEntry(fields.take(0), fields.take(1), fields.take(2));
     added = true;
   }
   return added;

@@ -3,8 +3,8 @@
 // were given, which is the order the command is applied in.
 
 #include <cstddef>
+#include <deque>
 #include <string>
-#include <vector>
 
 namespace vdksvc {
 
@@ -21,6 +21,8 @@ class ServiceList {
  public:
   /// Appends an entry for the service commands; a null text counts as empty.
   void addEntry(const char* binaryPath, const char* serviceName, const char* displayName);
+  /// Appends an entry for the service commands, taking over the texts.
+  void addEntry(std::string binaryPath, std::string serviceName, std::string displayName);
   /// Appends an entry for the start-type command (no binary path).
   void addStartTypeEntry(const char* startTypeWord, const char* serviceName,
                          const char* displayName);
@@ -30,7 +32,7 @@ class ServiceList {
   const ServiceEntry& at(std::size_t index) const { return entries_.at(index); }
 
  private:
-  std::vector<ServiceEntry> entries_;
+  std::deque<ServiceEntry> entries_;
 };
 
 }  // namespace vdksvc
