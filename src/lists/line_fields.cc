@@ -1,5 +1,6 @@
 #include "lists/line_fields.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -100,20 +101,20 @@ std::size_t runEnd(std::string_view text, std::size_t index, unsigned char separ
   const std::size_t size = text.size();
   for (;;) {
     while (size - index >= 8 && plainWord(text.data() + index, separator)) index += 8;
-    // Then byte by byte: double-byte characters, up to the next plain byte.
-    for (;;) {
-      if (index == size) return index;
+    // The next eight bytes hold something else: they are taken byte by byte.
+    const std::size_t bytewiseEnd = std::min(size, index + 8);
+    while (index < bytewiseEnd) {
       const unsigned char byte = byteAt(text, index);
       const ByteKind kind = kByteKinds[byte];
       if (kind == ByteKind::lead && index + 1 < size && byteAt(text, index + 1) != separator) {
         index += 2;
       } else if (kind == ByteKind::plain && byte != separator) {
         ++index;
-        break;
       } else {
         return index;
       }
     }
+    if (index == size) return index;
   }
 }
 
@@ -123,30 +124,22 @@ LineFields::LineFields(std::string_view text, char separator, bool trim) {
   if (text.empty()) return;
 
   const auto separatorByte = static_cast<unsigned char>(separator);
-  // One allocation for the list of fields: there are at most as many as
-  // separator bytes plus one. Each field is built in place, a run at a time, so
-  // the split allocates nothing beyond the fields it returns. Fields are owned
-  // strings, so a field of any length is kept whole; the list file reader never
-  // hands over more than 1023 bytes anyway.
-  std::size_t separators = 0;
-  for (const void* at = std::memchr(text.data(), separator, text.size()); at != nullptr;
-       ++separators) {
-    const auto next = static_cast<std::size_t>(static_cast<const char*>(at) - text.data()) + 1;
-    at = std::memchr(text.data() + next, separator, text.size() - next);
-  }
-  fields_.reserve(separators + 1);
-  fields_.emplace_back();
+  // Each field is built in place, a run at a time, so the split allocates nothing
+  // beyond the fields it returns (and a list for fields after the third). Fields
+  // are owned strings, so a field of any length is kept whole; the list file
+  // reader never hands over more than 1023 bytes anyway.
+  std::string* field = &addField();
 
   std::size_t index = 0;
   while (index < text.size()) {
     const std::size_t end = runEnd(text, index, separatorByte);
-    fields_.back().append(text.substr(index, end - index));
+    field->append(text.substr(index, end - index));
     index = end;
     if (index == text.size()) break;
 
     const unsigned char byte = byteAt(text, index);
     if (isLeadByte(byte)) {
-      fields_.back().push_back(text[index]);
+      field->push_back(text[index]);
       // A lead byte cut off from its second byte (a line split by the 1023-byte
       // read) stays in the field, which ends with the text.
       if (index + 1 == text.size()) break;
@@ -154,23 +147,29 @@ LineFields::LineFields(std::string_view text, char separator, bool trim) {
       // ends the line; as it equals the separator it is dropped altogether.
       index += 2;
     } else if (byte == separatorByte) {
-      if (trim) trimInPlace(fields_.back());
-      fields_.emplace_back();
+      if (trim) trimInPlace(*field);
+      field = &addField();
       ++index;
     } else {
       break;  // CR or LF ends the line
     }
   }
-  if (trim) trimInPlace(fields_.back());
+  if (trim) trimInPlace(*field);
+}
+
+std::string& LineFields::addField() {
+  ++count_;
+  return count_ <= kInline ? inline_[count_ - 1] : more_.emplace_back();
 }
 
 std::string LineFields::take(std::size_t index) {
-  return index < fields_.size() ? std::move(fields_[index]) : std::string();
+  return index < count_ ? std::move(at(index)) : std::string();
 }
 
 const std::string& LineFields::field(std::size_t index) const {
   static const std::string kEmpty;
-  return index < fields_.size() ? fields_[index] : kEmpty;
+  if (index >= count_) return kEmpty;
+  return index < kInline ? inline_[index] : more_[index - kInline];
 }
 
 }  // namespace vdksvc

@@ -3,6 +3,7 @@
 // double-byte characters of code page 932 (Shift_JIS): the second byte of such a
 // character never splits a field or ends the line.
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -18,13 +19,24 @@ class LineFields {
 
   /// The field at \a index, or empty text at or beyond count().
   const std::string& field(std::size_t index) const;
-  std::size_t count() const { return fields_.size(); }
+  std::size_t count() const { return count_; }
   /// Moves the field at \a index out, leaving it empty; empty text at or beyond
   /// count().
   std::string take(std::size_t index);
 
  private:
-  std::vector<std::string> fields_;
+  /// The field at \a index, which must be below count().
+  std::string& at(std::size_t index) {
+    return index < kInline ? inline_[index] : more_[index - kInline];
+  }
+  /// Appends an empty field and gives it.
+  std::string& addField();
+
+  // A list-file line has three fields: they need no list of their own.
+  static constexpr std::size_t kInline = 3;
+  std::array<std::string, kInline> inline_;
+  std::vector<std::string> more_;  ///< the fields after the third
+  std::size_t count_ = 0;
 };
 
 }  // namespace vdksvc
