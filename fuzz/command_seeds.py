@@ -156,6 +156,10 @@ SEEDS = {
     "refused_unknown_command": seed(args=["x -stop", "-stopx"]),
     "manager_refused": seed(flags=1, values=CATALOGUE, services=[SVC_RUNNING], args=["-stop"]),
     "product_key_refused": seed(flags=2, values=CATALOGUE, args=["-install"]),
+    "start_long_list_file": seed(
+        services=[{"name": "Svc%d" % i, "pending": (1000 * i, 0, 0, 0)} for i in range(6)],
+        files=[b"".join(b"C:\\App\\svc%d.exe,Svc%d,Display %d\n" % (i % 8, i % 8, i) for i in range(120))],
+        args=["-start", "-f", "@0", "-t", "2"]),
     "double_byte_paths": seed(
         flags=8,
         services=[SVC_RUNNING],

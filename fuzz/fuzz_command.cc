@@ -305,6 +305,50 @@ void checkTime(const SimulatedPlatform& sim, const std::string& keyword, PollLim
           "the clock moved by more than the polls and the sweep");
 }
 
+/// Each command makes only its own requests: only install creates, only remove
+/// deletes, only startup changes a configuration, only start and install start,
+/// and the control sent is the command's. The registry is read under the
+/// product's two keys only; the sweep terminates with exit code 0; and every
+/// operation closes its service handle before its manager handle.
+void checkRequests(const std::vector<std::string>& calls, const std::string& keyword) {
+  const bool stops = keyword == "stop" || keyword == "stopex" || keyword == "remove";
+  const char* control = stops                   ? "1"
+                        : keyword == "pause"    ? "2"
+                        : keyword == "continue" ? "3"
+                                                : nullptr;
+  const std::string productKey = kProductKey;
+  const std::string databaseKey = kDatabaseKey;
+  bool managerClosed = false;
+  for (const std::string& call : calls) {
+    const std::string last = call.substr(call.rfind(' ') + 1);
+    if (call == "OpenSCManagerA") managerClosed = false;
+    if (call == "CloseServiceHandle manager") {
+      managerClosed = true;
+    } else if (startsWith(call, "CloseServiceHandle ")) {
+      require(!managerClosed, "a service handle closed after its manager handle");
+    }
+    if (startsWith(call, "CreateServiceA "))
+      require(keyword == "install", "create outside install");
+    if (startsWith(call, "DeleteService ")) require(keyword == "remove", "delete outside remove");
+    if (startsWith(call, "ChangeServiceConfigA ")) {
+      require(keyword == "startup", "configuration changed outside startup");
+    }
+    if (startsWith(call, "StartServiceA ")) {
+      require(keyword == "start" || keyword == "install", "start outside start and install");
+    }
+    if (startsWith(call, "ControlService ")) {
+      require(control != nullptr && last == control, "a control the command does not send");
+    }
+    if (startsWith(call, "RegOpenKeyExA ")) {
+      const std::string key = call.substr(std::string_view("RegOpenKeyExA ").size());
+      require(key == productKey || (keyword == "install" && key == databaseKey),
+              "a registry key the command does not read");
+    }
+    if (startsWith(call, "TerminateProcess "))
+      require(last == "0", "terminated with a non-zero code");
+  }
+}
+
 /// The keyword runCommand recognised, as far as the target needs it: the
 /// lowered last word of argv[1].
 std::string keywordOf(const std::vector<std::string>& arguments) {
@@ -374,7 +418,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkRefusedRun(sim.calls());
     require(sim.nowMs() == 0, "a refused run let time pass");
   } else {
-    checkTime(sim, keywordOf(arguments), effectivePollLimit(arguments));
+    const std::string keyword = keywordOf(arguments);
+    checkRequests(sim.calls(), keyword);
+    checkTime(sim, keyword, effectivePollLimit(arguments));
   }
   return 0;
 }
