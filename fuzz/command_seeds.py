@@ -54,7 +54,8 @@ def dword(n):
 
 
 def seed(flags=0, values=None, services=(), processes=(), files=(), args=()):
-    """values: name -> (type, bytes); services: dicts; processes: (id, image, exit, refused)."""
+    """values: name -> (type, bytes); services: dicts;
+    processes: (id, image, exit, refused[, copies])."""
     values = values or {}
     out = bytearray([flags])
     for name in ("HomeDir", "ServicesList", "NoUseVDKTFTP", "DBSrvRemoteFlag", "DBInstanceName"):
@@ -68,8 +69,10 @@ def seed(flags=0, values=None, services=(), processes=(), files=(), args=()):
         out += bytes(ms // 250 for ms in s.get("pending", (0, 0, 0, 0)))
         out.append(s.get("dependency", NO_DEPENDENCY))
     out.append(len(processes))
-    for pid, image, exit_s, refused in processes:
-        out += bytes([pid]) + text(image) + bytes([exit_s, 1 if refused else 0])
+    for process in processes:
+        pid, image, exit_s, refused = process[:4]
+        copies = process[4] if len(process) > 4 else 1
+        out += bytes([pid]) + text(image) + bytes([exit_s, (1 if refused else 0) | (copies - 1) << 1])
     out.append(len(files))
     for content in files:
         out += struct.pack("<H", len(content)) + content
@@ -160,6 +163,10 @@ SEEDS = {
         services=[{"name": "Svc%d" % i, "pending": (1000 * i, 0, 0, 0)} for i in range(6)],
         files=[b"".join(b"C:\\App\\svc%d.exe,Svc%d,Display %d\n" % (i % 8, i % 8, i) for i in range(120))],
         args=["-start", "-f", "@0", "-t", "2"]),
+    "stopex_more_than_64_processes": seed(
+        services=[SVC_RUNNING],
+        processes=[(5, "svc.exe", NEVER, False, 40), (6, "SVC.exe", 20, False, 40)],
+        args=["-stopex", "-c", "C:\\App\\svc.exe", "Svc", "Display"]),
     "double_byte_paths": seed(
         flags=8,
         services=[SVC_RUNNING],

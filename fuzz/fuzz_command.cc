@@ -16,9 +16,10 @@
 //             open refused, query fails), 4 bytes of pending durations (start,
 //             stop, pause, continue; 250 ms steps up to kMaxPendingMs, always
 //             finite), 1 dependency byte (index of an earlier seeded service, or none).
-//   processes 1 count byte (at most kMaxProcesses), then per process: 1 id byte,
-//             image name (text), 1 exit byte (0xFF: never; else whole seconds),
-//             1 flags byte (open refused).
+//   processes 1 count byte (at most kMaxProcessRecords), then per record: 1 id
+//             byte, image name (text), 1 exit byte (0xFF: never; else whole
+//             seconds), 1 flags byte (bit 0 open refused, bits 1-7 extra copies
+//             with ids id * 1000 + n; kMaxProcesses in all).
 //   files     1 count byte (at most kMaxListFiles), then per file 2 length bytes
 //             (little-endian) and its bytes, written to a real file: the list-file
 //             reader uses the C library, not the platform.
@@ -43,6 +44,7 @@
 #include <exception>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -59,7 +61,8 @@ namespace vdksvc::fuzz {
 namespace {
 
 constexpr std::size_t kMaxServices = 6;
-constexpr std::size_t kMaxProcesses = 8;
+constexpr std::size_t kMaxProcessRecords = 8;
+constexpr std::size_t kMaxProcesses = 100;
 constexpr std::size_t kMaxListFiles = 3;
 constexpr std::size_t kMaxArguments = 16;
 constexpr std::uint64_t kPendingStepMs = 250;
@@ -195,18 +198,25 @@ void seedServices(Reader& in, SimulatedPlatform& sim) {
 }
 
 void seedProcesses(Reader& in, SimulatedPlatform& sim) {
-  const std::size_t count = in.below(kMaxProcesses + 1);
-  for (std::size_t i = 0; i < count; ++i) {
+  const std::size_t records = in.below(kMaxProcessRecords + 1);
+  std::size_t seeded = 0;
+  for (std::size_t i = 0; i < records; ++i) {
     SimulatedPlatform::ProcessConfig config;
-    config.processId = in.byte();
+    const Dword id = in.byte();
     config.imageName = text(in);
     const std::uint8_t exit = in.byte();
     config.exitAtMs = exit == 0xFF ? SimulatedPlatform::kForever : std::uint64_t{exit} * 1000;
-    config.openRefused = (in.byte() & 1u) != 0;
-    try {
-      sim.addProcess(config);
-    } catch (const std::invalid_argument&) {
-      // Id 0 or the id of a live process: not seeded.
+    const std::uint8_t flags = in.byte();
+    config.openRefused = (flags & 1u) != 0;
+    // Copies with ids of their own reach the sweep's limit of 64 processes.
+    const std::size_t copies = std::min<std::size_t>(1 + (flags >> 1), kMaxProcesses - seeded);
+    for (std::size_t copy = 0; copy < copies; ++copy, ++seeded) {
+      config.processId = copy == 0 ? id : id * 1000 + static_cast<Dword>(copy);
+      try {
+        sim.addProcess(config);
+      } catch (const std::invalid_argument&) {
+        // Id 0 or the id of a live process: not seeded.
+      }
     }
   }
 }
@@ -308,7 +318,8 @@ void checkTime(const SimulatedPlatform& sim, const std::string& keyword, PollLim
 /// Each command makes only its own requests: only install creates, only remove
 /// deletes, only startup changes a configuration, only start and install start,
 /// and the control sent is the command's. The registry is read under the
-/// product's two keys only; the sweep terminates with exit code 0; and every
+/// product's two keys only; the sweep opens each process once, 64 at most, and
+/// terminates with exit code 0; and every
 /// operation closes its service handle before its manager handle.
 void checkRequests(const std::vector<std::string>& calls, const std::string& keyword) {
   const bool stops = keyword == "stop" || keyword == "stopex" || keyword == "remove";
@@ -319,6 +330,7 @@ void checkRequests(const std::vector<std::string>& calls, const std::string& key
   const std::string productKey = kProductKey;
   const std::string databaseKey = kDatabaseKey;
   bool managerClosed = false;
+  std::set<std::string> openedProcesses;
   for (const std::string& call : calls) {
     const std::string last = call.substr(call.rfind(' ') + 1);
     if (call == "OpenSCManagerA") managerClosed = false;
