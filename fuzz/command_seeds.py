@@ -167,6 +167,16 @@ SEEDS = {
         services=[SVC_RUNNING],
         processes=[(5, "svc.exe", NEVER, False, 40), (6, "SVC.exe", 20, False, 40)],
         args=["-stopex", "-c", "C:\\App\\svc.exe", "Svc", "Display"]),
+    "install_named_with_keys_refused": seed(
+        flags=2 | 4,
+        values=CATALOGUE,
+        services=[{"name": "MSSQL$VDKDBI", "state": RUNNING}],
+        args=["-install", "-c", "C:\\App\\net.exe", "NetBootCast", "Net Boot", "-t", "2"]),
+    "install_db_key_refused": seed(
+        flags=4,
+        values=CATALOGUE,
+        services=[{"name": "MSSQL$VDKDBI", "state": RUNNING}, {"name": "MSSQL$INST"}],
+        args=["-install", "-c", "C:\\App\\hub.exe", "hubkeep", "Vardeck Hub"]),
     "double_byte_paths": seed(
         flags=8,
         services=[SVC_RUNNING],
