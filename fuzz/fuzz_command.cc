@@ -431,6 +431,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(sim.nowMs() == 0, "a refused run let time pass");
   } else {
     const std::string keyword = keywordOf(arguments);
+    // A service command succeeds only with a list of at least one entry, and
+    // every entry opens the manager; the start-type command keeps one triple at most.
+    const auto managerOpens = static_cast<std::size_t>(
+        std::count(sim.calls().begin(), sim.calls().end(), std::string("OpenSCManagerA")));
+    if (keyword == "startup") {
+      require(managerOpens <= 1, "the start-type command applied more than one triple");
+    } else {
+      require(managerOpens >= 1, "a service command succeeded without an entry");
+    }
     checkRequests(sim.calls(), keyword);
     checkTime(sim, keyword, effectivePollLimit(arguments));
   }
