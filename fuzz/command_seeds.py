@@ -119,6 +119,9 @@ SEEDS = {
                   {"name": "hubkeep", "state": RUNNING, "controls": QUERY_FAILS | ACCEPT_STOP}],
         files=[LIST],
         args=["-stop", "-f", "@0", "-t", "2"]),
+    "stop_limit_one_still_pending": seed(
+        services=[{"name": "Svc", "state": RUNNING, "pending": (0, 8000, 0, 0)}],
+        args=["-stop", "-c", "C:\\App\\svc.exe", "Svc", "Display", "-t", "1"]),
     "stopex_sweep": seed(
         services=[SVC_RUNNING, {"name": "hubkeep", "state": RUNNING, "dependency": 0}],
         processes=[(10, "svc.exe", NEVER, False), (11, "SVC.EXE", 30, False),
@@ -161,7 +164,7 @@ SEEDS = {
     "product_key_refused": seed(flags=2, values=CATALOGUE, args=["-install"]),
     "start_long_list_file": seed(
         services=[{"name": "Svc%d" % i, "pending": (1000 * i, 0, 0, 0)} for i in range(6)],
-        files=[b"".join(b"C:\\App\\svc%d.exe,Svc%d,Display %d\n" % (i % 8, i % 8, i) for i in range(120))],
+        files=[b"".join(b"C:\\App\\svc%d.exe,Svc%d,Display %d\n" % (i % 8, i % 8, i) for i in range(24))],
         args=["-start", "-f", "@0", "-t", "2"]),
     "stopex_more_than_64_processes": seed(
         services=[SVC_RUNNING],

@@ -290,6 +290,7 @@ void checkTime(const SimulatedPlatform& sim, const std::string& keyword, PollLim
   std::uint64_t sleeps = 0;
   std::uint64_t entrySleeps = 0;
   std::size_t sweeps = 0;
+  bool swept = false;
   for (const std::string& call : sim.calls()) {
     if (call == "OpenSCManagerA") entrySleeps = 0;
     if (startsWith(call, "Sleep ")) {
@@ -309,6 +310,12 @@ void checkTime(const SimulatedPlatform& sim, const std::string& keyword, PollLim
         startsWith(call, "TerminateProcess")) {
       require(stopex, "processes looked at outside the extended stop");
     }
+    // The sweep runs once, after every entry was asked to stop.
+    if (call == "CreateToolhelp32Snapshot") {
+      require(!swept, "a second process sweep");
+      swept = true;
+    }
+    if (call == "OpenSCManagerA") require(!swept, "an entry handled after the sweep");
   }
   const std::uint64_t polled = sleeps * kPollMs;
   require(sim.nowMs() >= polled && sim.nowMs() <= polled + (stopex ? kSweepMs : 0),
