@@ -48,7 +48,6 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "command/command.h"
@@ -112,28 +111,16 @@ class Reader {
   std::size_t pos_ = 0;
 };
 
-/// The per-process directory the list files are written to, made once and
-/// removed at exit; its own name, so parallel jobs (-jobs=N) do not share files.
-const std::filesystem::path& listDirectory() {
-  static const std::filesystem::path directory = [] {
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 ("vdksvc_fuzz_command_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(path);
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(listDirectory(), ignored);
-    });
-    return path;
-  }();
-  return directory;
-}
-
-/// The path of list file \a index; index kMaxListFiles is never written.
+/// The path of list file \a index, in the temporary directory, with the process
+/// id in its name so that parallel jobs (-jobs=N) do not share files. Index
+/// kMaxListFiles is never written.
 const std::string& listPath(std::size_t index) {
   static const std::vector<std::string> paths = [] {
     std::vector<std::string> all;
+    const std::string prefix = "vdksvc_fuzz_command_" + std::to_string(::getpid()) + "_list";
     for (std::size_t i = 0; i <= kMaxListFiles; ++i) {
-      all.push_back((listDirectory() / ("list" + std::to_string(i) + ".txt")).string());
+      all.push_back((std::filesystem::temp_directory_path() / (prefix + std::to_string(i) + ".txt"))
+                        .string());
     }
     return all;
   }();
@@ -221,26 +208,29 @@ void seedProcesses(Reader& in, SimulatedPlatform& sim) {
   }
 }
 
-void writeListFiles(Reader& in) {
-  // Which files the last input wrote, so that only those need removing.
-  static bool written[kMaxListFiles] = {};
-  const std::size_t count = in.below(kMaxListFiles + 1);
-  for (std::size_t i = 0; i < kMaxListFiles; ++i) {
-    const std::string path = listPath(i);
-    if (i >= count) {
-      // A file named but not given does not exist.
-      if (written[i]) std::remove(path.c_str());
-      written[i] = false;
-      continue;
+/// The list files of one input, on disk for as long as the object lives: a file
+/// named but not given does not exist, and nothing stays behind after the run
+/// (libFuzzer may leave by _Exit, so an exit handler would not do).
+class ListFiles {
+ public:
+  explicit ListFiles(Reader& in) : count_(in.below(kMaxListFiles + 1)) {
+    for (std::size_t i = 0; i < count_; ++i) {
+      const std::vector<unsigned char> bytes = in.longBlob();
+      std::FILE* file = std::fopen(listPath(i).c_str(), "wb");
+      require(file != nullptr, "cannot write a list file to the temporary directory");
+      const bool complete = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+      require(std::fclose(file) == 0 && complete, "cannot write a list file");
     }
-    written[i] = true;
-    const std::vector<unsigned char> bytes = in.longBlob();
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    require(file != nullptr, "cannot write a list file to the temporary directory");
-    const bool complete = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    require(std::fclose(file) == 0 && complete, "cannot write a list file");
   }
-}
+  ~ListFiles() {
+    for (std::size_t i = 0; i < count_; ++i) std::remove(listPath(i).c_str());
+  }
+  ListFiles(const ListFiles&) = delete;
+  ListFiles& operator=(const ListFiles&) = delete;
+
+ private:
+  std::size_t count_;
+};
 
 /// The poll limit a successful run of a service command used: the last -t
 /// operand's, as the operand grammar reads them (-c takes three operands, -f one);
@@ -396,7 +386,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   seedRegistry(in, sim, flags);
   seedServices(in, sim);
   seedProcesses(in, sim);
-  writeListFiles(in);
+  const ListFiles files(in);
 
   std::vector<std::string> arguments{"vdksvc.exe"};
   const std::size_t count = in.below(kMaxArguments + 1);
