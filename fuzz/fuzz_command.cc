@@ -1,0 +1,444 @@
+// Runs whole command lines through runCommand on the simulated platform: the
+// argument vector, the product's registry values, list files on disk, the
+// services, the manager and the process table all come from the input.
+//
+// Input, read front to back; a read past the end gives 0 bytes, so every input
+// decodes (see Reader):
+//   world     1 byte of flags: 1 manager refused, 2 product key refused,
+//             4 database key refused, 8 double-byte code page.
+//   values    for each of HomeDir, ServicesList, NoUseVDKTFTP, DBSrvRemoteFlag
+//             (product key) and DBInstanceName (database key): 1 type byte
+//             (0xFF: the value is missing), then a blob (1 length byte, bytes),
+//             stored as it is, so unterminated texts and odd sizes occur.
+//   services  1 count byte (at most kMaxServices), then per service: name (text),
+//             1 state byte (stopped, running, paused), 1 start-type byte (auto,
+//             demand, disabled), 1 controls byte (accept stop / pause-continue,
+//             open refused, query fails), 4 bytes of pending durations (start,
+//             stop, pause, continue; 250 ms steps up to kMaxPendingMs, always
+//             finite), 1 dependency byte (index of an earlier seeded service, or none).
+//   processes 1 count byte (at most kMaxProcessRecords), then per record: 1 id
+//             byte, image name (text), 1 exit byte (0xFF: never; else whole
+//             seconds), 1 flags byte (bit 0 open refused, bits 1-7 extra copies
+//             with ids id * 1000 + n; kMaxProcesses in all).
+//   files     1 count byte (at most kMaxListFiles), then per file 2 length bytes
+//             (little-endian) and its bytes, written to a real file: the list-file
+//             reader uses the C library, not the platform.
+//   arguments 1 count byte (at most kMaxArguments), then each argument (text).
+// A text is 1 selector byte: below 0x80 a word of kWords; 0x80-0xBF the path of
+// list file (selector & 3), 3 naming a file that does not exist; 0xC0 and above
+// (selector - 0xC0) raw bytes, cut at a NUL.
+//
+// After each run the target checks: the status is 0 or -1; after -1 nothing but
+// the catalogue's registry reads and the keyword lowering were called; every
+// handle, key and snapshot was released; the clock moved only by one-second polls
+// (at most the -t limit per entry, and never more than the finite pending
+// durations allow) plus, for -stopex, one sweep wait of at most 60 seconds.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "command/command.h"
+#include "command/service_operands.h"
+#include "fuzz_support.h"
+#include "lists/registry_catalogue.h"
+#include "platform/simulated/simulated_platform.h"
+
+namespace vdksvc::fuzz {
+namespace {
+
+constexpr std::size_t kMaxServices = 6;
+constexpr std::size_t kMaxProcessRecords = 8;
+constexpr std::size_t kMaxProcesses = 100;
+constexpr std::size_t kMaxListFiles = 3;
+constexpr std::size_t kMaxArguments = 16;
+constexpr std::uint64_t kPendingStepMs = 250;
+constexpr std::uint64_t kMaxPendingMs = 8000;
+constexpr Dword kPollMs = 1000;
+constexpr Dword kSweepMs = 60000;
+
+// Words that steer the run into the command's paths; raw text still reaches the rest.
+// clang-format off
+constexpr const char* kWords[] = {
+    "-install", "-remove", "-start", "-stop", "-stopex", "-pause", "-continue", "-startup",
+    "/STOPEX", "-Start", "x -stop", "-t", "-f", "-c", "/T", "/F", "/C",
+    "-auto", "-demand", "-disabled", "/Disabled", "-x", "",
+    "0", "1", "2", "3", "5", "-1", " 30", "2147483648", "+4x",
+    "NetBootCast", "hubkeep", "loomtide", "MSSQL$VDKDBI", "MSSQL$INST", "INST", "Svc", "svc",
+    "C:\\App\\svc.exe", "\"C:\\App\\svc.exe\"", "C:\\App\\hub.exe", "\"C:\\App\\svc.exe\" -x",
+    "svc.exe", "SVC.EXE", "hub.exe", "C:\\App", "Display", "Vardeck Hub",
+};
+// clang-format on
+constexpr std::size_t kWordCount = sizeof kWords / sizeof kWords[0];
+
+constexpr const char* kValueNames[] = {"HomeDir", "ServicesList", "NoUseVDKTFTP", "DBSrvRemoteFlag",
+                                       "DBInstanceName"};
+
+/// Reads the input front to back; past its end every read gives zeros.
+class Reader {
+ public:
+  Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+  std::uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+  std::size_t below(std::size_t bound) { return byte() % bound; }
+  std::vector<unsigned char> bytes(std::size_t count) {
+    count = std::min(count, size_ - pos_);
+    std::vector<unsigned char> out(data_ + pos_, data_ + pos_ + count);
+    pos_ += count;
+    return out;
+  }
+  std::vector<unsigned char> blob() { return bytes(byte()); }
+  std::vector<unsigned char> longBlob() {
+    const std::size_t low = byte();
+    return bytes(low | static_cast<std::size_t>(byte()) << 8);
+  }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t pos_ = 0;
+};
+
+/// The path of list file \a index, in the temporary directory, with the process
+/// id in its name so that parallel jobs (-jobs=N) do not share files. Index
+/// kMaxListFiles is never written.
+const std::string& listPath(std::size_t index) {
+  static const std::vector<std::string> paths = [] {
+    std::vector<std::string> all;
+    const std::string prefix = "vdksvc_fuzz_command_" + std::to_string(::getpid()) + "_list";
+    for (std::size_t i = 0; i <= kMaxListFiles; ++i) {
+      all.push_back((std::filesystem::temp_directory_path() / (prefix + std::to_string(i) + ".txt"))
+                        .string());
+    }
+    return all;
+  }();
+  return paths.at(index);
+}
+
+std::string text(Reader& in) {
+  const std::uint8_t selector = in.byte();
+  if (selector < 0x80) return kWords[selector % kWordCount];
+  if (selector < 0xC0) return listPath(selector & 3u);
+  const std::vector<unsigned char> raw = in.bytes(std::size_t{selector} - 0xC0);
+  const std::string whole(raw.begin(), raw.end());
+  return whole.substr(0, whole.find('\0'));
+}
+
+std::uint64_t pendingMs(Reader& in) {
+  return std::min<std::uint64_t>(std::uint64_t{in.byte()} * kPendingStepMs, kMaxPendingMs);
+}
+
+void seedRegistry(Reader& in, SimulatedPlatform& sim, std::uint8_t flags) {
+  sim.addKey(kProductKey);
+  sim.addKey(kDatabaseKey);
+  if ((flags & 2u) != 0) sim.setKeyOpenRefused(kProductKey, true);
+  if ((flags & 4u) != 0) sim.setKeyOpenRefused(kDatabaseKey, true);
+  for (const char* name : kValueNames) {
+    const std::uint8_t type = in.byte();
+    const std::vector<unsigned char> bytes = in.blob();
+    if (type == 0xFF) continue;
+    const bool database = std::string_view(name) == "DBInstanceName";
+    sim.setValue(database ? kDatabaseKey : kProductKey, name, type, bytes);
+  }
+}
+
+void seedServices(Reader& in, SimulatedPlatform& sim) {
+  constexpr Dword kStates[] = {svc::kStopped, svc::kRunning, svc::kPaused};
+  constexpr Dword kStartTypes[] = {svc::kAutoStart, svc::kDemandStart, svc::kDisabled};
+  std::vector<std::string> seeded;
+  const std::size_t count = in.below(kMaxServices + 1);
+  for (std::size_t i = 0; i < count; ++i) {
+    SimulatedPlatform::ServiceConfig config;
+    config.name = text(in);
+    config.binaryPath = "C:\\App\\svc.exe";
+    config.state = kStates[in.below(3)];
+    config.startType = kStartTypes[in.below(3)];
+    const std::uint8_t controls = in.byte();
+    config.controlsAccepted = controls & (svc::kAcceptStop | svc::kAcceptPauseContinue);
+    config.openRefused = (controls & 4u) != 0;
+    config.queryFails = (controls & 8u) != 0;
+    config.startPendingMs = pendingMs(in);
+    config.stopPendingMs = pendingMs(in);
+    config.pausePendingMs = pendingMs(in);
+    config.continuePendingMs = pendingMs(in);
+    const std::size_t dependency = in.byte();
+    if (dependency < seeded.size()) config.dependencies.push_back(seeded[dependency]);
+    try {
+      sim.addService(config);
+      seeded.push_back(config.name);
+    } catch (const std::invalid_argument&) {
+      // An empty or repeated name: that service is simply not there.
+    }
+  }
+}
+
+void seedProcesses(Reader& in, SimulatedPlatform& sim) {
+  const std::size_t records = in.below(kMaxProcessRecords + 1);
+  std::size_t seeded = 0;
+  for (std::size_t i = 0; i < records; ++i) {
+    SimulatedPlatform::ProcessConfig config;
+    const Dword id = in.byte();
+    config.imageName = text(in);
+    const std::uint8_t exit = in.byte();
+    config.exitAtMs = exit == 0xFF ? SimulatedPlatform::kForever : std::uint64_t{exit} * 1000;
+    const std::uint8_t flags = in.byte();
+    config.openRefused = (flags & 1u) != 0;
+    // Copies with ids of their own reach the sweep's limit of 64 processes.
+    const std::size_t copies = std::min<std::size_t>(1 + (flags >> 1), kMaxProcesses - seeded);
+    for (std::size_t copy = 0; copy < copies; ++copy, ++seeded) {
+      config.processId = copy == 0 ? id : id * 1000 + static_cast<Dword>(copy);
+      try {
+        sim.addProcess(config);
+      } catch (const std::invalid_argument&) {
+        // Id 0 or the id of a live process: not seeded.
+      }
+    }
+  }
+}
+
+/// The list files of one input, on disk for as long as the object lives: a file
+/// named but not given does not exist, and nothing stays behind after the run
+/// (libFuzzer may leave by _Exit, so an exit handler would not do).
+class ListFiles {
+ public:
+  explicit ListFiles(Reader& in) : count_(in.below(kMaxListFiles + 1)) {
+    for (std::size_t i = 0; i < count_; ++i) {
+      const std::vector<unsigned char> bytes = in.longBlob();
+      std::FILE* file = std::fopen(listPath(i).c_str(), "wb");
+      require(file != nullptr, "cannot write a list file to the temporary directory");
+      const bool complete = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+      require(std::fclose(file) == 0 && complete, "cannot write a list file");
+    }
+  }
+  ~ListFiles() {
+    for (std::size_t i = 0; i < count_; ++i) std::remove(listPath(i).c_str());
+  }
+  ListFiles(const ListFiles&) = delete;
+  ListFiles& operator=(const ListFiles&) = delete;
+
+ private:
+  std::size_t count_;
+};
+
+/// The poll limit a successful run of a service command used: the last -t
+/// operand's, as the operand grammar reads them (-c takes three operands, -f one);
+/// 0 for none.
+PollLimit effectivePollLimit(const std::vector<std::string>& arguments) {
+  PollLimit limit = 0;
+  for (std::size_t i = 2; i < arguments.size(); ++i) {
+    const std::string& option = arguments[i];
+    const char letter = option.size() > 1 ? option[1] : '\0';
+    if (letter == 'c' || letter == 'C') {
+      i += 3;
+    } else if (letter == 'f' || letter == 'F') {
+      i += 1;
+    } else if ((letter == 't' || letter == 'T') && i + 1 < arguments.size()) {
+      parsePollLimit(arguments[i + 1].c_str(), limit);
+      i += 1;
+    }
+  }
+  return limit;
+}
+
+bool startsWith(const std::string& text, std::string_view prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+/// After -1 the run may have lowered the keyword and read the catalogue, nothing else.
+void checkRefusedRun(const std::vector<std::string>& calls) {
+  const std::string productKey = kProductKey;
+  for (const std::string& call : calls) {
+    const bool allowed = call == "CharLowerA" || call == "RegOpenKeyExA " + productKey ||
+                         call == "RegCloseKey " + productKey ||
+                         call == "RegQueryValueExA HomeDir" ||
+                         call == "RegQueryValueExA ServicesList";
+    if (!allowed) std::fprintf(stderr, "call after -1: %s\n", call.c_str());
+    require(allowed, "a refused run did more than read the catalogue");
+  }
+}
+
+/// The clock moves only by one-second polls, the start-type change's one-second
+/// settling and the sweep's single wait. Every entry opens the manager once, so
+/// the calls between two OpenSCManagerA belong to one entry and hold one wait.
+void checkTime(const SimulatedPlatform& sim, const std::string& keyword, PollLimit limit) {
+  const bool startup = keyword == "startup";
+  const bool stopex = keyword == "stopex";
+  // Pending states are finite here; a start may wait for a chain of dependencies.
+  const std::uint64_t maxPolls = (kMaxServices + 1) * kMaxPendingMs / kPollMs + 1;
+  std::uint64_t sleeps = 0;
+  std::uint64_t entrySleeps = 0;
+  std::size_t sweeps = 0;
+  bool swept = false;
+  for (const std::string& call : sim.calls()) {
+    if (call == "OpenSCManagerA") entrySleeps = 0;
+    if (startsWith(call, "Sleep ")) {
+      require(call == "Sleep 1000", "a sleep of another length than one second");
+      ++sleeps;
+      ++entrySleeps;
+      if (startup) require(entrySleeps <= 1, "more than one settling sleep for a start type");
+      if (!startup && limit > 0) require(entrySleeps <= limit, "an entry polled past -t");
+      require(entrySleeps <= maxPolls, "an entry polled past its pending time");
+    }
+    if (startsWith(call, "WaitForMultipleObjects ")) {
+      require(stopex && sweeps == 0, "a process wait outside the extended stop's one sweep");
+      require(call.substr(call.rfind(' ')) == " 60000", "the sweep waits other than 60 s");
+      ++sweeps;
+    }
+    if (startsWith(call, "CreateToolhelp32Snapshot") || startsWith(call, "OpenProcess") ||
+        startsWith(call, "TerminateProcess")) {
+      require(stopex, "processes looked at outside the extended stop");
+    }
+    // The sweep runs once, after every entry was asked to stop.
+    if (call == "CreateToolhelp32Snapshot") {
+      require(!swept, "a second process sweep");
+      swept = true;
+    }
+    if (call == "OpenSCManagerA") require(!swept, "an entry handled after the sweep");
+  }
+  const std::uint64_t polled = sleeps * kPollMs;
+  require(sim.nowMs() >= polled && sim.nowMs() <= polled + (stopex ? kSweepMs : 0),
+          "the clock moved by more than the polls and the sweep");
+}
+
+/// Each command makes only its own requests: only install creates, only remove
+/// deletes, only startup changes a configuration, only start and install start,
+/// and the control sent is the command's. The registry is read under the
+/// product's two keys only; the sweep opens each process once, 64 at most, and
+/// terminates with exit code 0; and every
+/// operation closes its service handle before its manager handle.
+void checkRequests(const std::vector<std::string>& calls, const std::string& keyword) {
+  const bool stops = keyword == "stop" || keyword == "stopex" || keyword == "remove";
+  const char* control = stops                   ? "1"
+                        : keyword == "pause"    ? "2"
+                        : keyword == "continue" ? "3"
+                                                : nullptr;
+  const std::string productKey = kProductKey;
+  const std::string databaseKey = kDatabaseKey;
+  bool managerClosed = false;
+  std::set<std::string> openedProcesses;
+  for (const std::string& call : calls) {
+    const std::string last = call.substr(call.rfind(' ') + 1);
+    if (call == "OpenSCManagerA") managerClosed = false;
+    if (call == "CloseServiceHandle manager") {
+      managerClosed = true;
+    } else if (startsWith(call, "CloseServiceHandle ")) {
+      require(!managerClosed, "a service handle closed after its manager handle");
+    }
+    if (startsWith(call, "CreateServiceA "))
+      require(keyword == "install", "create outside install");
+    if (startsWith(call, "DeleteService ")) require(keyword == "remove", "delete outside remove");
+    if (startsWith(call, "ChangeServiceConfigA ")) {
+      require(keyword == "startup", "configuration changed outside startup");
+    }
+    if (startsWith(call, "StartServiceA ")) {
+      require(keyword == "start" || keyword == "install", "start outside start and install");
+    }
+    if (startsWith(call, "ControlService ")) {
+      require(control != nullptr && last == control, "a control the command does not send");
+    }
+    if (startsWith(call, "RegOpenKeyExA ")) {
+      const std::string key = call.substr(std::string_view("RegOpenKeyExA ").size());
+      require(key == productKey || (keyword == "install" && key == databaseKey),
+              "a registry key the command does not read");
+    }
+    if (startsWith(call, "TerminateProcess "))
+      require(last == "0", "terminated with a non-zero code");
+  }
+}
+
+/// The keyword runCommand recognised, as far as the target needs it: the
+/// lowered last word of argv[1].
+std::string keywordOf(const std::vector<std::string>& arguments) {
+  if (arguments.size() < 2) return {};
+  std::string word = arguments[1];
+  word.erase(0, word.find_last_of(" \t") == std::string::npos ? 0 : word.find_last_of(" \t") + 1);
+  if (word.size() < 2) return {};
+  word.erase(0, 1);
+  for (char& c : word) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return word;
+}
+
+}  // namespace
+}  // namespace vdksvc::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace vdksvc;
+  using namespace vdksvc::fuzz;
+  Reader in(data, size);
+  SimulatedPlatform sim;
+  const std::uint8_t flags = in.byte();
+  sim.setManagerOpenRefused((flags & 1u) != 0);
+  sim.setDoubleByteCodePage((flags & 8u) != 0);
+  seedRegistry(in, sim, flags);
+  seedServices(in, sim);
+  seedProcesses(in, sim);
+  const ListFiles files(in);
+
+  std::vector<std::string> arguments{"vdksvc.exe"};
+  const std::size_t count = in.below(kMaxArguments + 1);
+  for (std::size_t i = 0; i < count; ++i) arguments.push_back(text(in));
+  // Mutable copies, as main() gets them: the command lowers words in place.
+  std::vector<std::vector<char>> storage;
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) {
+    storage.emplace_back(argument.begin(), argument.end());
+    storage.back().push_back('\0');
+  }
+  for (std::vector<char>& argument : storage) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+
+  sim.clearCalls();
+  int status = 0;
+  try {
+    status = runCommand(sim, static_cast<int>(arguments.size()), argv.data());
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "exception: %s\n", error.what());
+    require(false, "runCommand threw");
+  }
+
+  // VDKSVC_FUZZ_TRACE=1 shows what an input did, to check that a seed reaches its path.
+  static const bool trace = std::getenv("VDKSVC_FUZZ_TRACE") != nullptr;
+  if (trace) {
+    for (const std::string& argument : arguments) std::fprintf(stderr, "[%s] ", argument.c_str());
+    std::fprintf(stderr, "-> %d at %llu ms\n", status,
+                 static_cast<unsigned long long>(sim.nowMs()));
+    for (const std::string& call : sim.calls()) std::fprintf(stderr, "  %s\n", call.c_str());
+  }
+  require(status == 0 || status == -1, "status other than 0 and -1");
+  const std::vector<std::string> open = sim.openResources();
+  for (const std::string& resource : open)
+    std::fprintf(stderr, "left open: %s\n", resource.c_str());
+  require(open.empty(), "a handle, key or snapshot was left open");
+  if (status == -1) {
+    checkRefusedRun(sim.calls());
+    require(sim.nowMs() == 0, "a refused run let time pass");
+  } else {
+    const std::string keyword = keywordOf(arguments);
+    // A service command succeeds only with a list of at least one entry, and
+    // every entry opens the manager; the start-type command keeps one triple at most.
+    const auto managerOpens = static_cast<std::size_t>(
+        std::count(sim.calls().begin(), sim.calls().end(), std::string("OpenSCManagerA")));
+    if (keyword == "startup") {
+      require(managerOpens <= 1, "the start-type command applied more than one triple");
+    } else {
+      require(managerOpens >= 1, "a service command succeeded without an entry");
+    }
+    checkRequests(sim.calls(), keyword);
+    checkTime(sim, keyword, effectivePollLimit(arguments));
+  }
+  return 0;
+}
