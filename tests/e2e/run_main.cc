@@ -11,8 +11,11 @@
 //                                   file names (without regard to case)
 //   vdk_run.exe --tally LISTFILE    count the services of a list file (binary path,
 //                                   service name, display name a line) by state:
-//                                   one "STATE COUNT" line each, GONE for a service
-//                                   the manager does not know
+//                                   one "STATE COUNT (first NAME, error N)" line
+//                                   each, with the first service in that state and
+//                                   its Win32 exit code (or why it could not be
+//                                   opened); GONE for a service the manager does
+//                                   not know
 //   vdk_run.exe --stop-all LISTFILE  stop the services of a list file that are not
 //                                   stopped and wait (10 s each at most) until they
 //                                   are; exit status 1 if one is not
@@ -127,21 +130,41 @@ std::optional<std::vector<std::string>> listedServices(const char* path) {
   return names;
 }
 
+/// How many services of a list are in one state, and the first of them.
+struct StateCount {
+  int count = 0;
+  std::string first;
+  DWORD firstExitCode = 0;
+};
+
 int tally(const char* listFile) {
   const std::optional<std::vector<std::string>> names = listedServices(listFile);
   const e2e::ScmHandle manager = e2e::openManager();
   if (!names || !manager) return 1;
-  std::map<std::string, int> counts;
+  std::map<std::string, StateCount> counts;
+  auto add = [&counts](const std::string& state, const std::string& name, DWORD exitCode) {
+    StateCount& entry = counts[state];
+    if (entry.count++ == 0) {
+      entry.first = name;
+      entry.firstExitCode = exitCode;
+    }
+  };
   for (const std::string& name : *names) {
     const e2e::ScmHandle service(::OpenServiceA(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
     if (!service) {
-      ++counts[::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? "GONE" : "UNOPENABLE"];
+      const DWORD error = ::GetLastError();
+      add(error == ERROR_SERVICE_DOES_NOT_EXIST ? "GONE" : "UNOPENABLE", name, error);
       continue;
     }
     const std::optional<SERVICE_STATUS> status = e2e::queryStatus(service.get());
-    ++counts[status ? e2e::stateName(status->dwCurrentState) : "UNQUERYABLE"];
+    if (status)
+      add(e2e::stateName(status->dwCurrentState), name, status->dwWin32ExitCode);
+    else
+      add("UNQUERYABLE", name, ::GetLastError());
   }
-  for (const auto& [state, count] : counts) std::printf("%s %d\n", state.c_str(), count);
+  for (const auto& [state, entry] : counts)
+    std::printf("%s %d (first %s, error %lu)\n", state.c_str(), entry.count, entry.first.c_str(),
+                entry.firstExitCode);
   return 0;
 }
 
