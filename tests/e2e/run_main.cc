@@ -1,13 +1,33 @@
 // vdk_run.exe: runs one program inside Windows and prints what a Linux shell
 // cannot see through Wine: the full 32-bit exit status (4294967295 for -1) and
 // how much the program wrote. It also serves the harness as a well-behaved child
-// process and reports a service's state, for the demo.
+// process, reports services' states for the demo, and prepares and checks the
+// services of the load run (scripts/load.sh).
 //
 //   vdk_run.exe [--timeout-ms N] PROGRAM [ARGUMENT...]
 //   vdk_run.exe --state SERVICE...  print each service's state, start type, display
 //                                   name and dependency, one line each
 //   vdk_run.exe --processes IMAGE...  list the running processes of these program
 //                                   file names (without regard to case)
+//   vdk_run.exe --tally LISTFILE    count the services of a list file (binary path,
+//                                   service name, display name a line) by state:
+//                                   one "STATE COUNT (first NAME, error N)" line
+//                                   each, with the first service in that state and
+//                                   its Win32 exit code (or why it could not be
+//                                   opened); GONE for a service the manager does
+//                                   not know
+//   vdk_run.exe --stop-all LISTFILE  stop the services of a list file that are not
+//                                   stopped and wait (10 s each at most) until they
+//                                   are; exit status 1 if one is not
+//   vdk_run.exe --write-catalogue HOMEDIR FILE  set the product catalogue: HomeDir,
+//                                   and ServicesList with one string per non-empty
+//                                   line of FILE; exit status 1 on a registry error
+//   vdk_run.exe --call-cost LISTFILE  make, for each service of a list file, the
+//                                   calls vdksvc.exe -start makes (open the manager
+//                                   and the service, start it, query it, close both)
+//                                   without its one-second sleep, waiting for
+//                                   RUNNING untimed; print the mean time of each
+//                                   call: the service manager's share of a run
 //   vdk_run.exe --exit-code N       exit with N at once, printing nothing
 //   vdk_run.exe --sleep-ms N        sleep N ms, then exit with 0
 //   vdk_run.exe --echo-args ARG...  print each argument as [ARG] on its own line
@@ -17,7 +37,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "e2e_support.h"
 
@@ -72,6 +96,166 @@ void printProcesses(int count, char** images) {
   if (found == 0) std::printf("  no process of these program files runs\n");
 }
 
+/// The non-empty lines of \a path without their line ends; nothing if it cannot be read.
+std::optional<std::vector<std::string>> readLines(const char* path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    if (!line.empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string trimBlanks(const std::string& text) {
+  const std::size_t begin = text.find_first_not_of(" \t");
+  if (begin == std::string::npos) return {};
+  return text.substr(begin, text.find_last_not_of(" \t") - begin + 1);
+}
+
+/// The service names of a list file: the second field of each line that is not a
+/// comment and has three fields, as vdksvc.exe reads it (plain ASCII names only).
+std::optional<std::vector<std::string>> listedServices(const char* path) {
+  const std::optional<std::vector<std::string>> lines = readLines(path);
+  if (!lines) return std::nullopt;
+  std::vector<std::string> names;
+  for (const std::string& line : *lines) {
+    if (line[0] == '#') continue;
+    const std::size_t first = line.find(',');
+    const std::size_t second = first == std::string::npos ? first : line.find(',', first + 1);
+    if (second == std::string::npos) continue;
+    names.push_back(trimBlanks(line.substr(first + 1, second - first - 1)));
+  }
+  return names;
+}
+
+/// How many services of a list are in one state, and the first of them.
+struct StateCount {
+  int count = 0;
+  std::string first;
+  DWORD firstExitCode = 0;
+};
+
+int tally(const char* listFile) {
+  const std::optional<std::vector<std::string>> names = listedServices(listFile);
+  const e2e::ScmHandle manager = e2e::openManager();
+  if (!names || !manager) return 1;
+  std::map<std::string, StateCount> counts;
+  auto add = [&counts](const std::string& state, const std::string& name, DWORD exitCode) {
+    StateCount& entry = counts[state];
+    if (entry.count++ == 0) {
+      entry.first = name;
+      entry.firstExitCode = exitCode;
+    }
+  };
+  for (const std::string& name : *names) {
+    const e2e::ScmHandle service(::OpenServiceA(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
+    if (!service) {
+      const DWORD error = ::GetLastError();
+      add(error == ERROR_SERVICE_DOES_NOT_EXIST ? "GONE" : "UNOPENABLE", name, error);
+      continue;
+    }
+    const std::optional<SERVICE_STATUS> status = e2e::queryStatus(service.get());
+    if (status)
+      add(e2e::stateName(status->dwCurrentState), name, status->dwWin32ExitCode);
+    else
+      add("UNQUERYABLE", name, ::GetLastError());
+  }
+  for (const auto& [state, entry] : counts)
+    std::printf("%s %d (first %s, error %lu)\n", state.c_str(), entry.count, entry.first.c_str(),
+                entry.firstExitCode);
+  return 0;
+}
+
+int stopAll(const char* listFile) {
+  const std::optional<std::vector<std::string>> names = listedServices(listFile);
+  if (!names) return 1;
+  int notStopped = 0;
+  for (const std::string& name : *names) {
+    const e2e::ScmHandle service = e2e::openService(name);
+    const std::optional<SERVICE_STATUS> status =
+        service ? e2e::queryStatus(service.get()) : std::nullopt;
+    if (!status) {
+      ++notStopped;
+      continue;
+    }
+    if (status->dwCurrentState == SERVICE_STOPPED) continue;
+    SERVICE_STATUS ignored{};
+    if (status->dwCurrentState != SERVICE_STOP_PENDING)
+      ::ControlService(service.get(), SERVICE_CONTROL_STOP, &ignored);
+    if (!e2e::waitForState(service.get(), SERVICE_STOPPED, 10000)) ++notStopped;
+  }
+  if (notStopped > 0) std::printf("%d services not stopped\n", notStopped);
+  return notStopped > 0 ? 1 : 0;
+}
+
+int writeCatalogue(const char* homeDir, const char* stringsFile) {
+  const char* key = "SOFTWARE\\Corvane\\Vardeck";
+  const std::optional<std::vector<std::string>> strings = readLines(stringsFile);
+  if (!strings) {
+    std::fprintf(stderr, "cannot read %s\n", stringsFile);
+    return 1;
+  }
+  LONG rc = e2e::setRegistryString(key, "HomeDir", homeDir);
+  if (rc == ERROR_SUCCESS) rc = e2e::setRegistryMultiString(key, "ServicesList", *strings);
+  if (rc != ERROR_SUCCESS) {
+    std::fprintf(stderr, "registry error %ld\n", rc);
+    return 1;
+  }
+  return 0;
+}
+
+double nowMsPrecise() {
+  LARGE_INTEGER frequency{};
+  LARGE_INTEGER counter{};
+  ::QueryPerformanceFrequency(&frequency);
+  ::QueryPerformanceCounter(&counter);
+  return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+int callCost(const char* listFile) {
+  const std::optional<std::vector<std::string>> names = listedServices(listFile);
+  if (!names || names->empty()) return 1;
+  double manager = 0, service = 0, start = 0, query = 0, close = 0;
+  int opened = 0;
+  for (const std::string& name : *names) {
+    const double t0 = nowMsPrecise();
+    SC_HANDLE managerHandle = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    const double t1 = nowMsPrecise();
+    SC_HANDLE serviceHandle =
+        managerHandle ? ::OpenServiceA(managerHandle, name.c_str(), SERVICE_ALL_ACCESS) : nullptr;
+    const double t2 = nowMsPrecise();
+    manager += t1 - t0;
+    service += t2 - t1;
+    if (serviceHandle != nullptr) {
+      ++opened;
+      const double t3 = nowMsPrecise();
+      ::StartServiceA(serviceHandle, 0, nullptr);
+      const double t4 = nowMsPrecise();
+      e2e::waitForState(serviceHandle, SERVICE_RUNNING, 10000);
+      SERVICE_STATUS status{};
+      const double t5 = nowMsPrecise();
+      ::QueryServiceStatus(serviceHandle, &status);
+      const double t6 = nowMsPrecise();
+      start += t4 - t3;
+      query += t6 - t5;
+    }
+    const double t7 = nowMsPrecise();
+    if (serviceHandle != nullptr) ::CloseServiceHandle(serviceHandle);
+    if (managerHandle != nullptr) ::CloseServiceHandle(managerHandle);
+    close += nowMsPrecise() - t7;
+  }
+  const double count = static_cast<double>(names->size());
+  const double started = opened > 0 ? static_cast<double>(opened) : 1.0;
+  std::printf(
+      "%zu services, %d opened; ms per service: OpenSCManagerA %.3f, OpenServiceA %.3f, "
+      "close %.3f; per opened one: StartServiceA %.3f, QueryServiceStatus %.3f\n",
+      names->size(), opened, manager / count, service / count, close / count, start / started,
+      query / started);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -84,6 +268,10 @@ int main(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) printState(argv[i]);
     return 0;
   }
+  if (argc == 3 && mode == "--tally") return tally(argv[2]);
+  if (argc == 3 && mode == "--stop-all") return stopAll(argv[2]);
+  if (argc == 3 && mode == "--call-cost") return callCost(argv[2]);
+  if (argc == 4 && mode == "--write-catalogue") return writeCatalogue(argv[2], argv[3]);
   if (argc == 3 && mode == "--exit-code")
     return static_cast<int>(std::strtoul(argv[2], nullptr, 10));
   if (argc == 3 && mode == "--sleep-ms") {
@@ -102,10 +290,13 @@ int main(int argc, char** argv) {
     first = 3;
   }
   if (first >= argc) {
-    std::fprintf(stderr,
-                 "usage: vdk_run.exe [--timeout-ms N] PROGRAM [ARGUMENT...]\n"
-                 "       vdk_run.exe --state SERVICE... | --processes IMAGE...\n"
-                 "       vdk_run.exe --exit-code N | --sleep-ms N | --echo-args ARG...\n");
+    std::fprintf(
+        stderr,
+        "usage: vdk_run.exe [--timeout-ms N] PROGRAM [ARGUMENT...]\n"
+        "       vdk_run.exe --state SERVICE... | --processes IMAGE...\n"
+        "       vdk_run.exe --tally LISTFILE | --stop-all LISTFILE | --call-cost LISTFILE\n"
+        "       vdk_run.exe --write-catalogue HOMEDIR FILE\n"
+        "       vdk_run.exe --exit-code N | --sleep-ms N | --echo-args ARG...\n");
     return 2;
   }
 
@@ -121,7 +312,7 @@ int main(int argc, char** argv) {
     std::printf("could not start (error %lu): %s\n", result.startError, commandLine.c_str());
     return 1;
   }
-  std::printf("exit status %lu (0x%08lX), %zu bytes on stdout, %zu on stderr, %.1f s%s\n",
+  std::printf("exit status %lu (0x%08lX), %zu bytes on stdout, %zu on stderr, %.3f s%s\n",
               result.exitCode, result.exitCode, result.out.size(), result.err.size(),
               static_cast<double>(took) / 1000.0,
               result.timedOut ? ", KILLED after the timeout" : "");

@@ -1,0 +1,230 @@
+#!/usr/bin/env bash
+# A load run of vdksvc.exe under Wine, against Wine's own service manager:
+#
+#   1. one -install, -stop, -start and -remove run over a list file of SERVICES
+#      services (default 200) whose program is our test service, each timed and
+#      checked: exit status 0 and every service in the expected state afterwards
+#      (running, stopped, running, gone), and at the end no process of the
+#      services' program left;
+#   2. a product catalogue of CATALOGUE entries (default 10000) in the registry,
+#      for services that do not exist, run through -start: once with a malformed
+#      string after all the others (read whole, then refused: -1), once as it is
+#      (exit status 0, every entry skipped, nothing created);
+#   3. the command's own cost beyond its one-second polls: -start over 10
+#      services that are running at once, SAMPLES times (default 5), each time
+#      after stopping them with vdk_run.exe; against the 10 s the command must
+#      sleep (one 1000 ms sleep before each status query, one query each).
+#      The same for a refused run (-bogus), Wine's own floor for a process.
+#
+#   scripts/load.sh [SERVICES [CATALOGUE [SAMPLES]]]
+#
+# Times are those vdk_run.exe measures inside Windows, from creating the
+# vdksvc.exe process to its end. Install runs before start, and install starts
+# each service already; stop therefore comes before start, so that start has
+# work to do, and remove meets running services (stop, wait, delete).
+#
+# Every wait is bounded. Each run gets -t 5: a service of ours leaves its
+# pending state before the first poll, so the limit never cuts a normal wait,
+# but a service that hangs in a pending state costs at most five polls instead
+# of stalling the whole run; and vdk_run.exe ends a run that outlives a deadline
+# made from the number of services. Exit status 0 when every check passed.
+#
+# With 200 services the run takes about 25 minutes on a 2-core machine: each of
+# the four runs sleeps 200 s by design, Wine's service manager spends 0.2 to 0.5 s
+# more on each start, and each of the 10,000 catalogue entries costs about 20 ms
+# of its manager and service opens. It is not part of scripts/test.sh.
+set -euo pipefail
+
+# The whole script is one function, read before it runs: editing the file while
+# a run is under way does not change that run.
+main() {
+services=${1:-200}
+catalogue=${2:-10000}
+samples=${3:-5}
+[[ $services =~ ^[1-9][0-9]*$ && $catalogue =~ ^[1-9][0-9]*$ && $samples =~ ^[1-9][0-9]*$ ]] ||
+  { echo "usage: scripts/load.sh [SERVICES [CATALOGUE [SAMPLES]]]" >&2; exit 2; }
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$repo"
+
+echo "== building vdksvc.exe and its helpers (windows preset)"
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target vdksvc vdk_run vdk_testsvc >/dev/null
+bin=$repo/build/windows/bin
+
+prefix=$repo/build/windows/loadprefix
+cleanup() {
+  bash "$repo/tests/e2e/wine_prefix.sh" cleanup "$prefix" >/dev/null 2>&1 || true
+  if [[ -e $prefix/.vdksvc-throwaway-prefix ]]; then rm -rf "$prefix"; fi
+}
+trap cleanup EXIT
+
+echo "== making a throw-away Wine prefix"
+bash "$repo/tests/e2e/wine_prefix.sh" setup "$prefix" "$bin/vdk_run.exe"
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+# The services' program: the test service under a name of its own, so that the
+# process list tells its processes apart. Its life limit outlasts the whole run.
+image=vdk_loadsvc.exe
+work=$prefix/drive_c/vdkload
+work_win='C:\vdkload'
+mkdir -p "$work"
+cp "$bin/vdk_testsvc.exe" "$work/$image"
+binary="\"$work_win\\$image\" --max-life-ms 3600000"
+
+# SERVICES list lines for the load, 10 for the overhead, CATALOGUE strings.
+for i in $(seq -w 1 "$services"); do
+  printf '%s,vdkload%s,Vardeck load %s\r\n' "$binary" "$i" "$i"
+done >"$work/load.txt"
+for i in $(seq -w 1 10); do
+  printf '%s,vdkcost%s,Vardeck cost %s\r\n' "$binary" "$i" "$i"
+done >"$work/cost.txt"
+for i in $(seq -w 1 "$catalogue"); do
+  printf 'bin\\ghost%s.exe,vdkghost%s,Vardeck ghost %s\r\n' "$i" "$i" "$i"
+done >"$work/catalogue.txt"
+
+failures=0
+fail() {
+  echo "  FAILED: $*"
+  failures=$((failures + 1))
+}
+
+runner() { timeout "$1" wine "$bin/vdk_run.exe" "${@:2}" </dev/null 2>/dev/null | tr -d '\r'; }
+
+# Runs vdksvc.exe ARGS... under a deadline of DEADLINE seconds and checks that it
+# ends with the exit status EXPECTED (all 32 bits); sets `took` (seconds).
+run_vdksvc() {
+  local expected=$1 deadline=$2 report status=none
+  shift 2
+  report=$(runner $((deadline + 60)) --timeout-ms $((deadline * 1000)) "$bin/vdksvc.exe" "$@" || true)
+  took=0
+  if [[ $report =~ ^exit\ status\ ([0-9]+).*,\ ([0-9.]+)\ s($|,) ]]; then
+    status=${BASH_REMATCH[1]} took=${BASH_REMATCH[2]}
+  fi
+  if [[ $report == *KILLED* || $status == none ]]; then
+    fail "vdksvc.exe $* did not end within ${deadline} s: $report"
+  elif [[ $status != "$expected" ]]; then
+    fail "vdksvc.exe $* gave exit status $status, not $expected"
+  fi
+}
+
+# Waits (at most 180 s) until the services of LIST tally EXPECTED ("STATE COUNT").
+expect_tally() {
+  local list=$1 expected=$2 tally="" end=$((SECONDS + 180))
+  while ((SECONDS < end)); do
+    tally=$(runner 300 --tally "$work_win\\$list" || true)
+    [[ $(cut -d' ' -f1,2 <<<"$tally") == "$expected" ]] && return 0
+    sleep 1
+  done
+  fail "services of $list: expected '$expected', found '${tally//$'\n'/, }'"
+}
+
+# Waits (at most 60 s) until no process of the services' program runs.
+expect_no_process() {
+  local listed="" end=$((SECONDS + 60))
+  while ((SECONDS < end)); do
+    listed=$(runner 120 --processes "$image" || true)
+    [[ $listed == *"no process of these program files runs"* ]] && return 0
+    sleep 1
+  done
+  fail "processes of $image left: ${listed//$'\n'/, }"
+}
+
+# The sum of the per-service call times that vdk_run.exe --call-cost prints.
+call_sum() { grep -oE '[A-Za-z]+ [0-9]+\.[0-9]+' <<<"$1" | awk '{ s += $2 } END { printf "%.1f", s }'; }
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# Milliseconds per entry beyond SLEEPS one-second sleeps in TOOK seconds.
+beyond() { awk -v t="$1" -v s="$2" -v n="$3" 'BEGIN { printf "%.1f", (t - s) * 1000 / n }'; }
+
+rows=()
+# A row of the table from: run, exit status, wall s, mandated sleeps in s,
+# entries, the service manager's share in ms per entry.
+row() {
+  rows+=("$(printf '| %-36s | %4s | %8s | %6s | %8s | %7s |' "$1" "$2" "$3" "$4" \
+    "$(beyond "$3" "$4" "$5")" "$6")")
+  echo "  ${rows[-1]}"
+}
+
+echo
+echo "== load: $services services (each run sleeps $services s by design)"
+# About 6 s a service, far above the 1 to 2 s that one takes, and above the 5
+# polls -t allows a stuck one.
+deadline=$((services * 6 + 60))
+for step in install:RUNNING stop:STOPPED start:RUNNING remove:GONE; do
+  cmd=${step%%:*} state=${step#*:}
+  echo "  -$cmd ..."
+  run_vdksvc 0 "$deadline" "-$cmd" -t 5 -f "$work_win\\load.txt"
+  expect_tally load.txt "$state $services"
+  row "-$cmd, $services services" 0 "$took" "$services" "$services" ""
+done
+expect_no_process
+
+echo
+echo "== catalogue: $catalogue entries for services that do not exist"
+write_catalogue() {
+  runner 120 --write-catalogue 'C:\Corvane\Vardeck' "$work_win\\$1" >/dev/null ||
+    fail "could not write the catalogue $1"
+}
+# First with one malformed string after all the others: the command reads and
+# splits the whole catalogue, then refuses it before touching a service.
+{ cat "$work/catalogue.txt"; printf 'no commas here\r\n'; } >"$work/malformed.txt"
+write_catalogue malformed.txt
+run_vdksvc 4294967295 120 -start -t 5
+row "-start, $catalogue + 1 malformed" -1 "$took" 0 "$catalogue" ""
+# Then whole: each entry's service fails to open and is skipped. The service
+# manager's share: the same opens and closes made by vdk_run.exe, for 500 entries.
+write_catalogue catalogue.txt
+run_vdksvc 0 $((catalogue * 60 / 1000 + 60)) -start -t 5
+catalogue_took=$took
+head -n 500 "$work/catalogue.txt" >"$work/catalogue500.txt"
+ghost_cost=$(runner 300 --call-cost "$work_win\\catalogue500.txt" || true)
+row "-start, catalogue of $catalogue" 0 "$catalogue_took" 0 "$catalogue" "$(call_sum "$ghost_cost")"
+expect_tally catalogue.txt "GONE $catalogue"
+
+echo
+echo "== cost: -start over 10 services that run at once, $samples samples"
+run_vdksvc 0 120 -install -t 5 -f "$work_win\\cost.txt"
+expect_tally cost.txt "RUNNING 10"
+starts=() refusals=() shares=() share_lines=()
+for ((sample = 0; sample < samples; ++sample)); do
+  runner 120 --stop-all "$work_win\\cost.txt" >/dev/null || fail "the cost services did not stop"
+  run_vdksvc 0 60 -start -t 5 -f "$work_win\\cost.txt"
+  starts+=("$took")
+  expect_tally cost.txt "RUNNING 10"
+  run_vdksvc 4294967295 30 -bogus
+  refusals+=("$took")
+  # The same calls again, without the sleeps, made by vdk_run.exe.
+  runner 120 --stop-all "$work_win\\cost.txt" >/dev/null || fail "the cost services did not stop"
+  share_lines+=("$(runner 120 --call-cost "$work_win\\cost.txt" || true)")
+  shares+=("$(call_sum "${share_lines[-1]}")")
+done
+row "-start, 10 running at once (median)" 0 "$(median "${starts[@]}")" 10 10 "$(median "${shares[@]}")"
+row "-bogus (median)" -1 "$(median "${refusals[@]}")" 0 1 ""
+run_vdksvc 0 120 -remove -t 5 -f "$work_win\\cost.txt"
+expect_tally cost.txt "GONE 10"
+expect_no_process
+
+echo
+echo "== timings: wall seconds inside Windows, from creating the vdksvc.exe process to its end"
+printf '| %-36s | %4s | %8s | %6s | %8s | %7s |\n' run exit "wall s" sleeps beyond manager
+printf '|%s|%s|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..38})" ------ ---------- -------- \
+  ---------- ---------
+printf '%s\n' "${rows[@]}"
+cat <<TEXT
+  sleeps:  seconds the command must sleep (1000 ms before each status query)
+  beyond:  wall time beyond those sleeps, in ms per entry
+  manager: the service manager's share, in ms per entry: the same calls made by
+           vdk_run.exe --call-cost without sleeps (for the 10 starts, a median)
+  samples: -start ${starts[*]} s; -bogus ${refusals[*]} s
+  catalogue, first 500 entries: $ghost_cost
+  10 starts, last sample: ${share_lines[-1]}
+TEXT
+
+if ((failures > 0)); then
+  echo "== $failures check(s) FAILED"
+  exit 1
+fi
+echo "== every check passed"
+}
+
+main "$@"
