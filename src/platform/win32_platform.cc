@@ -17,6 +17,8 @@ static_assert(sizeof(ProcessEntry32) == sizeof(PROCESSENTRY32),
 static_assert(offsetof(ProcessEntry32, szExeFile) == offsetof(PROCESSENTRY32, szExeFile));
 static_assert(sizeof(ProcessEntry32::szExeFile) == sizeof(PROCESSENTRY32::szExeFile));
 static_assert(sizeof(Dword) == sizeof(DWORD) && sizeof(Long) == sizeof(LONG));
+static_assert(sizeof(SystemTime) == sizeof(SYSTEMTIME));
+static_assert(offsetof(SystemTime, wMilliseconds) == offsetof(SYSTEMTIME, wMilliseconds));
 static_assert(sizeof(RawScHandle) == sizeof(SC_HANDLE) && sizeof(RawKey) == sizeof(HKEY));
 
 SC_HANDLE toWin(RawScHandle handle) { return reinterpret_cast<SC_HANDLE>(handle); }
@@ -237,6 +239,49 @@ bool Win32Platform::TerminateProcess(RawHandle process, unsigned exitCode) {
 }
 
 bool Win32Platform::CloseHandle(RawHandle handle) { return ::CloseHandle(handle) != FALSE; }
+
+// --- Files, environment, time, messages ---
+
+RawHandle Win32Platform::CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
+                                     void* securityAttributes, Dword creationDisposition,
+                                     Dword flagsAndAttributes, RawHandle templateFile) {
+  return ::CreateFileA(fileName, desiredAccess, shareMode,
+                       static_cast<SECURITY_ATTRIBUTES*>(securityAttributes), creationDisposition,
+                       flagsAndAttributes, templateFile);
+}
+
+bool Win32Platform::WriteFile(RawHandle file, const void* buffer, Dword bytesToWrite,
+                              Dword* bytesWritten, void* overlapped) {
+  DWORD written = 0;
+  const bool done = ::WriteFile(file, buffer, bytesToWrite, &written,
+                                static_cast<OVERLAPPED*>(overlapped)) != FALSE;
+  if (bytesWritten != nullptr) *bytesWritten = written;
+  return done;
+}
+
+Dword Win32Platform::GetEnvironmentVariableA(const char* name, char* buffer, Dword size) {
+  return ::GetEnvironmentVariableA(name, buffer, size);
+}
+
+Dword Win32Platform::ExpandEnvironmentStringsA(const char* source, char* destination, Dword size) {
+  return ::ExpandEnvironmentStringsA(source, destination, size);
+}
+
+Dword Win32Platform::FormatMessageA(Dword flags, const void* source, Dword messageId,
+                                    Dword languageId, char* buffer, Dword size, void* arguments) {
+  return ::FormatMessageA(flags, source, messageId, languageId, buffer, size,
+                          static_cast<va_list*>(arguments));
+}
+
+void Win32Platform::GetLocalTime(SystemTime* time) {
+  SYSTEMTIME native{};
+  ::GetLocalTime(&native);
+  std::memcpy(time, &native, sizeof native);
+}
+
+std::uint64_t Win32Platform::GetTickCount64() { return ::GetTickCount64(); }
+
+Dword Win32Platform::GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 
 // --- Thread, errors, text ---
 
