@@ -17,8 +17,6 @@ static_assert(sizeof(ProcessEntry32) == sizeof(PROCESSENTRY32),
 static_assert(offsetof(ProcessEntry32, szExeFile) == offsetof(PROCESSENTRY32, szExeFile));
 static_assert(sizeof(ProcessEntry32::szExeFile) == sizeof(PROCESSENTRY32::szExeFile));
 static_assert(sizeof(Dword) == sizeof(DWORD) && sizeof(Long) == sizeof(LONG));
-static_assert(sizeof(SystemTime) == sizeof(SYSTEMTIME));
-static_assert(offsetof(SystemTime, wMilliseconds) == offsetof(SYSTEMTIME, wMilliseconds));
 static_assert(sizeof(RawScHandle) == sizeof(SC_HANDLE) && sizeof(RawKey) == sizeof(HKEY));
 
 SC_HANDLE toWin(RawScHandle handle) { return reinterpret_cast<SC_HANDLE>(handle); }
@@ -276,7 +274,14 @@ Dword Win32Platform::FormatMessageA(Dword flags, const void* source, Dword messa
 void Win32Platform::GetLocalTime(SystemTime* time) {
   SYSTEMTIME native{};
   ::GetLocalTime(&native);
-  std::memcpy(time, &native, sizeof native);
+  time->wYear = native.wYear;
+  time->wMonth = native.wMonth;
+  time->wDayOfWeek = native.wDayOfWeek;
+  time->wDay = native.wDay;
+  time->wHour = native.wHour;
+  time->wMinute = native.wMinute;
+  time->wSecond = native.wSecond;
+  time->wMilliseconds = native.wMilliseconds;
 }
 
 std::uint64_t Win32Platform::GetTickCount64() { return ::GetTickCount64(); }
