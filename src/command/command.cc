@@ -1,10 +1,12 @@
 #include "command/command.h"
 
 #include <cstring>
+#include <string>
 
 #include "command/service_operands.h"
 #include "command/start_type_operands.h"
 #include "lists/service_list.h"
+#include "log/step_log.h"
 #include "services/install.h"
 #include "services/poll_limit.h"
 #include "services/process_sweep.h"
@@ -15,11 +17,12 @@ namespace vdksvc {
 namespace {
 
 /// Fills the list from the operands (argv[2] onwards); false fails the run.
-using OperandParser = bool (*)(Platform&, int argc, char** argv, ServiceList&, PollLimit&);
+using OperandParser = bool (*)(Platform&, int argc, char** argv, ServiceList&, PollLimit&,
+                               StepLog&);
 /// Applies the command to one entry; the result is the operation's own business.
-using EntryOperation = bool (*)(Platform&, const ServiceEntry&, PollLimit);
+using EntryOperation = bool (*)(Platform&, const ServiceEntry&, PollLimit, StepLog&);
 /// Runs once after every entry was processed.
-using Finisher = void (*)(Platform&, const ServiceList&);
+using Finisher = void (*)(Platform&, const ServiceList&, StepLog&);
 
 struct CommandRow {
   CommandCode code;
@@ -29,12 +32,30 @@ struct CommandRow {
 };
 
 bool parseStartTypeCommand(Platform& platform, int argc, char** argv, ServiceList& list,
-                           PollLimit& /*pollLimit stays 0*/) {
-  return parseStartTypeOperands(platform, argc, argv, list);
+                           PollLimit& /*pollLimit stays 0*/, StepLog& log) {
+  parseStartTypeOperands(platform, argc, argv, list);
+  if (log.on()) {
+    log.write(list.size() == 0 ? std::string("list: no start-type triple, nothing to do")
+                               : "list: the last start-type triple, for " + list.at(0).serviceName);
+  }
+  return true;  // start-type operands never fail the run
 }
 
-bool changeStartTypeOf(Platform& platform, const ServiceEntry& entry, PollLimit /*unused*/) {
-  return changeStartType(platform, entry);
+bool changeStartTypeOf(Platform& platform, const ServiceEntry& entry, PollLimit /*unused*/,
+                       StepLog& log) {
+  return changeStartType(platform, entry, log);
+}
+
+/// The arguments as received, each quoted when it holds a blank or is empty.
+std::string commandLineOf(int argc, char** argv) {
+  std::string line;
+  for (int i = 0; i < argc; ++i) {
+    const std::string argument = argv[i] != nullptr ? argv[i] : "";
+    if (i > 0) line += ' ';
+    const bool quote = argument.empty() || argument.find_first_of(" \t") != std::string::npos;
+    line += quote ? quoted(argument) : argument;
+  }
+  return line;
 }
 
 // What each command parses its operands with, applies to every entry, and does
@@ -105,21 +126,41 @@ CommandCode recogniseCommand(Platform& platform, char* argument) {
   }
 }
 
-int runCommand(Platform& platform, int argc, char** argv) {
+/// One run, with the step log's lines about the command and each entry.
+int runLoggedCommand(Platform& platform, int argc, char** argv, StepLog& log) {
   ServiceList list;
   PollLimit pollLimit = 0;
-  if (argc < 2 || argv == nullptr) return -1;
+  if (argc < 2 || argv == nullptr) {
+    if (log.on()) log.write("refused: no command");
+    return -1;
+  }
 
   const CommandRow* row = findCommand(recogniseCommand(platform, argv[1]));
-  if (row == nullptr) return -1;
-  if (!row->parse(platform, argc, argv, list, pollLimit)) return -1;
+  if (row == nullptr) {
+    if (log.on())
+      log.write("refused: " + quoted(argv[1] != nullptr ? argv[1] : "") + " is no command");
+    return -1;
+  }
+  if (!row->parse(platform, argc, argv, list, pollLimit, log)) return -1;
 
   for (std::size_t i = 0; i < list.size(); ++i) {
-    row->apply(platform, list.at(i), pollLimit);  // a failing entry does not stop the run
+    // A failing entry does not stop the run.
+    row->apply(platform, list.at(i), pollLimit, log);
   }
   // The extended stop sweeps once, after every entry was asked to stop.
-  if (row->finish != nullptr) row->finish(platform, list);
+  if (row->finish != nullptr) row->finish(platform, list, log);
   return 0;
+}
+
+int runCommand(Platform& platform, int argc, char** argv) {
+  return runCommand(platform, argc, argv, StepLog::off());
+}
+
+int runCommand(Platform& platform, int argc, char** argv, StepLog& log) {
+  if (log.on()) log.write("run: " + commandLineOf(argv == nullptr ? 0 : argc, argv));
+  const int status = runLoggedCommand(platform, argc, argv, log);
+  if (log.on()) log.write("end: exit status " + std::to_string(status));
+  return status;
 }
 
 }  // namespace vdksvc

@@ -2,6 +2,7 @@
 // The command's entry: recognise the keyword, build the service list with the
 // command's operand parser, apply the command to every entry, report by exit status.
 
+#include "log/step_log.h"
 #include "platform/platform.h"
 
 namespace vdksvc {
@@ -27,5 +28,9 @@ CommandCode recogniseCommand(Platform& platform, char* argument);
 /// status: 0 once the command and its service list were accepted, -1 otherwise.
 /// Writes nothing to standard output or standard error.
 int runCommand(Platform& platform, int argc, char** argv);
+/// The same run, telling \a log what it does: the command line, where the list
+/// came from or why it was refused, every step of every entry, and the exit
+/// status. The log changes nothing of what the run does.
+int runCommand(Platform& platform, int argc, char** argv, StepLog& log);
 
 }  // namespace vdksvc

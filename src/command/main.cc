@@ -2,6 +2,7 @@
 // status (0 or -1) is the command's only report.
 
 #include "command/command.h"
+#include "log/step_log.h"
 #include "platform/win32_platform.h"
 
 int main(int argc, char** argv) {
@@ -10,7 +11,9 @@ int main(int argc, char** argv) {
   // as a refused one, with -1, and still without a word on the console.
   try {
     vdksvc::Win32Platform platform;
-    return vdksvc::runCommand(platform, argc, argv);
+    // Off unless VDKSVC_LOG or the StepLog registry value names a file.
+    vdksvc::StepLog log = vdksvc::StepLog::fromSwitches(platform);
+    return vdksvc::runCommand(platform, argc, argv, log);
   } catch (...) {
     return -1;
   }

@@ -44,16 +44,44 @@ bool parsePollLimit(const char* text, PollLimit& pollLimit) {
   return value != 0;
 }
 
+namespace {
+
+/// The step log's account of where the list came from, or why it was refused.
+void logRefusal(StepLog& log, const std::string& why) {
+  if (log.on()) log.write("list refused: " + why);
+}
+
+std::string entriesOf(const ServiceList& list) {
+  return std::to_string(list.size()) + (list.size() == 1 ? " entry" : " entries");
+}
+
+std::string limitOf(PollLimit pollLimit) {
+  return pollLimit == 0 ? "no poll limit"
+                        : "at most " + std::to_string(pollLimit) + " polls a wait";
+}
+
+}  // namespace
+
 bool parseServiceOperands(Platform& platform, int argc, char** argv, ServiceList& list,
-                          PollLimit& pollLimit) {
+                          PollLimit& pollLimit, StepLog& log) {
   bool result = true;
   bool explicitService = false;
+  std::string files;  // the list files read, for the step log
   for (int i = 2; i < argc; ++i) {
-    if (!isOption(argv[i])) return false;  // a stray word never falls back to the registry
-    switch (argv[i][1]) {
+    // A stray word never falls back to the registry.
+    if (!isOption(argv[i])) {
+      logRefusal(log, "argument " + std::to_string(i) + " " +
+                          quoted(argv[i] != nullptr ? argv[i] : "") + " is not an option");
+      return false;
+    }
+    const char option = argv[i][1];
+    switch (option) {
       case 'c':
       case 'C':
-        if (i + 3 >= argc) return false;
+        if (i + 3 >= argc) {
+          logRefusal(log, quoted(argv[i]) + " needs three operands");
+          return false;
+        }
         // The named service replaces whatever the options before it gave.
         list.clear();
         list.addEntry(argv[i + 1], argv[i + 2], argv[i + 3]);
@@ -63,14 +91,29 @@ bool parseServiceOperands(Platform& platform, int argc, char** argv, ServiceList
         break;
       case 'f':
       case 'F':
-        if (i + 1 >= argc) return false;
-        if (!explicitService) result = loadListFile(argv[i + 1], list);
+        if (i + 1 >= argc) {
+          logRefusal(log, quoted(argv[i]) + " needs a list file");
+          return false;
+        }
+        if (!explicitService) {
+          result = loadListFile(argv[i + 1], list);
+          if (!result) {
+            logRefusal(
+                log, "list file " + quoted(argv[i + 1]) + " cannot be opened or has no valid line");
+          } else if (log.on()) {
+            files += (files.empty() ? "" : ", ") + quoted(argv[i + 1]);
+          }
+        }
         i += 1;
         break;
       case 't':
       case 'T':
-        if (i + 1 >= argc) return false;
+        if (i + 1 >= argc) {
+          logRefusal(log, quoted(argv[i]) + " needs a number of polls");
+          return false;
+        }
         result = parsePollLimit(argv[i + 1], pollLimit);
+        if (!result) logRefusal(log, quoted(argv[i + 1]) + " is no number of polls");
         i += 1;
         break;
       default:
@@ -79,10 +122,35 @@ bool parseServiceOperands(Platform& platform, int argc, char** argv, ServiceList
     if (!result) return false;
   }
 
-  if (list.size() > 0) return true;
+  if (list.size() > 0) {
+    if (log.on()) {
+      log.write("list: " + entriesOf(list) + " from " +
+                (explicitService ? std::string("-c") : "list files " + files) + "; " +
+                limitOf(pollLimit));
+    }
+    return true;
+  }
   std::string homeDir;
-  if (!readRegistryText(platform, kProductKey, "HomeDir", homeDir)) return false;
-  return loadRegistryCatalogue(platform, homeDir, list);
+  if (!readRegistryText(platform, kProductKey, "HomeDir", homeDir)) {
+    logRefusal(log, std::string("HKLM\\") + kProductKey + "\\HomeDir cannot be read");
+    return false;
+  }
+  if (!loadRegistryCatalogue(platform, homeDir, list)) {
+    logRefusal(log, std::string("the catalogue HKLM\\") + kProductKey +
+                        "\\ServicesList cannot be read, is empty, or has a string without "
+                        "its two commas");
+    return false;
+  }
+  if (log.on()) {
+    log.write("list: " + entriesOf(list) + " from the catalogue HKLM\\" + kProductKey +
+              "\\ServicesList, HomeDir " + quoted(homeDir) + "; " + limitOf(pollLimit));
+  }
+  return true;
+}
+
+bool parseServiceOperands(Platform& platform, int argc, char** argv, ServiceList& list,
+                          PollLimit& pollLimit) {
+  return parseServiceOperands(platform, argc, argv, list, pollLimit, StepLog::off());
 }
 
 }  // namespace vdksvc

@@ -4,6 +4,7 @@
 // catalogue is the list.
 
 #include "lists/service_list.h"
+#include "log/step_log.h"
 #include "platform/platform.h"
 #include "services/poll_limit.h"
 
@@ -13,6 +14,8 @@ namespace vdksvc {
 /// False for any operand error; the run then ends with -1 and the list is moot.
 bool parseServiceOperands(Platform& platform, int argc, char** argv, ServiceList& list,
                           PollLimit& pollLimit);
+bool parseServiceOperands(Platform& platform, int argc, char** argv, ServiceList& list,
+                          PollLimit& pollLimit, StepLog& log);
 
 /// Converts \a text as atol does (leading white space, optional sign, decimal digits
 /// up to the first other byte; none gives 0), clamped to the signed 32-bit range,

@@ -122,6 +122,31 @@ constexpr Dword kWaitFailed = 0xFFFFFFFF;  ///< WAIT_FAILED
 constexpr Dword kInfinite = 0xFFFFFFFF;    ///< INFINITE
 }  // namespace proc
 
+/// Files, environment and messages (winbase.h, winnt.h).
+namespace file {
+constexpr Dword kAppendData = 0x0004;          ///< FILE_APPEND_DATA
+constexpr Dword kShareRead = 0x1;              ///< FILE_SHARE_READ
+constexpr Dword kShareWrite = 0x2;             ///< FILE_SHARE_WRITE
+constexpr Dword kShareDelete = 0x4;            ///< FILE_SHARE_DELETE
+constexpr Dword kOpenAlways = 4;               ///< OPEN_ALWAYS
+constexpr Dword kAttributeNormal = 0x80;       ///< FILE_ATTRIBUTE_NORMAL
+constexpr Dword kFormatFromSystem = 0x1000;    ///< FORMAT_MESSAGE_FROM_SYSTEM
+constexpr Dword kFormatIgnoreInserts = 0x200;  ///< FORMAT_MESSAGE_IGNORE_INSERTS
+constexpr Dword kFormatMaxWidthMask = 0xFF;    ///< FORMAT_MESSAGE_MAX_WIDTH_MASK
+}  // namespace file
+
+/// SYSTEMTIME, member for member.
+struct SystemTime {
+  std::uint16_t wYear = 0;
+  std::uint16_t wMonth = 0;
+  std::uint16_t wDayOfWeek = 0;
+  std::uint16_t wDay = 0;
+  std::uint16_t wHour = 0;
+  std::uint16_t wMinute = 0;
+  std::uint16_t wSecond = 0;
+  std::uint16_t wMilliseconds = 0;
+};
+
 /// SERVICE_STATUS, member for member.
 struct ServiceStatus {
   Dword dwServiceType = 0;
@@ -194,6 +219,25 @@ class Platform {
                                        Dword milliseconds) = 0;
   virtual bool TerminateProcess(RawHandle process, unsigned exitCode) = 0;
   virtual bool CloseHandle(RawHandle handle) = 0;
+
+  // --- Files, environment, time, messages (kernel32); the step log's needs ---
+  /// A handle for CloseHandle, or INVALID_HANDLE_VALUE on failure.
+  virtual RawHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
+                                void* securityAttributes, Dword creationDisposition,
+                                Dword flagsAndAttributes, RawHandle templateFile) = 0;
+  virtual bool WriteFile(RawHandle file, const void* buffer, Dword bytesToWrite,
+                         Dword* bytesWritten, void* overlapped) = 0;
+  /// The length copied (without NUL), the size needed when \a size is too small,
+  /// or 0 when the variable is not set.
+  virtual Dword GetEnvironmentVariableA(const char* name, char* buffer, Dword size) = 0;
+  /// The size needed or copied, NUL included; 0 on failure.
+  virtual Dword ExpandEnvironmentStringsA(const char* source, char* destination, Dword size) = 0;
+  /// The length of the message text written to \a buffer, 0 when there is none.
+  virtual Dword FormatMessageA(Dword flags, const void* source, Dword messageId, Dword languageId,
+                               char* buffer, Dword size, void* arguments) = 0;
+  virtual void GetLocalTime(SystemTime* time) = 0;
+  virtual std::uint64_t GetTickCount64() = 0;
+  virtual Dword GetCurrentProcessId() = 0;
 
   // --- Thread, errors, text ---
   virtual void Sleep(Dword milliseconds) = 0;

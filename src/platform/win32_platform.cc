@@ -238,6 +238,56 @@ bool Win32Platform::TerminateProcess(RawHandle process, unsigned exitCode) {
 
 bool Win32Platform::CloseHandle(RawHandle handle) { return ::CloseHandle(handle) != FALSE; }
 
+// --- Files, environment, time, messages ---
+
+RawHandle Win32Platform::CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
+                                     void* securityAttributes, Dword creationDisposition,
+                                     Dword flagsAndAttributes, RawHandle templateFile) {
+  return ::CreateFileA(fileName, desiredAccess, shareMode,
+                       static_cast<SECURITY_ATTRIBUTES*>(securityAttributes), creationDisposition,
+                       flagsAndAttributes, templateFile);
+}
+
+bool Win32Platform::WriteFile(RawHandle file, const void* buffer, Dword bytesToWrite,
+                              Dword* bytesWritten, void* overlapped) {
+  DWORD written = 0;
+  const bool done = ::WriteFile(file, buffer, bytesToWrite, &written,
+                                static_cast<OVERLAPPED*>(overlapped)) != FALSE;
+  if (bytesWritten != nullptr) *bytesWritten = written;
+  return done;
+}
+
+Dword Win32Platform::GetEnvironmentVariableA(const char* name, char* buffer, Dword size) {
+  return ::GetEnvironmentVariableA(name, buffer, size);
+}
+
+Dword Win32Platform::ExpandEnvironmentStringsA(const char* source, char* destination, Dword size) {
+  return ::ExpandEnvironmentStringsA(source, destination, size);
+}
+
+Dword Win32Platform::FormatMessageA(Dword flags, const void* source, Dword messageId,
+                                    Dword languageId, char* buffer, Dword size, void* arguments) {
+  return ::FormatMessageA(flags, source, messageId, languageId, buffer, size,
+                          static_cast<va_list*>(arguments));
+}
+
+void Win32Platform::GetLocalTime(SystemTime* time) {
+  SYSTEMTIME native{};
+  ::GetLocalTime(&native);
+  time->wYear = native.wYear;
+  time->wMonth = native.wMonth;
+  time->wDayOfWeek = native.wDayOfWeek;
+  time->wDay = native.wDay;
+  time->wHour = native.wHour;
+  time->wMinute = native.wMinute;
+  time->wSecond = native.wSecond;
+  time->wMilliseconds = native.wMilliseconds;
+}
+
+std::uint64_t Win32Platform::GetTickCount64() { return ::GetTickCount64(); }
+
+Dword Win32Platform::GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+
 // --- Thread, errors, text ---
 
 void Win32Platform::Sleep(Dword milliseconds) { ::Sleep(milliseconds); }

@@ -46,6 +46,19 @@ class Win32Platform final : public Platform {
   bool TerminateProcess(RawHandle process, unsigned exitCode) override;
   bool CloseHandle(RawHandle handle) override;
 
+  RawHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
+                        void* securityAttributes, Dword creationDisposition,
+                        Dword flagsAndAttributes, RawHandle templateFile) override;
+  bool WriteFile(RawHandle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten,
+                 void* overlapped) override;
+  Dword GetEnvironmentVariableA(const char* name, char* buffer, Dword size) override;
+  Dword ExpandEnvironmentStringsA(const char* source, char* destination, Dword size) override;
+  Dword FormatMessageA(Dword flags, const void* source, Dword messageId, Dword languageId,
+                       char* buffer, Dword size, void* arguments) override;
+  void GetLocalTime(SystemTime* time) override;
+  std::uint64_t GetTickCount64() override;
+  Dword GetCurrentProcessId() override;
+
   void Sleep(Dword milliseconds) override;
   Dword GetLastError() override;
   char* CharLowerA(char* text) override;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "lists/registry_catalogue.h"
+#include "services/entry_log.h"
 #include "services/scm_handles.h"
 
 namespace vdksvc {
@@ -17,9 +18,16 @@ constexpr const char* kDefaultDatabaseService = "MSSQL$VDKDBI";
 /// SQL Server names a named instance's service "MSSQL$" and the instance name.
 constexpr const char* kSqlInstancePrefix = "MSSQL$";
 
-bool tftpDisabled(Platform& platform) {
+/// True when the configuration turns the product's TFTP service off; \a why says
+/// what was read.
+bool tftpDisabled(Platform& platform, std::string& why) {
   Dword noTftp = 0;
-  return readRegistryNumber(platform, kProductKey, "NoUseVDKTFTP", noTftp) && noTftp == 1;
+  if (!readRegistryNumber(platform, kProductKey, "NoUseVDKTFTP", noTftp)) {
+    why = "TFTP rule: NoUseVDKTFTP not read";
+    return false;
+  }
+  why = "TFTP rule: NoUseVDKTFTP is " + std::to_string(noTftp);
+  return noTftp == 1;
 }
 
 bool usesDatabaseRule(const std::string& serviceName) {
@@ -29,44 +37,75 @@ bool usesDatabaseRule(const std::string& serviceName) {
 /// The database service this installation would depend on, as the configuration
 /// names it: "MSSQL$" and the configured instance name, or "MSSQL$VDKDBI" when no
 /// instance is configured. Empty when the database runs on another machine.
-std::string databaseServiceCandidate(Platform& platform) {
+std::string databaseServiceCandidate(Platform& platform, std::string& why) {
   Dword remote = 0;
   if (!readRegistryNumber(platform, kProductKey, "DBSrvRemoteFlag", remote)) {
+    why = "DBSrvRemoteFlag not read, so the default instance";
     return kDefaultDatabaseService;
   }
-  if (remote == 1) return {};
+  if (remote == 1) {
+    why = "DBSrvRemoteFlag is 1, the database runs on another machine";
+    return {};
+  }
   // The instance name is only looked at when the flag was read. Any length is
   // kept: SQL Server allows instance names of 16 characters.
   std::string instance;
   if (!readRegistryText(platform, kDatabaseKey, "DBInstanceName", instance)) {
+    why = "DBSrvRemoteFlag is " + std::to_string(remote) +
+          ", DBInstanceName not read, so the default instance";
     return kDefaultDatabaseService;
   }
+  why = "DBSrvRemoteFlag is " + std::to_string(remote) + ", DBInstanceName is " + quoted(instance);
   return kSqlInstancePrefix + instance;
 }
 
 /// The candidate when the database service exists on this machine; empty when it
 /// does not or cannot be opened.
-std::string localDatabaseDependency(Platform& platform, RawScHandle manager) {
-  std::string candidate = databaseServiceCandidate(platform);
+std::string localDatabaseDependency(Platform& platform, RawScHandle manager, std::string& why) {
+  std::string candidate = databaseServiceCandidate(platform, why);
+  why = "database rule: " + why;
   if (candidate.empty()) return candidate;
   const ScHandle database(
       platform, platform.OpenServiceA(manager, candidate.c_str(), svc::kServiceAllAccess));
-  if (!database) candidate.clear();
+  if (database) {
+    why += "; " + candidate + " is on this machine";
+  } else {
+    why += "; " + candidate + " cannot be opened here";
+    candidate.clear();
+  }
   return candidate;
+}
+
+const char* startTypeName(Dword startType) {
+  return startType == svc::kDisabled ? "disabled" : "auto";
 }
 
 }  // namespace
 
-bool installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit) {
+bool installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                  StepLog& log) {
+  EntryLog steps(log, "install", entry.serviceName);
   ScmHandles handles(platform);
-  if (!handles.openManager(platform)) return false;
+  if (!handles.openManager(platform)) {
+    steps.openFailed(handles);
+    return false;
+  }
 
-  const Dword startType = entry.serviceName == kTftpServiceName && tftpDisabled(platform)
+  std::string tftpWhy;
+  const Dword startType = entry.serviceName == kTftpServiceName && tftpDisabled(platform, tftpWhy)
                               ? svc::kDisabled
                               : svc::kAutoStart;
   std::string dependencies;
+  std::string dependencyWhy;
   if (usesDatabaseRule(entry.serviceName)) {
-    dependencies = localDatabaseDependency(platform, handles.manager.get());
+    dependencies = localDatabaseDependency(platform, handles.manager.get(), dependencyWhy);
+  }
+  if (steps.on()) {
+    std::string choice = std::string("start type ") + startTypeName(startType);
+    if (!tftpWhy.empty()) choice += " (" + tftpWhy + ")";
+    choice += dependencies.empty() ? "; no dependency" : "; dependency " + dependencies;
+    if (!dependencyWhy.empty()) choice += " (" + dependencyWhy + ")";
+    steps.line(choice);
   }
   // A list of one name: the name, its NUL, and the NUL that ends the list (the
   // second comes with c_str()).
@@ -77,13 +116,22 @@ bool installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollL
       svc::kServiceAllAccess, svc::kWin32OwnProcess, startType, svc::kErrorNormal,
       entry.binaryPath.c_str(), nullptr, nullptr,
       dependencies.empty() ? nullptr : dependencies.c_str(), nullptr, nullptr));
+  steps.request(platform, "CreateServiceA", static_cast<bool>(handles.service));
   if (!handles.service) return false;
 
   // A service created disabled is refused here and stays installed.
-  if (!platform.StartServiceA(handles.service.get(), 0, nullptr)) return false;
+  const std::uint64_t started = steps.tick();
+  const bool accepted = platform.StartServiceA(handles.service.get(), 0, nullptr);
+  steps.request(platform, "StartServiceA", accepted);
+  if (!accepted) return false;
   const PollResult waited =
       pollWhilePending(platform, handles.service.get(), svc::kStartPending, pollLimit);
+  steps.waited(waited, svc::kStartPending, pollLimit, started);
   return waited.endedIn(svc::kRunning);
+}
+
+bool installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit) {
+  return installEntry(platform, entry, pollLimit, StepLog::off());
 }
 
 }  // namespace vdksvc

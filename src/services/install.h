@@ -4,6 +4,7 @@
 // and "loomtide" on the product's database service when that runs here.
 
 #include "lists/service_list.h"
+#include "log/step_log.h"
 #include "platform/platform.h"
 #include "services/poll_limit.h"
 
@@ -15,5 +16,6 @@ namespace vdksvc {
 /// True only when the new service was seen running. A service that already
 /// exists is left as it is (false); one created but not started stays installed.
 bool installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit);
+bool installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit, StepLog& log);
 
 }  // namespace vdksvc

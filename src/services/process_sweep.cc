@@ -1,9 +1,10 @@
 #include "services/process_sweep.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -22,14 +23,17 @@ std::string asciiFolded(std::string_view text) {
   return folded;
 }
 
-/// The folded image names of the list, each worked out once; a name that cannot
-/// be a file name (empty) is left out, as no process has it.
-std::unordered_set<std::string> imageNamesOf(Platform& platform, const ServiceList& list) {
-  std::unordered_set<std::string> names;
+/// The folded image names of the list, each worked out once, with the first
+/// entry that has it (for the step log); a name that cannot be a file name
+/// (empty) is left out, as no process has it.
+using ImageNames = std::unordered_map<std::string, const ServiceEntry*>;
+
+ImageNames imageNamesOf(Platform& platform, const ServiceList& list) {
+  ImageNames names;
   names.reserve(list.size());
   for (std::size_t i = 0; i < list.size(); ++i) {
     std::string name = imageNameOf(platform, list.at(i).binaryPath);
-    if (!name.empty()) names.insert(asciiFolded(name));
+    if (!name.empty()) names.emplace(asciiFolded(name), &list.at(i));
   }
   return names;
 }
@@ -37,8 +41,7 @@ std::unordered_set<std::string> imageNamesOf(Platform& platform, const ServiceLi
 /// The ids of the processes running one of \a names, in snapshot order, each
 /// once, at most MAXIMUM_WAIT_OBJECTS of them. One look-up per process, so the
 /// matching grows with the processes plus the entries.
-std::vector<Dword> matchingProcesses(Platform& platform,
-                                     const std::unordered_set<std::string>& names) {
+std::vector<Dword> matchingProcesses(Platform& platform, const ImageNames& names, StepLog& log) {
   std::vector<Dword> ids;
   const Snapshot snapshot(platform, platform.CreateToolhelp32Snapshot(proc::kSnapProcess, 0));
   if (!snapshot) return ids;
@@ -53,7 +56,12 @@ std::vector<Dword> matchingProcesses(Platform& platform,
         std::find(std::begin(entry.szExeFile), std::end(entry.szExeFile), '\0');
     const std::string_view image(entry.szExeFile,
                                  static_cast<std::size_t>(imageEnd - entry.szExeFile));
-    if (names.count(asciiFolded(image)) == 0) continue;
+    const auto found = names.find(asciiFolded(image));
+    if (found == names.end()) continue;
+    if (log.on()) {
+      log.write("sweep: process " + std::to_string(entry.th32ProcessID) + " " + std::string(image) +
+                " runs the program of " + found->second->serviceName);
+    }
     ids.push_back(entry.th32ProcessID);
     if (ids.size() == proc::kMaximumWaitObjects) break;
   }
@@ -71,21 +79,32 @@ std::string imageNameOf(Platform& platform, const std::string& binaryPath) {
   return name;
 }
 
-void sweepLeftoverProcesses(Platform& platform, const ServiceList& list) {
-  const std::unordered_set<std::string> names = imageNamesOf(platform, list);
+void sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog& log) {
+  const ImageNames names = imageNamesOf(platform, list);
   if (names.empty()) return;
-  const std::vector<Dword> ids = matchingProcesses(platform, names);
-  if (ids.empty()) return;
+  const std::vector<Dword> ids = matchingProcesses(platform, names, log);
+  if (ids.empty()) {
+    if (log.on()) log.write("sweep: no process runs a program file of the list");
+    return;
+  }
 
   // A process that ended since the snapshot, or that refuses us, is left out of
   // the wait: a null handle in it would fail the wait at once and cut every other
   // process's grace.
   std::vector<ProcessHandle> processes;
+  std::vector<Dword> opened;
   processes.reserve(ids.size());
   for (Dword id : ids) {
     ProcessHandle process(platform,
                           platform.OpenProcess(proc::kSynchronize | proc::kTerminate, false, id));
-    if (process) processes.push_back(std::move(process));
+    if (process) {
+      processes.push_back(std::move(process));
+      opened.push_back(id);
+    } else if (log.on()) {
+      const Dword error = platform.GetLastError();
+      log.write("sweep: process " + std::to_string(id) +
+                " cannot be opened and is left alone: " + log.errorText(error));
+    }
   }
   if (processes.empty()) return;
 
@@ -93,11 +112,31 @@ void sweepLeftoverProcesses(Platform& platform, const ServiceList& list) {
   raw.reserve(processes.size());
   for (const ProcessHandle& process : processes) raw.push_back(process.get());
   const Dword count = static_cast<Dword>(raw.size());
+  const std::uint64_t started = log.tick();
   const Dword waited = platform.WaitForMultipleObjects(count, raw.data(), true, kSweepGraceMs);
   const bool allEnded = waited < proc::kWaitObject0 + count;
+  if (log.on()) {
+    log.write("sweep: " + std::to_string(count) + (count == 1 ? " process" : " processes") +
+              (allEnded ? " ended within the grace, " : " did not all end within the grace, ") +
+              std::to_string(log.tick() - started) + " ms");
+  }
   if (allEnded) return;
   // Timed out, or the wait failed: whatever still runs is ended now.
-  for (const ProcessHandle& process : processes) platform.TerminateProcess(process.get(), 0);
+  for (std::size_t i = 0; i < processes.size(); ++i) {
+    const bool terminated = platform.TerminateProcess(processes[i].get(), 0);
+    if (!log.on()) continue;
+    if (terminated) {
+      log.write("sweep: process " + std::to_string(opened[i]) + " terminated");
+    } else {
+      const Dword error = platform.GetLastError();
+      log.write("sweep: process " + std::to_string(opened[i]) +
+                " not terminated (it may have ended): " + log.errorText(error));
+    }
+  }
+}
+
+void sweepLeftoverProcesses(Platform& platform, const ServiceList& list) {
+  sweepLeftoverProcesses(platform, list, StepLog::off());
 }
 
 }  // namespace vdksvc

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "lists/service_list.h"
+#include "log/step_log.h"
 #include "platform/platform.h"
 
 namespace vdksvc {
@@ -26,5 +27,6 @@ std::string imageNameOf(Platform& platform, const std::string& binaryPath);
 /// code 0, those still running then. A process that cannot be opened is left
 /// out and does not shorten the others' grace.
 void sweepLeftoverProcesses(Platform& platform, const ServiceList& list);
+void sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog& log);
 
 }  // namespace vdksvc

@@ -9,13 +9,18 @@ constexpr Dword kPollIntervalMs = 1000;
 
 bool ScmHandles::openManager(Platform& platform) {
   manager.reset(platform.OpenSCManagerA(nullptr, nullptr, svc::kManagerAllAccess));
-  return static_cast<bool>(manager);
+  if (manager) return true;
+  failedCall = "OpenSCManagerA";
+  error = platform.GetLastError();
+  return false;
 }
 
 bool ScmHandles::open(Platform& platform, const std::string& serviceName) {
   if (!openManager(platform)) return false;
   service.reset(platform.OpenServiceA(manager.get(), serviceName.c_str(), svc::kServiceAllAccess));
   if (service) return true;
+  failedCall = "OpenServiceA";
+  error = platform.GetLastError();
   manager.reset();
   return false;
 }
@@ -28,6 +33,7 @@ PollResult pollWhilePending(Platform& platform, RawScHandle service, Dword pendi
     ServiceStatus status;
     if (!platform.QueryServiceStatus(service, &status)) {
       result.queryFailed = true;
+      result.queryError = platform.GetLastError();
       return result;
     }
     ++result.polls;

@@ -25,6 +25,9 @@ struct ScmHandles {
 
   ScHandle manager;
   ScHandle service;  ///< closed first
+  /// After a failed open: the call that failed and the error it gave.
+  const char* failedCall = nullptr;
+  Dword error = 0;
 };
 
 /// How a wait for a service to leave a pending state ended.
@@ -32,6 +35,7 @@ struct PollResult {
   bool queryFailed = false;  ///< a status query failed and ended the wait
   Dword lastState = 0;       ///< dwCurrentState of the last successful query
   PollLimit polls = 0;       ///< successful queries made
+  Dword queryError = 0;      ///< the failed query's error
 
   /// True when the last query succeeded and reported \a state.
   bool endedIn(Dword state) const { return !queryFailed && lastState == state; }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "services/entry_log.h"
 #include "services/scm_handles.h"
 
 namespace vdksvc {
@@ -37,23 +38,37 @@ bool startTypeOf(Platform& platform, const std::string& word, Dword& startType) 
 
 }  // namespace
 
-bool changeStartType(Platform& platform, const ServiceEntry& entry) {
+bool changeStartType(Platform& platform, const ServiceEntry& entry, StepLog& log) {
+  EntryLog steps(log, "startup", entry.serviceName);
   ScmHandles handles(platform);
-  if (!handles.open(platform, entry.serviceName)) return false;
+  if (!handles.open(platform, entry.serviceName)) {
+    steps.openFailed(handles);
+    return false;
+  }
   Dword startType = 0;
-  if (!startTypeOf(platform, entry.startTypeWord, startType)) return false;
+  if (!startTypeOf(platform, entry.startTypeWord, startType)) {
+    steps.line("start type " + quoted(entry.startTypeWord) + " is not auto, demand or disabled");
+    return false;
+  }
 
   // A triple given without its display name must not wipe the service's name:
   // an empty text would be stored as the new display name by some managers,
   // null leaves it alone everywhere.
   const char* displayName = entry.displayName.empty() ? nullptr : entry.displayName.c_str();
-  if (!platform.ChangeServiceConfigA(handles.service.get(), svc::kNoChange, startType,
-                                     svc::kNoChange, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                     nullptr, displayName)) {
-    return false;
-  }
+  const bool changed = platform.ChangeServiceConfigA(
+      handles.service.get(), svc::kNoChange, startType, svc::kNoChange, nullptr, nullptr, nullptr,
+      nullptr, nullptr, nullptr, displayName);
+  steps.request(platform,
+                "ChangeServiceConfigA start type " + entry.startTypeWord + ", display name " +
+                    (displayName == nullptr ? std::string("kept") : quoted(entry.displayName)),
+                changed);
+  if (!changed) return false;
   platform.Sleep(kSettleMs);
   return true;
+}
+
+bool changeStartType(Platform& platform, const ServiceEntry& entry) {
+  return changeStartType(platform, entry, StepLog::off());
 }
 
 }  // namespace vdksvc

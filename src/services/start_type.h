@@ -3,6 +3,7 @@
 // display name, changed in one call.
 
 #include "lists/service_list.h"
+#include "log/step_log.h"
 #include "platform/platform.h"
 
 namespace vdksvc {
@@ -13,5 +14,6 @@ namespace vdksvc {
 /// service set to disabled runs on. Waits one second after the change. True when
 /// the manager accepted the change.
 bool changeStartType(Platform& platform, const ServiceEntry& entry);
+bool changeStartType(Platform& platform, const ServiceEntry& entry, StepLog& log);
 
 }  // namespace vdksvc

@@ -123,7 +123,7 @@ TEST_P(StateChangeTest, RequestWaitAndResult) {
   EXPECT_EQ(c.queries, countCalls(calls, "QueryServiceStatus Svc"));
   EXPECT_EQ(c.queries, countCalls(calls, "Sleep 1000")) << "one second before each query";
   EXPECT_EQ(c.queries * 1000, sim.nowMs());
-  const bool removes = c.operation == removeEntry;
+  const bool removes = c.operation == static_cast<Operation>(removeEntry);
   EXPECT_EQ(removes ? 1u : 0u, countCalls(calls, "DeleteService Svc"));
   if (removes) {
     EXPECT_EQ("DeleteService Svc", calls.at(calls.size() - 3)) << "after the wait";

@@ -91,6 +91,8 @@ std::string SimulatedWorld::describe(const Handle& handle) const {
       return "process snapshot";
     case Kind::process:
       return "process handle " + std::to_string(processes[handle.processIndex].config.processId);
+    case Kind::file:
+      return "file handle " + files.at(handle.filePath).path;
   }
   return "unknown handle";
 }

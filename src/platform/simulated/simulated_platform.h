@@ -123,6 +123,19 @@ class SimulatedPlatform : public Platform {
   /// otherwise the ANSI code page is single-byte (as 1252).
   void setDoubleByteCodePage(bool doubleByte);
 
+  // --- Files, environment, time (what the step log uses) ---
+  /// Sets (or, with no value, removes) an environment variable of the process.
+  void setEnvironmentVariable(const std::string& name, std::optional<std::string> value);
+  /// The bytes written to the file at \a path (paths compare without case);
+  /// empty when no file is there.
+  std::optional<std::string> fileContents(const std::string& path) const;
+  /// CreateFileA on \a path fails with ERROR_ACCESS_DENIED while set.
+  void setFileOpenRefused(const std::string& path, bool refused);
+  /// WriteFile to \a path fails with ERROR_DISK_FULL (112) while set.
+  void setFileWriteFails(const std::string& path, bool fails);
+  /// What GetCurrentProcessId gives (4242 unless set).
+  void setProcessId(Dword processId);
+
   // --- Faults from outside: another program or the system acting mid-run ---
   /// Runs \a action once, right before the \a occurrence-th call whose call-log
   /// line is \a call takes effect (the call is already logged). The action changes
@@ -234,6 +247,32 @@ class SimulatedPlatform : public Platform {
                                Dword milliseconds) override;
   bool TerminateProcess(RawHandle process, unsigned exitCode) override;
   bool CloseHandle(RawHandle handle) override;
+
+  //  - CreateFileA opens existing files and creates missing ones (OPEN_ALWAYS
+  //    only); the path of the file is whatever text is given, there are no
+  //    directories. WriteFile needs FILE_APPEND_DATA and appends.
+  //  - FormatMessageA knows the system messages of the errors the service
+  //    operations meet, each ended by CR LF as Windows gives them; another code
+  //    fails with ERROR_MR_MID_NOT_FOUND (317).
+  //  - ExpandEnvironmentStringsA replaces %NAME% by the variable's value and
+  //    leaves references to unset variables as they are.
+  //  - GetLocalTime is 2026-12-09 08:00:00.000 at virtual time 0; GetTickCount64
+  //    is the virtual time.
+  // Reads that change nothing (environment, time, messages, process id) are not
+  // logged; "CreateFileA <path>", "WriteFile <path> <bytes>" and
+  // "CloseHandle file <path>" are.
+  RawHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
+                        void* securityAttributes, Dword creationDisposition,
+                        Dword flagsAndAttributes, RawHandle templateFile) override;
+  bool WriteFile(RawHandle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten,
+                 void* overlapped) override;
+  Dword GetEnvironmentVariableA(const char* name, char* buffer, Dword size) override;
+  Dword ExpandEnvironmentStringsA(const char* source, char* destination, Dword size) override;
+  Dword FormatMessageA(Dword flags, const void* source, Dword messageId, Dword languageId,
+                       char* buffer, Dword size, void* arguments) override;
+  void GetLocalTime(SystemTime* time) override;
+  std::uint64_t GetTickCount64() override;
+  Dword GetCurrentProcessId() override;
 
   void Sleep(Dword milliseconds) override;
   Dword GetLastError() override;

@@ -222,16 +222,24 @@ bool SimulatedPlatform::CloseHandle(RawHandle handle) {
     return true;
   }
   const auto found = s.handles.find(World::tokenOf(handle));
-  const bool closable = found != s.handles.end() && (found->second.kind == Kind::process ||
-                                                     found->second.kind == Kind::snapshot);
+  const bool closable = found != s.handles.end() &&
+                        (found->second.kind == Kind::process ||
+                         found->second.kind == Kind::snapshot || found->second.kind == Kind::file);
   if (!closable) {
     s.log("CloseHandle (invalid)");
     return fail(s, winerr::kInvalidHandle);
   }
-  s.log(found->second.kind == Kind::snapshot
-            ? std::string("CloseHandle snapshot")
-            : "CloseHandle process " +
-                  std::to_string(s.processes[found->second.processIndex].config.processId));
+  switch (found->second.kind) {
+    case Kind::snapshot:
+      s.log("CloseHandle snapshot");
+      break;
+    case Kind::file:
+      s.log("CloseHandle file " + s.files.at(found->second.filePath).path);
+      break;
+    default:
+      s.log("CloseHandle process " +
+            std::to_string(s.processes[found->second.processIndex].config.processId));
+  }
   s.handles.erase(found);
   return true;
 }

@@ -95,7 +95,16 @@ struct SimulatedWorld {
     std::string imageName;
   };
 
-  enum class Kind { manager, service, key, snapshot, process };
+  enum class Kind { manager, service, key, snapshot, process, file };
+
+  /// A file the logic appends to (the step log), by case-folded path.
+  struct File {
+    std::string path;  ///< as first opened or seeded
+    std::string bytes;
+    bool exists = false;
+    bool openRefused = false;
+    bool writeFails = false;
+  };
 
   /// Everything a handed-out handle, key or snapshot stands for.
   struct Handle {
@@ -106,6 +115,7 @@ struct SimulatedWorld {
     std::size_t processIndex = 0;   ///< Kind::process, into `processes`
     std::vector<SnapshotRow> rows;  ///< Kind::snapshot
     std::size_t cursor = 0;         ///< Kind::snapshot: next row Process32Next gives
+    std::string filePath;           ///< Kind::file, case-folded
   };
 
   // --- Clock, errors, log ---
@@ -126,6 +136,9 @@ struct SimulatedWorld {
   std::uint64_t nextServiceId = 1;
   std::map<std::string, Key> keys;  ///< by case-folded path; "" is HKEY_LOCAL_MACHINE
   std::vector<Process> processes;   ///< in seeding order; ids may repeat once ended
+  std::map<std::string, File> files;
+  std::map<std::string, std::string> environment;  ///< by case-folded name
+  Dword ownProcessId = 4242;  ///< what GetCurrentProcessId gives
 
   SimulatedWorld();
 

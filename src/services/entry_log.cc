@@ -1,0 +1,48 @@
+#include "services/entry_log.h"
+
+namespace vdksvc {
+
+EntryLog::EntryLog(StepLog& log, const char* operation, const std::string& serviceName)
+    : log_(log) {
+  if (log_.on()) prefix_ = std::string(operation) + " " + serviceName + ": ";
+}
+
+void EntryLog::line(std::string_view text) {
+  if (!log_.on()) return;
+  log_.write(prefix_ + std::string(text));
+}
+
+void EntryLog::openFailed(const ScmHandles& handles) {
+  if (!log_.on()) return;
+  line(std::string(handles.failedCall != nullptr ? handles.failedCall : "open") +
+       " failed: " + log_.errorText(handles.error));
+}
+
+void EntryLog::request(Platform& platform, std::string_view request, bool accepted) {
+  if (!log_.on()) return;
+  if (accepted) {
+    line(std::string(request) + " accepted");
+  } else {
+    const Dword error = platform.GetLastError();
+    line(std::string(request) + " refused: " + log_.errorText(error));
+  }
+}
+
+void EntryLog::waited(const PollResult& result, Dword pendingState, PollLimit limit,
+                      std::uint64_t startTick) {
+  if (!log_.on()) return;
+  std::string text = "waited while " + std::string(stateName(pendingState)) + ": " +
+                     std::to_string(result.polls) + (result.polls == 1 ? " poll" : " polls");
+  if (result.queryFailed) {
+    text += ", status query failed: " + log_.errorText(result.queryError);
+  } else {
+    text += ", last state " + std::string(stateName(result.lastState));
+    if (result.lastState == pendingState && limit > 0 && result.polls >= limit) {
+      text += " (limit of " + std::to_string(limit) + " polls reached)";
+    }
+  }
+  text += ", " + std::to_string(log_.tick() - startTick) + " ms";
+  line(text);
+}
+
+}  // namespace vdksvc
