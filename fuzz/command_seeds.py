@@ -188,6 +188,15 @@ SEEDS = {
         args=["/STOPEX", "-f", "@0"]),
 }
 
+# The same runs again with the step log on (flag 16); 64: its file cannot be written.
+STEP_LOG, LOG_OPEN_REFUSED, LOG_WRITE_FAILS = 16, 32, 64
+for name, flags in [("stopex_more_than_64_processes", STEP_LOG),
+                    ("install_catalogue_named_db", STEP_LOG | LOG_WRITE_FAILS),
+                    ("refused_stray_word", STEP_LOG)]:
+    data = bytearray(SEEDS[name])
+    data[0] |= flags
+    SEEDS[name + "_with_step_log"] = bytes(data)
+
 if __name__ == "__main__":
     target = HERE / "corpus" / "fuzz_command"
     target.mkdir(parents=True, exist_ok=True)

@@ -5,7 +5,9 @@
 // Input, read front to back; a read past the end gives 0 bytes, so every input
 // decodes (see Reader):
 //   world     1 byte of flags: 1 manager refused, 2 product key refused,
-//             4 database key refused, 8 double-byte code page.
+//             4 database key refused, 8 double-byte code page, 16 the same run
+//             again with the step log on (32: its file cannot be opened, 64: it
+//             cannot be written), which must change nothing but the log file.
 //   values    for each of HomeDir, ServicesList, NoUseVDKTFTP, DBSrvRemoteFlag
 //             (product key) and DBInstanceName (database key): 1 type byte
 //             (0xFF: the value is missing), then a blob (1 length byte, bytes),
@@ -54,6 +56,7 @@
 #include "command/service_operands.h"
 #include "fuzz_support.h"
 #include "lists/registry_catalogue.h"
+#include "log/step_log.h"
 #include "platform/simulated/simulated_platform.h"
 
 namespace vdksvc::fuzz {
@@ -375,40 +378,126 @@ std::string keywordOf(const std::vector<std::string>& arguments) {
 }  // namespace
 }  // namespace vdksvc::fuzz
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace vdksvc;
-  using namespace vdksvc::fuzz;
-  Reader in(data, size);
-  SimulatedPlatform sim;
+namespace vdksvc::fuzz {
+namespace {
+
+/// Seeds everything but the list files from \a in; gives the flags byte.
+std::uint8_t seedWorld(Reader& in, SimulatedPlatform& sim) {
   const std::uint8_t flags = in.byte();
   sim.setManagerOpenRefused((flags & 1u) != 0);
   sim.setDoubleByteCodePage((flags & 8u) != 0);
   seedRegistry(in, sim, flags);
   seedServices(in, sim);
   seedProcesses(in, sim);
+  return flags;
+}
+
+/// Mutable copies of \a arguments, as main() gets them: the command lowers
+/// words in place.
+class ArgumentVector {
+ public:
+  explicit ArgumentVector(const std::vector<std::string>& arguments) {
+    for (const std::string& argument : arguments) {
+      storage_.emplace_back(argument.begin(), argument.end());
+      storage_.back().push_back('\0');
+    }
+    for (std::vector<char>& argument : storage_) pointers_.push_back(argument.data());
+    pointers_.push_back(nullptr);
+  }
+  int argc() const { return static_cast<int>(storage_.size()); }
+  char** argv() { return pointers_.data(); }
+
+ private:
+  std::vector<std::vector<char>> storage_;
+  std::vector<char*> pointers_;
+};
+
+int runGuarded(SimulatedPlatform& sim, const std::vector<std::string>& arguments, StepLog& log) {
+  ArgumentVector args(arguments);
+  try {
+    return runCommand(sim, args.argc(), args.argv(), log);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "exception: %s\n", error.what());
+    require(false, "runCommand threw");
+  }
+  return 0;
+}
+
+constexpr const char* kLogPath = "C:\\Logs\\vdksvc.log";
+
+/// The calls of a run without the step log's own file calls.
+std::vector<std::string> withoutLogFile(const std::vector<std::string>& calls) {
+  std::vector<std::string> kept;
+  for (const std::string& call : calls) {
+    if (call.rfind("CreateFileA ", 0) == 0 || call.rfind("WriteFile ", 0) == 0 ||
+        call.rfind("CloseHandle file ", 0) == 0) {
+      continue;
+    }
+    kept.push_back(call);
+  }
+  return kept;
+}
+
+/// Runs the same command again on an identical world with the step log on: the
+/// status, the time and every call but the log's own must be the same, nothing
+/// may stay open, and the log must be whole lines ending with the status.
+void checkStepLog(const std::uint8_t* data, std::size_t size,
+                  const std::vector<std::string>& arguments, int status,
+                  const SimulatedPlatform& quiet) {
+  Reader in(data, size);
+  SimulatedPlatform sim;
+  const std::uint8_t flags = seedWorld(in, sim);
+  sim.setEnvironmentVariable("VDKSVC_LOG", kLogPath);
+  sim.setFileOpenRefused(kLogPath, (flags & 32u) != 0);
+  sim.setFileWriteFails(kLogPath, (flags & 64u) != 0);
+  sim.clearCalls();
+  int logged = 0;
+  {
+    StepLog log = StepLog::fromSwitches(sim);
+    require(log.on(), "VDKSVC_LOG did not switch the log on");
+    logged = runGuarded(sim, arguments, log);
+  }
+  require(logged == status, "the step log changed the exit status");
+  require(sim.nowMs() == quiet.nowMs(), "the step log changed the time a run took");
+  require(withoutLogFile(sim.calls()) == quiet.calls(), "the step log changed the calls");
+  require(sim.openResources().empty(), "the step log left its file open");
+  if ((flags & 96u) != 0) return;
+
+  const std::string text = sim.fileContents(kLogPath).value_or("");
+  require(!text.empty(), "a run wrote no step log");
+  std::size_t start = 0;
+  std::string last;
+  while (start < text.size()) {
+    const std::size_t end = text.find("\r\n", start);
+    require(end != std::string::npos, "a step log line without CR LF");
+    last = text.substr(start, end - start);
+    require(last.find_first_of("\r\n") == std::string::npos, "a step log line broken in two");
+    require(last.size() > 31 && last.compare(0, 5, "2026-") == 0 && last[23] == ' ' &&
+                last.compare(24, 7, "[4242] ") == 0,
+            "a step log line without its time stamp and process id");
+    start = end + 2;
+  }
+  require(last.substr(31) == "end: exit status " + std::to_string(status),
+          "the step log does not end with the exit status");
+}
+
+}  // namespace
+}  // namespace vdksvc::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace vdksvc;
+  using namespace vdksvc::fuzz;
+  Reader in(data, size);
+  SimulatedPlatform sim;
+  const std::uint8_t flags = seedWorld(in, sim);
   const ListFiles files(in);
 
   std::vector<std::string> arguments{"vdksvc.exe"};
   const std::size_t count = in.below(kMaxArguments + 1);
   for (std::size_t i = 0; i < count; ++i) arguments.push_back(text(in));
-  // Mutable copies, as main() gets them: the command lowers words in place.
-  std::vector<std::vector<char>> storage;
-  std::vector<char*> argv;
-  for (const std::string& argument : arguments) {
-    storage.emplace_back(argument.begin(), argument.end());
-    storage.back().push_back('\0');
-  }
-  for (std::vector<char>& argument : storage) argv.push_back(argument.data());
-  argv.push_back(nullptr);
 
   sim.clearCalls();
-  int status = 0;
-  try {
-    status = runCommand(sim, static_cast<int>(arguments.size()), argv.data());
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "exception: %s\n", error.what());
-    require(false, "runCommand threw");
-  }
+  const int status = runGuarded(sim, arguments, StepLog::off());
 
   // VDKSVC_FUZZ_TRACE=1 shows what an input did, to check that a seed reaches its path.
   static const bool trace = std::getenv("VDKSVC_FUZZ_TRACE") != nullptr;
@@ -440,5 +529,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkRequests(sim.calls(), keyword);
     checkTime(sim, keyword, effectivePollLimit(arguments));
   }
+  if ((flags & 16u) != 0) checkStepLog(data, size, arguments, status, sim);
   return 0;
 }

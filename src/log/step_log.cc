@@ -108,7 +108,13 @@ void StepLog::write(std::string_view text) {
                     now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
                     static_cast<unsigned long>(platform_->GetCurrentProcessId()));
   std::string line(stamp, stampLength > 0 ? static_cast<std::size_t>(stampLength) : 0);
+  const std::size_t textStart = line.size();
   line.append(text);
+  // One event, one line: a CR or LF inside a name or an argument becomes a
+  // blank. (No second byte of a double-byte character is below 0x40.)
+  for (std::size_t i = textStart; i < line.size(); ++i) {
+    if (line[i] == '\r' || line[i] == '\n') line[i] = ' ';
+  }
   line += "\r\n";
   // One write per line: with FILE_APPEND_DATA each write lands whole at the end.
   Dword written = 0;

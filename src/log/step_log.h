@@ -44,7 +44,8 @@ class StepLog {
   bool on() const { return platform_ != nullptr; }
   const std::string& path() const { return path_; }
 
-  /// Appends "<yyyy-mm-dd hh:mm:ss.mmm> [<pid>] <text>" and CR LF in one write.
+  /// Appends "<yyyy-mm-dd hh:mm:ss.mmm> [<pid>] <text>" and CR LF in one write;
+  /// CR and LF inside \a text become blanks, so an event is always one line.
   void write(std::string_view text);
   /// "<code> (<the system's message text>)", or the code alone when the system
   /// has no text for it.
