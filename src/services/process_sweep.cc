@@ -14,7 +14,7 @@ char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 
 /// What _stricmp's equality means: equal once ASCII capitals are lowered.
 bool equalIgnoringAsciiCase(const char* left, const std::string& right) {
   std::size_t i = 0;
-  for (; left[i] != '\0' && i < right.size(); ++i) {
+  for (; i < right.size() && left[i] != '\0'; ++i) {
     if (asciiLower(left[i]) != asciiLower(right[i])) return false;
   }
   return left[i] == '\0' && i == right.size();
