@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every test: the unit tests (native and with
-# sanitizers), the Windows cross build with its end-to-end tests under Wine, and
-# a short bounded run of each fuzz target. Installs the Debian packages it needs
-# when they are missing. Runs from any directory; exits non-zero on the first
-# failure.
+# Builds every preset and runs every test: the format and static checks
+# (scripts/analyze.sh), the unit tests (native, under valgrind, and with
+# sanitizers), the two Windows cross builds (mingw-w64 GCC, and clang with lld)
+# with their end-to-end tests under Wine, and a short bounded run of each fuzz
+# target. Installs the Debian packages it needs when they are missing. Runs from
+# any directory; exits non-zero on the first failure.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -12,9 +13,10 @@ cd "$repo"
 # Debian packages the builds and tests need. `wine` is the package with the
 # `wine` command; wine64 only recommends it.
 packages=(
-  cmake g++ clang libclang-rt-14-dev
+  cmake g++ clang libclang-rt-14-dev lld
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64 wine64 wine
+  clang-format clang-tidy cppcheck valgrind
 )
 
 install_missing_packages() {
@@ -35,14 +37,23 @@ install_missing_packages() {
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
 }
 
-# The end-to-end tests run in this throw-away Wine prefix; CTest's cleanup
-# fixture ends its Wine server. Should this script stop early (a failed build
-# step, an interrupt), this trap does it, for that one prefix only.
-wine_prefix=$repo/build/windows/wineprefix
+# The two Windows builds, each with its end-to-end tests in a throw-away Wine
+# prefix of its own (build/<preset>/wineprefix); CTest's cleanup fixture ends its
+# Wine server. Should this script stop early (a failed step, an interrupt), this
+# trap ends the suites it started and the servers of those prefixes only.
+windows_presets=(windows windows-clang)
+e2e_pids=()
 end_wine() {
-  if [[ -e $wine_prefix/.vdksvc-throwaway-prefix ]]; then
-    bash "$repo/tests/e2e/wine_prefix.sh" cleanup "$wine_prefix" >/dev/null 2>&1 || true
-  fi
+  local pid preset prefix
+  for pid in "${e2e_pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+  done
+  for preset in "${windows_presets[@]}"; do
+    prefix=$repo/build/$preset/wineprefix
+    if [[ -e $prefix/.vdksvc-throwaway-prefix ]]; then
+      bash "$repo/tests/e2e/wine_prefix.sh" cleanup "$prefix" >/dev/null 2>&1 || true
+    fi
+  done
 }
 trap end_wine EXIT
 
@@ -53,14 +64,53 @@ step() {
   echo "== $name: $*"
   local start=$SECONDS
   "$@"
-  timings+=("$(printf '%-10s %4d s' "$name" $((SECONDS - start)))")
+  timings+=("$(printf '%-14s %4d s' "$name" $((SECONDS - start)))")
+}
+
+build() {
+  cmake --preset "$1"
+  cmake --build --preset "$1"
+}
+
+# The end-to-end suites of the Windows builds, side by side: each has its own
+# Wine prefix and server, and most of a suite's time is spent waiting for
+# services. Each suite's output is shown once it is over.
+run_e2e_suites() {
+  local preset failed=0 i
+  e2e_pids=()
+  for preset in "$@"; do
+    ctest --preset "$preset" >"build/$preset/e2e.log" 2>&1 &
+    e2e_pids+=($!)
+  done
+  i=0
+  for preset in "$@"; do
+    if wait "${e2e_pids[$i]}"; then
+      echo "== e2e $preset: passed"
+    else
+      echo "== e2e $preset: FAILED"
+      failed=1
+    fi
+    cat "build/$preset/e2e.log"
+    i=$((i + 1))
+  done
+  e2e_pids=()
+  return "$failed"
 }
 
 install_missing_packages
 
+# Cheap checks first, so that a badly formatted tree fails in seconds.
+step format bash scripts/analyze.sh format
+step cppcheck bash scripts/analyze.sh cppcheck
 step native cmake --workflow --preset native
+step memcheck bash scripts/analyze.sh memcheck
 step sanitize cmake --workflow --preset sanitize
-step windows cmake --workflow --preset windows
+for preset in "${windows_presets[@]}"; do
+  step "$preset" build "$preset"
+done
+step e2e run_e2e_suites "${windows_presets[@]}"
+# Reads the compile commands of the native and windows-clang builds.
+step clang-tidy bash scripts/analyze.sh tidy
 
 step fuzz bash scripts/fuzz.sh
 
