@@ -4,7 +4,9 @@
 # sanitizers), the two Windows cross builds (mingw-w64 GCC, and clang with lld)
 # with their end-to-end tests under Wine, and a short bounded run of each fuzz
 # target. Installs the Debian packages it needs when they are missing. Runs from
-# any directory; exits non-zero on the first failure.
+# any directory; exits non-zero on the first failing step. The end-to-end suites
+# run in the background from the end of their build; the last step waits for
+# them and fails if either did.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -72,28 +74,34 @@ build() {
   cmake --build --preset "$1"
 }
 
-# The end-to-end suites of the Windows builds, side by side: each has its own
-# Wine prefix and server, and most of a suite's time is spent waiting for
-# services. Each suite's output is shown once it is over.
-run_e2e_suites() {
-  local preset failed=0 i
-  e2e_pids=()
-  for preset in "$@"; do
-    ctest --preset "$preset" >"build/$preset/e2e.log" 2>&1 &
-    e2e_pids+=($!)
-  done
-  i=0
-  for preset in "$@"; do
+# The end-to-end suites of the Windows builds run in the background while the
+# steps after them use the processor: each suite has its own Wine prefix and
+# server, and spends most of its time waiting for services (one test waits out
+# a whole minute). finish_e2e waits for them and shows each suite's output.
+e2e_presets=()
+start_e2e() {
+  echo "== e2e $1: started in the background, output in build/$1/e2e.log"
+  ctest --preset "$1" >"build/$1/e2e.log" 2>&1 &
+  e2e_pids+=($!)
+  e2e_presets+=("$1")
+}
+finish_e2e() {
+  local i preset log failed=0
+  for i in "${!e2e_pids[@]}"; do
+    preset=${e2e_presets[$i]}
+    log=build/$preset/e2e.log
     if wait "${e2e_pids[$i]}"; then
       echo "== e2e $preset: passed"
     else
       echo "== e2e $preset: FAILED"
       failed=1
     fi
-    cat "build/$preset/e2e.log"
-    i=$((i + 1))
+    cat "$log"
+    timings+=("$(printf '%-14s %4s s (in the background)' "e2e $preset" \
+      "$(sed -n 's/^Total Test time (real) = *\([0-9]*\).*/\1/p' "$log")")")
   done
   e2e_pids=()
+  e2e_presets=()
   return "$failed"
 }
 
@@ -102,17 +110,19 @@ install_missing_packages
 # Cheap checks first, so that a badly formatted tree fails in seconds.
 step format bash scripts/analyze.sh format
 step cppcheck bash scripts/analyze.sh cppcheck
+# The Windows builds next, so that their end-to-end suites wait for services
+# while the other builds and checks run.
+for preset in "${windows_presets[@]}"; do
+  step "$preset" build "$preset"
+  start_e2e "$preset"
+done
 step native cmake --workflow --preset native
 step memcheck bash scripts/analyze.sh memcheck
 step sanitize cmake --workflow --preset sanitize
-for preset in "${windows_presets[@]}"; do
-  step "$preset" build "$preset"
-done
-step e2e run_e2e_suites "${windows_presets[@]}"
 # Reads the compile commands of the native and windows-clang builds.
 step clang-tidy bash scripts/analyze.sh tidy
-
 step fuzz bash scripts/fuzz.sh
+step e2e-wait finish_e2e
 
 echo "== all passed"
 printf '   %s\n' "${timings[@]}"
