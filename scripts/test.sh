@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every test: the unit tests (native and with
-# sanitizers), the Windows cross build with its end-to-end tests under Wine, and
-# a short bounded run of each fuzz target. Installs the Debian packages it needs
-# when they are missing. Runs from any directory; exits non-zero on the first
-# failure.
+# Builds every preset and runs every test: the format and static checks
+# (scripts/analyze.sh), the unit tests (native, under valgrind, and with
+# sanitizers), the two Windows cross builds (mingw-w64 GCC, and clang with lld)
+# with their end-to-end tests under Wine, and a short bounded run of each fuzz
+# target. Installs the Debian packages it needs when they are missing. Runs from
+# any directory; exits non-zero on the first failing step. The end-to-end suites
+# run in the background beside the fuzzers; the last step waits for them and
+# fails if either did.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -12,9 +15,10 @@ cd "$repo"
 # Debian packages the builds and tests need. `wine` is the package with the
 # `wine` command; wine64 only recommends it.
 packages=(
-  cmake g++ clang libclang-rt-14-dev
+  cmake g++ clang libclang-rt-14-dev lld
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64 wine64 wine
+  clang-format clang-tidy cppcheck valgrind
 )
 
 install_missing_packages() {
@@ -35,14 +39,23 @@ install_missing_packages() {
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
 }
 
-# The end-to-end tests run in this throw-away Wine prefix; CTest's cleanup
-# fixture ends its Wine server. Should this script stop early (a failed build
-# step, an interrupt), this trap does it, for that one prefix only.
-wine_prefix=$repo/build/windows/wineprefix
+# The two Windows builds, each with its end-to-end tests in a throw-away Wine
+# prefix of its own (build/<preset>/wineprefix); CTest's cleanup fixture ends its
+# Wine server. Should this script stop early (a failed step, an interrupt), this
+# trap ends the suites it started and the servers of those prefixes only.
+windows_presets=(windows windows-clang)
+e2e_pids=()
 end_wine() {
-  if [[ -e $wine_prefix/.vdksvc-throwaway-prefix ]]; then
-    bash "$repo/tests/e2e/wine_prefix.sh" cleanup "$wine_prefix" >/dev/null 2>&1 || true
-  fi
+  local pid preset prefix
+  for pid in "${e2e_pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+  done
+  for preset in "${windows_presets[@]}"; do
+    prefix=$repo/build/$preset/wineprefix
+    if [[ -e $prefix/.vdksvc-throwaway-prefix ]]; then
+      bash "$repo/tests/e2e/wine_prefix.sh" cleanup "$prefix" >/dev/null 2>&1 || true
+    fi
+  done
 }
 trap end_wine EXIT
 
@@ -53,16 +66,67 @@ step() {
   echo "== $name: $*"
   local start=$SECONDS
   "$@"
-  timings+=("$(printf '%-10s %4d s' "$name" $((SECONDS - start)))")
+  timings+=("$(printf '%-14s %4d s' "$name" $((SECONDS - start)))")
+}
+
+build() {
+  cmake --preset "$1"
+  cmake --build --preset "$1"
+}
+
+# The end-to-end suites of the Windows builds run in the background while the
+# steps after them run: each suite has its own Wine prefix and server, and
+# spends most of its time waiting for services (one test waits out a whole
+# minute). finish_e2e waits for them and shows each suite's output.
+e2e_presets=()
+start_e2e() {
+  echo "== e2e $1: started in the background, output in build/$1/e2e.log"
+  ctest --preset "$1" >"build/$1/e2e.log" 2>&1 &
+  e2e_pids+=($!)
+  e2e_presets+=("$1")
+}
+finish_e2e() {
+  local i preset log failed=0
+  for i in "${!e2e_pids[@]}"; do
+    preset=${e2e_presets[$i]}
+    log=build/$preset/e2e.log
+    if wait "${e2e_pids[$i]}"; then
+      echo "== e2e $preset: passed"
+    else
+      echo "== e2e $preset: FAILED"
+      failed=1
+    fi
+    cat "$log"
+    timings+=("$(printf '%-14s %4s s (in the background)' "e2e $preset" \
+      "$(sed -n 's/^Total Test time (real) = *\([0-9]*\).*/\1/p' "$log")")")
+  done
+  e2e_pids=()
+  e2e_presets=()
+  return "$failed"
 }
 
 install_missing_packages
 
+# Cheap checks first, so that a badly formatted tree fails in seconds.
+step format bash scripts/analyze.sh format
+step cppcheck bash scripts/analyze.sh cppcheck
 step native cmake --workflow --preset native
+step memcheck bash scripts/analyze.sh memcheck
 step sanitize cmake --workflow --preset sanitize
-step windows cmake --workflow --preset windows
-
+for preset in "${windows_presets[@]}"; do
+  step "$preset" build "$preset"
+done
+# Reads the compile commands of the native and windows-clang builds.
+step clang-tidy bash scripts/analyze.sh tidy
+# The two suites side by side, each nearly as fast as alone, and beside them
+# only the fuzzers, which run for a fixed time whatever processor they get.
+# Started beside the builds or clang-tidy, they slowed those about as much as
+# they saved.
+for preset in "${windows_presets[@]}"; do
+  start_e2e "$preset"
+done
 step fuzz bash scripts/fuzz.sh
+step e2e-wait finish_e2e
 
 echo "== all passed"
 printf '   %s\n' "${timings[@]}"

@@ -17,6 +17,8 @@ static_assert(sizeof(ProcessEntry32) == sizeof(PROCESSENTRY32),
 static_assert(offsetof(ProcessEntry32, szExeFile) == offsetof(PROCESSENTRY32, szExeFile));
 static_assert(sizeof(ProcessEntry32::szExeFile) == sizeof(PROCESSENTRY32::szExeFile));
 static_assert(sizeof(Dword) == sizeof(DWORD) && sizeof(Long) == sizeof(LONG));
+// Our handle tokens are passed through as the Windows handles, so their sizes agree.
+// NOLINTNEXTLINE(bugprone-sizeof-expression): the pointer sizes are what is compared.
 static_assert(sizeof(RawScHandle) == sizeof(SC_HANDLE) && sizeof(RawKey) == sizeof(HKEY));
 
 SC_HANDLE toWin(RawScHandle handle) { return reinterpret_cast<SC_HANDLE>(handle); }
@@ -30,7 +32,7 @@ RawKey fromWin(HKEY key) { return reinterpret_cast<RawKey>(key); }
 /// means; otherwise the caller's value goes in and whatever Windows left comes back.
 class DwordSlot {
  public:
-  explicit DwordSlot(Dword* caller) : caller_(caller), value_(caller ? *caller : 0) {}
+  explicit DwordSlot(Dword* caller) : caller_(caller), value_(caller != nullptr ? *caller : 0) {}
   ~DwordSlot() {
     if (caller_ != nullptr) *caller_ = static_cast<Dword>(value_);
   }

@@ -222,15 +222,15 @@ class SimulatedPlatform : public Platform {
                              Dword errorControl, const char* binaryPathName,
                              const char* loadOrderGroup, Dword* tagId, const char* dependencies,
                              const char* serviceStartName, const char* password) override;
-  bool ChangeServiceConfigA(RawScHandle service, Dword serviceType, Dword startType,
+  bool ChangeServiceConfigA(RawScHandle handle, Dword serviceType, Dword startType,
                             Dword errorControl, const char* binaryPathName,
                             const char* loadOrderGroup, Dword* tagId, const char* dependencies,
                             const char* serviceStartName, const char* password,
                             const char* displayName) override;
-  bool ControlService(RawScHandle service, Dword control, ServiceStatus* status) override;
-  bool StartServiceA(RawScHandle service, Dword numArgs, const char** args) override;
-  bool QueryServiceStatus(RawScHandle service, ServiceStatus* status) override;
-  bool DeleteService(RawScHandle service) override;
+  bool ControlService(RawScHandle handle, Dword control, ServiceStatus* status) override;
+  bool StartServiceA(RawScHandle handle, Dword numArgs, const char** args) override;
+  bool QueryServiceStatus(RawScHandle handle, ServiceStatus* status) override;
+  bool DeleteService(RawScHandle handle) override;
   bool CloseServiceHandle(RawScHandle handle) override;
 
   Long RegOpenKeyExA(RawKey key, const char* subKey, Dword options, Dword desiredAccess,

@@ -178,6 +178,7 @@ Dword SimulatedPlatform::WaitForMultipleObjects(Dword count, const RawHandle* ha
     return proc::kWaitFailed;
   }
   std::vector<std::uint64_t> ends;
+  ends.reserve(waited.size());
   for (std::size_t index : waited) ends.push_back(s.processes[index].endAtMs);
   const std::uint64_t deadline =
       milliseconds == proc::kInfinite ? kForever : World::later(s.nowMs, milliseconds);

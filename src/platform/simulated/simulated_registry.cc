@@ -41,6 +41,7 @@ std::string shownPath(const std::string& path) {
 /// The path, relative to HKEY_LOCAL_MACHINE, that \a key stands for, and the
 /// access it was opened with; empty when \a key is neither HKLM nor open.
 struct OpenedKey {
+  // cppcheck-suppress unusedStructMember ; read through the std::optional opened() returns
   std::string path;
   Dword access = 0;
 };

@@ -28,7 +28,7 @@ void fillStatus(const World& s, const Service& service, ServiceStatus& status) {
   }
 }
 
-void enter(World& s, Service& service, Dword pendingState, std::uint64_t durationMs) {
+void enter(const World& s, Service& service, Dword pendingState, std::uint64_t durationMs) {
   service.state = pendingState;
   service.pendingUntil = World::later(s.nowMs, durationMs);
 }
@@ -50,7 +50,7 @@ Dword planDependencies(World& s, const Service& service, StartPlan& plan, std::u
     Service* dependency = s.findService(name);
     if (dependency == nullptr || dependency->markedForDelete)
       return winerr::kServiceDependencyDeleted;
-    if (plan.onPath.count(dependency->id) != 0) return simerr::kCircularDependency;
+    if (plan.onPath.contains(dependency->id)) return simerr::kCircularDependency;
     const auto planned = std::find_if(plan.starts.begin(), plan.starts.end(),
                                       [&](const auto& step) { return step.first == dependency; });
     std::uint64_t runningAt = s.nowMs;
@@ -78,6 +78,18 @@ Dword planDependencies(World& s, const Service& service, StartPlan& plan, std::u
     readyAt = std::max(readyAt, runningAt);
   }
   return winerr::kSuccess;
+}
+
+/// True when a service that is not stopped depends on \a service: the manager
+/// then refuses to stop it.
+bool hasActiveDependent(const World& s, const Service& service) {
+  return std::ranges::any_of(s.services, [&](const auto& entry) {
+    const Service& other = entry.second;
+    if (s.gone(other) || s.stateOf(other) == svc::kStopped) return false;
+    return std::ranges::any_of(other.config.dependencies, [&](const std::string& dependency) {
+      return World::sameName(dependency, service.config.name);
+    });
+  });
 }
 
 }  // namespace
@@ -167,14 +179,9 @@ bool SimulatedPlatform::ControlService(RawScHandle handle, Dword control, Servic
     return false;
   }
   if (control == svc::kControlStop) {
-    for (const auto& [id, other] : s.services) {
-      if (s.gone(other) || s.stateOf(other) == svc::kStopped) continue;
-      for (const std::string& dependency : other.config.dependencies) {
-        if (World::sameName(dependency, service->config.name)) {
-          s.lastError = winerr::kDependentServicesRunning;
-          return false;
-        }
-      }
+    if (hasActiveDependent(s, *service)) {
+      s.lastError = winerr::kDependentServicesRunning;
+      return false;
     }
     enter(s, *service, svc::kStopPending, service->config.stopPendingMs);
   } else if (control == svc::kControlPause && current == svc::kRunning) {

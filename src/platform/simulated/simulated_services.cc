@@ -4,6 +4,7 @@
 // of controls during a pending state. A pending state lasts the scripted number
 // of virtual milliseconds and is evaluated whenever the state is looked at.
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <stdexcept>
@@ -180,14 +181,12 @@ bool circular(const World& s, const std::vector<std::string>& dependencies, std:
 /// A display name clashes when another service already has it as its name or
 /// its display name.
 bool displayNameTaken(const World& s, std::string_view displayName, std::uint64_t self) {
-  for (const auto& [id, service] : s.services) {
-    if (id == self || s.gone(service)) continue;
-    if (World::sameName(service.config.name, displayName) ||
-        World::sameName(service.config.displayName, displayName)) {
-      return true;
-    }
-  }
-  return false;
+  return std::ranges::any_of(s.services, [&](const auto& entry) {
+    const auto& [id, service] = entry;
+    return id != self && !s.gone(service) &&
+           (World::sameName(service.config.name, displayName) ||
+            World::sameName(service.config.displayName, displayName));
+  });
 }
 
 }  // namespace
@@ -285,7 +284,10 @@ RawScHandle SimulatedPlatform::OpenServiceA(RawScHandle manager, const char* ser
   World::Handle handle;
   handle.kind = Kind::service;
   handle.access = serviceRights(desiredAccess);
+  // Every path that leaves service null has set error and returned above.
+  // cppcheck-suppress nullPointerRedundantCheck
   handle.serviceId = service->id;
+  // cppcheck-suppress nullPointerRedundantCheck
   ++service->openHandles;
   return reinterpret_cast<RawScHandle>(s.issue(std::move(handle)));
 }
