@@ -62,11 +62,91 @@ std::string limitOf(PollLimit pollLimit) {
 
 }  // namespace
 
+namespace {
+
+/// Where the operands have got to, and what the step log is told about them.
+struct OperandState {
+  ServiceList& list;
+  PollLimit& pollLimit;
+  StepLog& log;
+  bool explicitService = false;
+  std::string files;  ///< the list files read, for the step log
+};
+
+/// Applies the option at argv[i] and moves i past its operands; false refuses
+/// the run.
+bool applyOption(int argc, char** argv, int& i, OperandState& state) {
+  const char* option = argv[i];
+  switch (option[1]) {
+    case 'c':
+    case 'C':
+      if (i + 3 >= argc) {
+        logRefusal(state.log, quoted(option) + " needs three operands");
+        return false;
+      }
+      // The named service replaces whatever the options before it gave.
+      state.list.clear();
+      state.list.addEntry(argv[i + 1], argv[i + 2], argv[i + 3]);
+      state.explicitService = true;
+      i += 3;
+      return true;
+    case 'f':
+    case 'F':
+      if (i + 1 >= argc) {
+        logRefusal(state.log, quoted(option) + " needs a list file");
+        return false;
+      }
+      ++i;
+      if (state.explicitService) return true;  // -c decided the list already
+      if (!loadListFile(argv[i], state.list)) {
+        logRefusal(state.log,
+                   "list file " + quoted(argv[i]) + " cannot be opened or has no valid line");
+        return false;
+      }
+      if (state.log.on()) state.files += (state.files.empty() ? "" : ", ") + quoted(argv[i]);
+      return true;
+    case 't':
+    case 'T':
+      if (i + 1 >= argc) {
+        logRefusal(state.log, quoted(option) + " needs a number of polls");
+        return false;
+      }
+      ++i;
+      if (!parsePollLimit(argv[i], state.pollLimit)) {
+        logRefusal(state.log, quoted(argv[i]) + " is no number of polls");
+        return false;
+      }
+      return true;
+    default:
+      return true;  // unknown options are ignored
+  }
+}
+
+/// The list from the product's catalogue in the registry.
+bool loadCatalogue(Platform& platform, OperandState& state) {
+  std::string homeDir;
+  if (!readRegistryText(platform, kProductKey, "HomeDir", homeDir)) {
+    logRefusal(state.log, std::string("HKLM\\") + kProductKey + "\\HomeDir cannot be read");
+    return false;
+  }
+  if (!loadRegistryCatalogue(platform, homeDir, state.list)) {
+    logRefusal(state.log, std::string("the catalogue HKLM\\") + kProductKey +
+                              "\\ServicesList cannot be read, is empty, or has a string "
+                              "without its two commas");
+    return false;
+  }
+  if (state.log.on()) {
+    state.log.write("list: " + entriesOf(state.list) + " from the catalogue HKLM\\" + kProductKey +
+                    "\\ServicesList, HomeDir " + quoted(homeDir) + "; " + limitOf(state.pollLimit));
+  }
+  return true;
+}
+
+}  // namespace
+
 bool parseServiceOperands(Platform& platform, int argc, char** argv, ServiceList& list,
                           PollLimit& pollLimit, StepLog& log) {
-  bool result = true;
-  bool explicitService = false;
-  std::string files;  // the list files read, for the step log
+  OperandState state{list, pollLimit, log, false, {}};
   for (int i = 2; i < argc; ++i) {
     // A stray word never falls back to the registry.
     if (!isOption(argv[i])) {
@@ -74,76 +154,13 @@ bool parseServiceOperands(Platform& platform, int argc, char** argv, ServiceList
                           quoted(argv[i] != nullptr ? argv[i] : "") + " is not an option");
       return false;
     }
-    const char option = argv[i][1];
-    switch (option) {
-      case 'c':
-      case 'C':
-        if (i + 3 >= argc) {
-          logRefusal(log, quoted(argv[i]) + " needs three operands");
-          return false;
-        }
-        // The named service replaces whatever the options before it gave.
-        list.clear();
-        list.addEntry(argv[i + 1], argv[i + 2], argv[i + 3]);
-        explicitService = true;
-        result = true;
-        i += 3;
-        break;
-      case 'f':
-      case 'F':
-        if (i + 1 >= argc) {
-          logRefusal(log, quoted(argv[i]) + " needs a list file");
-          return false;
-        }
-        if (!explicitService) {
-          result = loadListFile(argv[i + 1], list);
-          if (!result) {
-            logRefusal(
-                log, "list file " + quoted(argv[i + 1]) + " cannot be opened or has no valid line");
-          } else if (log.on()) {
-            files += (files.empty() ? "" : ", ") + quoted(argv[i + 1]);
-          }
-        }
-        i += 1;
-        break;
-      case 't':
-      case 'T':
-        if (i + 1 >= argc) {
-          logRefusal(log, quoted(argv[i]) + " needs a number of polls");
-          return false;
-        }
-        result = parsePollLimit(argv[i + 1], pollLimit);
-        if (!result) logRefusal(log, quoted(argv[i + 1]) + " is no number of polls");
-        i += 1;
-        break;
-      default:
-        break;  // unknown options are ignored
-    }
-    if (!result) return false;
+    if (!applyOption(argc, argv, i, state)) return false;
   }
-
-  if (list.size() > 0) {
-    if (log.on()) {
-      log.write("list: " + entriesOf(list) + " from " +
-                (explicitService ? std::string("-c") : "list files " + files) + "; " +
-                limitOf(pollLimit));
-    }
-    return true;
-  }
-  std::string homeDir;
-  if (!readRegistryText(platform, kProductKey, "HomeDir", homeDir)) {
-    logRefusal(log, std::string("HKLM\\") + kProductKey + "\\HomeDir cannot be read");
-    return false;
-  }
-  if (!loadRegistryCatalogue(platform, homeDir, list)) {
-    logRefusal(log, std::string("the catalogue HKLM\\") + kProductKey +
-                        "\\ServicesList cannot be read, is empty, or has a string without "
-                        "its two commas");
-    return false;
-  }
+  if (list.size() == 0) return loadCatalogue(platform, state);
   if (log.on()) {
-    log.write("list: " + entriesOf(list) + " from the catalogue HKLM\\" + kProductKey +
-              "\\ServicesList, HomeDir " + quoted(homeDir) + "; " + limitOf(pollLimit));
+    log.write("list: " + entriesOf(list) + " from " +
+              (state.explicitService ? std::string("-c") : "list files " + state.files) + "; " +
+              limitOf(pollLimit));
   }
   return true;
 }

@@ -159,7 +159,8 @@ LineFields::LineFields(std::string_view text, char separator, bool trim) {
 
 std::string& LineFields::addField() {
   ++count_;
-  return count_ <= kInline ? inline_[count_ - 1] : more_.emplace_back();
+  if (count_ <= kInline) return inline_[count_ - 1];
+  return more_.emplace_back();
 }
 
 std::string LineFields::take(std::size_t index) {
@@ -169,7 +170,8 @@ std::string LineFields::take(std::size_t index) {
 const std::string& LineFields::field(std::size_t index) const {
   static const std::string kEmpty;
   if (index >= count_) return kEmpty;
-  return index < kInline ? inline_[index] : more_[index - kInline];
+  if (index < kInline) return inline_[index];
+  return more_[index - kInline];
 }
 
 }  // namespace vdksvc

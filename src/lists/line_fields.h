@@ -27,7 +27,8 @@ class LineFields {
  private:
   /// The field at \a index, which must be below count().
   std::string& at(std::size_t index) {
-    return index < kInline ? inline_[index] : more_[index - kInline];
+    if (index < kInline) return inline_[index];
+    return more_[index - kInline];
   }
   /// Appends an empty field and gives it.
   std::string& addField();

@@ -91,7 +91,7 @@ StepLog& StepLog::off() {
 void StepLog::write(std::string_view text) {
   if (platform_ == nullptr || failed_) return;
   if (file_ == nullptr) {
-    const RawHandle opened = platform_->CreateFileA(
+    RawHandle opened = platform_->CreateFileA(
         path_.c_str(), file::kAppendData, file::kShareRead | file::kShareWrite | file::kShareDelete,
         nullptr, file::kOpenAlways, file::kAttributeNormal, nullptr);
     if (opened == invalidHandleValue() || opened == nullptr) {

@@ -137,7 +137,7 @@ Long SimulatedPlatform::RegOpenKeyExA(RawKey key, const char* subKey, Dword /*op
   if (result == nullptr) return asLong(winerr::kInvalidParameter);
   *result = nullptr;  // a failed open hands out nothing
   if (!parent) return asLong(winerr::kInvalidHandle);
-  if (s.keys.count(World::foldCase(parent->path)) == 0) return asLong(simerr::kKeyDeleted);
+  if (!s.keys.contains(World::foldCase(parent->path))) return asLong(simerr::kKeyDeleted);
   const auto found = s.keys.find(World::foldCase(path));
   if (found == s.keys.end()) return asLong(winerr::kFileNotFound);
   if (found->second.openRefused) return asLong(winerr::kAccessDenied);

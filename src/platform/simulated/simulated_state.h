@@ -138,7 +138,7 @@ struct SimulatedWorld {
   std::vector<Process> processes;   ///< in seeding order; ids may repeat once ended
   std::map<std::string, File> files;
   std::map<std::string, std::string> environment;  ///< by case-folded name
-  Dword ownProcessId = 4242;  ///< what GetCurrentProcessId gives
+  Dword ownProcessId = 4242;                       ///< what GetCurrentProcessId gives
 
   SimulatedWorld();
 

@@ -3,8 +3,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
+#include <iterator>
 #include <string>
+#include <utility>
 
 #include "platform/simulated/simulated_platform.h"
 #include "platform/simulated/simulated_state.h"
@@ -20,7 +21,7 @@ constexpr Dword kEnvironmentNotFound = 203;  // ERROR_ENVVAR_NOT_FOUND
 constexpr Dword kMessageNotFound = 317;      // ERROR_MR_MID_NOT_FOUND
 
 // The system's English texts for the errors the logic meets.
-const std::map<Dword, const char*> kMessages = {
+constexpr std::pair<Dword, const char*> kMessages[] = {
     {2, "The system cannot find the file specified."},
     {3, "The system cannot find the path specified."},
     {5, "Access is denied."},
@@ -177,8 +178,10 @@ Dword SimulatedPlatform::FormatMessageA(Dword flags, const void* /*source*/, Dwo
                                         Dword /*languageId*/, char* buffer, Dword size,
                                         void* /*arguments*/) {
   World& s = *state_;
-  const auto found = kMessages.find(messageId);
-  if ((flags & file::kFormatFromSystem) == 0 || found == kMessages.end()) {
+  const auto* found =
+      std::find_if(std::begin(kMessages), std::end(kMessages),
+                   [messageId](const auto& known) { return known.first == messageId; });
+  if ((flags & file::kFormatFromSystem) == 0 || found == std::end(kMessages)) {
     s.lastError = kMessageNotFound;
     return 0;
   }
@@ -193,7 +196,7 @@ Dword SimulatedPlatform::FormatMessageA(Dword flags, const void* /*source*/, Dwo
 
 void SimulatedPlatform::GetLocalTime(SystemTime* time) {
   const std::uint64_t now = state_->nowMs;
-  const std::uint64_t seconds = now / 1000 + 8 * 3600;
+  const std::uint64_t seconds = now / 1000 + 8ull * 3600;
   *time = SystemTime{};
   time->wYear = 2026;
   time->wMonth = 12;
