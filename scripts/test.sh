@@ -105,6 +105,20 @@ finish_e2e() {
   return "$failed"
 }
 
+# The release zip of the Windows build: the program, the manual, the README and
+# the sample list file.
+check_package() {
+  cmake --build --preset windows --target package
+  local zips=(build/windows/vdksvc-*-win64.zip) listing member
+  listing=$(cmake -E tar tf "${zips[0]}")
+  for member in vdksvc.exe usage.md README.md sample-services.lst; do
+    if ! grep -qx "$member" <<<"$listing"; then
+      echo "test.sh: $member is missing from ${zips[0]}" >&2
+      return 1
+    fi
+  done
+}
+
 install_missing_packages
 
 # Cheap checks first, so that a badly formatted tree fails in seconds.
@@ -116,6 +130,7 @@ step sanitize cmake --workflow --preset sanitize
 for preset in "${windows_presets[@]}"; do
   step "$preset" build "$preset"
 done
+step package check_package
 # Reads the compile commands of the native and windows-clang builds.
 step clang-tidy bash scripts/analyze.sh tidy
 # The two suites side by side, each nearly as fast as alone, and beside them
