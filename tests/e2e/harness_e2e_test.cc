@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e_fixture.h"
 #include "e2e_support.h"
 
 namespace vdksvc::e2e {
@@ -98,16 +99,13 @@ TEST(HarnessE2e, RegistryValuesReadBack) {
 }
 
 /// One test service per test, removed again whatever the test did.
-class TestServiceE2e : public ::testing::Test {
+class TestServiceE2e : public ServiceManagerE2e {
  protected:
   void SetUp() override {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     name_ = std::string("VdkE2e") + info->name();
-    ScmHandle manager = openManager();
-    if (!manager && ::GetLastError() == ERROR_ACCESS_DENIED) {
-      GTEST_SKIP() << "not enough rights for the service control manager";
-    }
-    ASSERT_TRUE(manager) << "OpenSCManagerA failed with " << ::GetLastError();
+    ServiceManagerE2e::SetUp();
+    if (stopped()) return;
     ASSERT_TRUE(removeServiceCompletely(name_));
   }
   void TearDown() override { EXPECT_TRUE(removeServiceCompletely(name_)); }

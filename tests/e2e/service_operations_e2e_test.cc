@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "e2e_fixture.h"
 #include "e2e_support.h"
 
 namespace vdksvc::e2e {
@@ -38,15 +39,8 @@ std::string stateOf(const std::string& name) {
 }
 
 /// Removes the given services before and after each test, whatever it left.
-class ServiceOperationsE2e : public ::testing::Test {
+class ServiceOperationsE2e : public ServiceManagerE2e {
  protected:
-  void SetUp() override {
-    ScmHandle manager = openManager();
-    if (!manager && ::GetLastError() == ERROR_ACCESS_DENIED) {
-      GTEST_SKIP() << "not enough rights for the service control manager";
-    }
-    ASSERT_TRUE(manager) << "OpenSCManagerA failed with " << ::GetLastError();
-  }
   void TearDown() override {
     for (const std::string& name : owned_) EXPECT_TRUE(removeServiceCompletely(name)) << name;
   }
@@ -167,7 +161,7 @@ class ProductCatalogueE2e : public ServiceOperationsE2e {
  protected:
   void SetUp() override {
     ServiceOperationsE2e::SetUp();
-    if (IsSkipped()) return;
+    if (stopped()) return;
     ASSERT_EQ(ERROR_SUCCESS, deleteRegistryTree(kProductKey));
     ASSERT_EQ(ERROR_SUCCESS, deleteRegistryTree(kDatabaseKey));
   }

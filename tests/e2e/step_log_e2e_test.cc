@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e_fixture.h"
 #include "e2e_support.h"
 
 namespace vdksvc::e2e {
@@ -58,14 +59,11 @@ class LogVariable {
   LogVariable& operator=(const LogVariable&) = delete;
 };
 
-class StepLogE2e : public ::testing::Test {
+class StepLogE2e : public ServiceManagerE2e {
  protected:
   void SetUp() override {
-    ScmHandle manager = openManager();
-    if (!manager && ::GetLastError() == ERROR_ACCESS_DENIED) {
-      GTEST_SKIP() << "not enough rights for the service control manager";
-    }
-    ASSERT_TRUE(manager) << "OpenSCManagerA failed with " << ::GetLastError();
+    ServiceManagerE2e::SetUp();
+    if (stopped()) return;
     // A service of each test's own, as the tests run side by side.
     working_ =
         std::string("VdkLog") + ::testing::UnitTest::GetInstance()->current_test_info()->name();

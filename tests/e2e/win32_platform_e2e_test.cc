@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "e2e_fixture.h"
 #include "e2e_support.h"
 #include "platform/handles.h"
 #include "platform/win32_platform.h"
@@ -128,13 +129,11 @@ TEST(Win32PlatformE2e, OpenWaitAndTerminateProcess) {
   EXPECT_NE(0xdeadbeefu, platform.GetLastError());
 }
 
-class Win32PlatformServiceE2e : public ::testing::Test {
+class Win32PlatformServiceE2e : public ServiceManagerE2e {
  protected:
   void SetUp() override {
-    ScmHandle manager = openManager();
-    if (!manager && ::GetLastError() == ERROR_ACCESS_DENIED) {
-      GTEST_SKIP() << "not enough rights for the service control manager";
-    }
+    ServiceManagerE2e::SetUp();
+    if (stopped()) return;
     ASSERT_TRUE(removeServiceCompletely(name_));
   }
   void TearDown() override { EXPECT_TRUE(removeServiceCompletely(name_)); }
