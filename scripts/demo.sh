@@ -131,10 +131,15 @@ wine 'C:\Corvane\Vardeck\bin\loom.exe' --worker --max-life-ms 600000 </dev/null 
 sleep 2
 wine "$bin/vdk_run.exe" --processes hub.exe loom.exe netboot.exe
 echo "  the extended stop: stop every service, then give the processes still running one"
-echo "  of the catalogue's program files 60 s to end, and terminate those that do not:"
+echo "  of the catalogue's program files 60 s to end, and terminate those that do not"
+echo "  (with the step log on: VDKSVC_LOG=C:\\vdksvc-demo.log):"
+export VDKSVC_LOG='C:\vdksvc-demo.log'
 show -stopex
+unset VDKSVC_LOG
 states
 wine "$bin/vdk_run.exe" --processes hub.exe loom.exe netboot.exe
+echo "  what the step log of that run says:"
+tr -d '\r' <"$prefix/drive_c/vdksvc-demo.log" | sed 's/^/    /'
 echo
 echo "  remove the catalogue, then the stand-in database service:"
 show -remove

@@ -68,6 +68,23 @@ std::vector<Dword> matchingProcesses(Platform& platform, const ImageNames& names
   return ids;
 }
 
+/// The step log's line on how the wait for the \a count swept processes ended.
+void logWait(Platform& platform, StepLog& log, Dword waited, Dword count, std::uint64_t started) {
+  if (!log.on()) return;
+  const Dword error = waited == proc::kWaitFailed ? platform.GetLastError() : 0;
+  const std::string elapsed = std::to_string(log.tick() - started) + " ms";
+  const std::string processes = std::to_string(count) + (count == 1 ? " process" : " processes");
+  if (waited < proc::kWaitObject0 + count) {
+    log.write("sweep: " + processes + " ended within the grace, " + elapsed);
+  } else if (waited == proc::kWaitFailed) {
+    log.write("sweep: the wait failed after " + elapsed + ": " + log.errorText(error) +
+              "; terminating the " + processes + " waited on");
+  } else {
+    log.write("sweep: the grace ran out after " + elapsed + "; terminating the " + processes +
+              " waited on");
+  }
+}
+
 }  // namespace
 
 std::string imageNameOf(Platform& platform, const std::string& binaryPath) {
@@ -115,11 +132,7 @@ void sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog
   const std::uint64_t started = log.tick();
   const Dword waited = platform.WaitForMultipleObjects(count, raw.data(), true, kSweepGraceMs);
   const bool allEnded = waited < proc::kWaitObject0 + count;
-  if (log.on()) {
-    log.write("sweep: " + std::to_string(count) + (count == 1 ? " process" : " processes") +
-              (allEnded ? " ended within the grace, " : " did not all end within the grace, ") +
-              std::to_string(log.tick() - started) + " ms");
-  }
+  logWait(platform, log, waited, count, started);
   if (allEnded) return;
   // Timed out, or the wait failed: whatever still runs is ended now.
   for (std::size_t i = 0; i < processes.size(); ++i) {

@@ -198,13 +198,14 @@ TEST_F(StepLogTest, SweepShowsMatchedEndedAndTerminatedProcesses) {
   sim.addProcess({21, "loom.exe"});
   sim.addProcess({22, "LOOM.EXE", SimulatedPlatform::kForever, true});
   EXPECT_EQ(0, run({"-stopex", "-c", "C:\\App\\loom.exe", "Loom", "x"}));
-  EXPECT_THAT(lines(), testing::IsSupersetOf(
-                           {"sweep: process 21 loom.exe runs the program of Loom",
-                            "sweep: process 22 LOOM.EXE runs the program of Loom",
-                            "sweep: process 22 cannot be opened and is left alone: 5 (Access "
-                            "is denied.)",
-                            "sweep: 1 process did not all end within the grace, 60000 ms",
-                            "sweep: process 21 terminated"}));
+  EXPECT_THAT(lines(),
+              testing::IsSupersetOf(
+                  {"sweep: process 21 loom.exe runs the program of Loom",
+                   "sweep: process 22 LOOM.EXE runs the program of Loom",
+                   "sweep: process 22 cannot be opened and is left alone: 5 (Access "
+                   "is denied.)",
+                   "sweep: the grace ran out after 60000 ms; terminating the 1 process waited on",
+                   "sweep: process 21 terminated"}));
 }
 
 TEST_F(StepLogTest, AnUnwritableLogChangesNeitherStatusNorServiceCalls) {
