@@ -1,15 +1,12 @@
 # Cross build for 64-bit Windows with clang and lld, on the headers, import
 # libraries and C++ runtime of Debian's mingw-w64 (g++-mingw-w64-x86-64): a second
 # compiler and linker for the same program, next to mingw-w64-x86_64.cmake.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
 
-set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER clang)
 set(CMAKE_CXX_COMPILER clang++)
 set(CMAKE_C_COMPILER_TARGET ${TOOLCHAIN_PREFIX})
 set(CMAKE_CXX_COMPILER_TARGET ${TOOLCHAIN_PREFIX})
-set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
 
 # clang finds the mingw-w64 headers and libraries under /usr/x86_64-w64-mingw32,
 # but not GCC's own directory: Debian names it 12-posix, which clang does not
@@ -31,12 +28,3 @@ set(CMAKE_CXX_FLAGS_INIT "${libstdcxxIncludes}")
 # -pthread: libstdc++ and libgcc_eh of the posix thread model call winpthread,
 # which GCC's driver adds by itself and clang's only when asked.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -pthread -L${VDKSVC_MINGW_GCC_DIR}")
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# The e2e tests run the built programs under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
