@@ -63,15 +63,16 @@ struct RegKeyTraits {
   static void close(Platform& platform, Raw raw) { platform.RegCloseKey(raw); }
 };
 
-// CreateToolhelp32Snapshot fails with INVALID_HANDLE_VALUE, not null.
-struct SnapshotTraits {
+// CreateToolhelp32Snapshot and CreateFileA fail with INVALID_HANDLE_VALUE, not null.
+struct FileHandleTraits {
   using Raw = RawHandle;
   static Raw invalid() { return invalidHandleValue(); }
   static bool isValid(Raw raw) { return raw != invalidHandleValue() && raw != nullptr; }
   static void close(Platform& platform, Raw raw) { platform.CloseHandle(raw); }
 };
 
-// OpenProcess fails with null; -1 would be the current-process pseudo-handle.
+// OpenProcess and OpenProcessToken fail with null; -1 would be the current-process
+// pseudo-handle.
 struct ProcessHandleTraits {
   using Raw = RawHandle;
   static Raw invalid() { return nullptr; }
@@ -81,7 +82,9 @@ struct ProcessHandleTraits {
 
 using ScHandle = UniqueHandle<ScHandleTraits>;            ///< manager or service handle
 using RegKey = UniqueHandle<RegKeyTraits>;                ///< opened registry key
-using Snapshot = UniqueHandle<SnapshotTraits>;            ///< process snapshot
+using Snapshot = UniqueHandle<FileHandleTraits>;          ///< process snapshot
 using ProcessHandle = UniqueHandle<ProcessHandleTraits>;  ///< opened process
+using TokenHandle = UniqueHandle<ProcessHandleTraits>;    ///< opened access token
+using FileHandle = UniqueHandle<FileHandleTraits>;        ///< opened file
 
 }  // namespace vdksvc

@@ -58,6 +58,7 @@ constexpr Dword kServiceMarkedForDelete = 1072;
 constexpr Dword kServiceExists = 1073;
 constexpr Dword kServiceDependencyDeleted = 1075;
 constexpr Dword kDuplicateServiceName = 1078;
+constexpr Dword kNotAllAssigned = 1300;  ///< ERROR_NOT_ALL_ASSIGNED: a privilege not held
 }  // namespace winerr
 
 /// Service manager constants (winsvc.h).
@@ -99,40 +100,53 @@ constexpr Dword kAcceptPauseContinue = 0x2;
 
 /// Registry constants (winreg.h / winnt.h).
 namespace reg {
-constexpr Dword kKeyRead = 0x20019;  ///< KEY_READ
-constexpr Dword kNone = 0;           ///< REG_NONE
-constexpr Dword kSz = 1;             ///< REG_SZ
-constexpr Dword kExpandSz = 2;       ///< REG_EXPAND_SZ
-constexpr Dword kBinary = 3;         ///< REG_BINARY
-constexpr Dword kDword = 4;          ///< REG_DWORD
-constexpr Dword kMultiSz = 7;        ///< REG_MULTI_SZ
-constexpr Dword kQword = 11;         ///< REG_QWORD
+constexpr Dword kKeyRead = 0x20019;     ///< KEY_READ
+constexpr Dword kWow64_64Key = 0x0100;  ///< KEY_WOW64_64KEY: the 64-bit view of SOFTWARE
+constexpr Dword kWow64_32Key = 0x0200;  ///< KEY_WOW64_32KEY: the 32-bit view (WOW6432Node)
+constexpr Dword kNone = 0;              ///< REG_NONE
+constexpr Dword kSz = 1;                ///< REG_SZ
+constexpr Dword kExpandSz = 2;          ///< REG_EXPAND_SZ
+constexpr Dword kBinary = 3;            ///< REG_BINARY
+constexpr Dword kDword = 4;             ///< REG_DWORD
+constexpr Dword kMultiSz = 7;           ///< REG_MULTI_SZ
+constexpr Dword kQword = 11;            ///< REG_QWORD
 }  // namespace reg
 
 /// Process and wait constants (winnt.h, winbase.h, tlhelp32.h).
 namespace proc {
-constexpr Dword kSnapProcess = 0x2;        ///< TH32CS_SNAPPROCESS
-constexpr Dword kTerminate = 0x0001;       ///< PROCESS_TERMINATE
-constexpr Dword kSynchronize = 0x100000;   ///< SYNCHRONIZE
-constexpr Dword kMaximumWaitObjects = 64;  ///< MAXIMUM_WAIT_OBJECTS
-constexpr Dword kWaitObject0 = 0;          ///< WAIT_OBJECT_0
-constexpr Dword kWaitAbandoned0 = 0x80;    ///< WAIT_ABANDONED_0
-constexpr Dword kWaitTimeout = 258;        ///< WAIT_TIMEOUT
-constexpr Dword kWaitFailed = 0xFFFFFFFF;  ///< WAIT_FAILED
-constexpr Dword kInfinite = 0xFFFFFFFF;    ///< INFINITE
+constexpr Dword kSnapProcess = 0x2;                 ///< TH32CS_SNAPPROCESS
+constexpr Dword kTerminate = 0x0001;                ///< PROCESS_TERMINATE
+constexpr Dword kQueryLimitedInformation = 0x1000;  ///< PROCESS_QUERY_LIMITED_INFORMATION
+constexpr Dword kSynchronize = 0x100000;            ///< SYNCHRONIZE
+constexpr Dword kMaximumWaitObjects = 64;           ///< MAXIMUM_WAIT_OBJECTS
+constexpr Dword kWaitObject0 = 0;                   ///< WAIT_OBJECT_0
+constexpr Dword kWaitAbandoned0 = 0x80;             ///< WAIT_ABANDONED_0
+constexpr Dword kWaitTimeout = 258;                 ///< WAIT_TIMEOUT
+constexpr Dword kWaitFailed = 0xFFFFFFFF;           ///< WAIT_FAILED
+constexpr Dword kInfinite = 0xFFFFFFFF;             ///< INFINITE
+// Access tokens (winnt.h)
+constexpr Dword kTokenAdjustPrivileges = 0x0020;             ///< TOKEN_ADJUST_PRIVILEGES
+constexpr Dword kTokenQuery = 0x0008;                        ///< TOKEN_QUERY
+constexpr Dword kPrivilegeEnabled = 0x2;                     ///< SE_PRIVILEGE_ENABLED
+constexpr const char* kDebugPrivilege = "SeDebugPrivilege";  ///< SE_DEBUG_NAME
 }  // namespace proc
 
 /// Files, environment and messages (winbase.h, winnt.h).
 namespace file {
-constexpr Dword kAppendData = 0x0004;          ///< FILE_APPEND_DATA
-constexpr Dword kShareRead = 0x1;              ///< FILE_SHARE_READ
-constexpr Dword kShareWrite = 0x2;             ///< FILE_SHARE_WRITE
-constexpr Dword kShareDelete = 0x4;            ///< FILE_SHARE_DELETE
-constexpr Dword kOpenAlways = 4;               ///< OPEN_ALWAYS
-constexpr Dword kAttributeNormal = 0x80;       ///< FILE_ATTRIBUTE_NORMAL
-constexpr Dword kFormatFromSystem = 0x1000;    ///< FORMAT_MESSAGE_FROM_SYSTEM
-constexpr Dword kFormatIgnoreInserts = 0x200;  ///< FORMAT_MESSAGE_IGNORE_INSERTS
-constexpr Dword kFormatMaxWidthMask = 0xFF;    ///< FORMAT_MESSAGE_MAX_WIDTH_MASK
+constexpr Dword kAppendData = 0x0004;             ///< FILE_APPEND_DATA
+constexpr Dword kShareRead = 0x1;                 ///< FILE_SHARE_READ
+constexpr Dword kShareWrite = 0x2;                ///< FILE_SHARE_WRITE
+constexpr Dword kShareDelete = 0x4;               ///< FILE_SHARE_DELETE
+constexpr Dword kOpenExisting = 3;                ///< OPEN_EXISTING
+constexpr Dword kOpenAlways = 4;                  ///< OPEN_ALWAYS
+constexpr Dword kAttributeDirectory = 0x10;       ///< FILE_ATTRIBUTE_DIRECTORY
+constexpr Dword kAttributeNormal = 0x80;          ///< FILE_ATTRIBUTE_NORMAL
+constexpr Dword kInvalidAttributes = 0xFFFFFFFF;  ///< INVALID_FILE_ATTRIBUTES
+constexpr Dword kFormatFromSystem = 0x1000;       ///< FORMAT_MESSAGE_FROM_SYSTEM
+constexpr Dword kFormatIgnoreInserts = 0x200;     ///< FORMAT_MESSAGE_IGNORE_INSERTS
+constexpr Dword kFormatMaxWidthMask = 0xFF;       ///< FORMAT_MESSAGE_MAX_WIDTH_MASK
+constexpr unsigned kAnsiCodePage = 0;             ///< CP_ACP
+constexpr Dword kNoBestFitChars = 0x400;          ///< WC_NO_BEST_FIT_CHARS
 }  // namespace file
 
 /// SYSTEMTIME, member for member.
@@ -145,6 +159,35 @@ struct SystemTime {
   std::uint16_t wMinute = 0;
   std::uint16_t wSecond = 0;
   std::uint16_t wMilliseconds = 0;
+};
+
+/// LUID, LUID_AND_ATTRIBUTES and TOKEN_PRIVILEGES with room for the one
+/// privilege the sweep changes, laid out as the Windows headers lay them out.
+struct Luid {
+  Dword LowPart = 0;
+  Long HighPart = 0;
+};
+struct LuidAndAttributes {
+  vdksvc::Luid Luid;
+  Dword Attributes = 0;
+};
+struct TokenPrivileges {
+  Dword PrivilegeCount = 0;
+  LuidAndAttributes Privileges[1];
+};
+
+/// BY_HANDLE_FILE_INFORMATION, member for member (the times as two halves each).
+struct ByHandleFileInformation {
+  Dword dwFileAttributes = 0;
+  Dword ftCreationTime[2] = {};
+  Dword ftLastAccessTime[2] = {};
+  Dword ftLastWriteTime[2] = {};
+  Dword dwVolumeSerialNumber = 0;
+  Dword nFileSizeHigh = 0;
+  Dword nFileSizeLow = 0;
+  Dword nNumberOfLinks = 0;
+  Dword nFileIndexHigh = 0;
+  Dword nFileIndexLow = 0;
 };
 
 /// SERVICE_STATUS, member for member.
@@ -219,6 +262,22 @@ class Platform {
                                        Dword milliseconds) = 0;
   virtual bool TerminateProcess(RawHandle process, unsigned exitCode) = 0;
   virtual bool CloseHandle(RawHandle handle) = 0;
+  /// The image file of the process, as a Win32 path; \a size is the buffer's size
+  /// in, the length copied (without NUL) out.
+  virtual bool QueryFullProcessImageNameA(RawHandle process, Dword flags, char* exeName,
+                                          Dword* size) = 0;
+
+  // --- The process's own token (kernel32, advapi32) ---
+  /// The pseudo-handle of the current process; it needs no closing.
+  virtual RawHandle GetCurrentProcess() = 0;
+  virtual bool OpenProcessToken(RawHandle process, Dword desiredAccess, RawHandle* token) = 0;
+  virtual bool LookupPrivilegeValueA(const char* systemName, const char* name, Luid* luid) = 0;
+  /// Succeeds with GetLastError ERROR_NOT_ALL_ASSIGNED when the token lacks a
+  /// privilege of \a newState, ERROR_SUCCESS otherwise. \a previousState receives
+  /// the privileges it changed, as they were.
+  virtual bool AdjustTokenPrivileges(RawHandle token, bool disableAll,
+                                     const TokenPrivileges* newState, Dword bufferLength,
+                                     TokenPrivileges* previousState, Dword* returnLength) = 0;
 
   // --- Files, environment, time, messages (kernel32); the step log's needs ---
   /// A handle for CloseHandle, or INVALID_HANDLE_VALUE on failure.
@@ -227,6 +286,11 @@ class Platform {
                                 Dword flagsAndAttributes, RawHandle templateFile) = 0;
   virtual bool WriteFile(RawHandle file, const void* buffer, Dword bytesToWrite,
                          Dword* bytesWritten, void* overlapped) = 0;
+  /// The volume serial number and file index tell one file from another,
+  /// whatever path it was opened by.
+  virtual bool GetFileInformationByHandle(RawHandle file, ByHandleFileInformation* info) = 0;
+  /// The attributes of the file or directory, or INVALID_FILE_ATTRIBUTES.
+  virtual Dword GetFileAttributesA(const char* fileName) = 0;
   /// The length copied (without NUL), the size needed when \a size is too small,
   /// or 0 when the variable is not set.
   virtual Dword GetEnvironmentVariableA(const char* name, char* buffer, Dword size) = 0;
@@ -242,6 +306,12 @@ class Platform {
   // --- Thread, errors, text ---
   virtual void Sleep(Dword milliseconds) = 0;
   virtual Dword GetLastError() = 0;
+  /// Converts UTF-16 to \a codePage; the bytes written, or the size needed when
+  /// \a multiByteSize is 0; 0 on failure. \a usedDefaultChar tells whether a
+  /// character had no equivalent.
+  virtual int WideCharToMultiByte(unsigned codePage, Dword flags, const char16_t* wideText,
+                                  int wideLength, char* multiByte, int multiByteSize,
+                                  const char* defaultChar, bool* usedDefaultChar) = 0;
   /// Lowers \a text in place in the ANSI code page; returns \a text.
   virtual char* CharLowerA(char* text) = 0;
   /// The last '\' of the NUL-terminated \a text, walking it character by

@@ -20,6 +20,15 @@ static_assert(sizeof(Dword) == sizeof(DWORD) && sizeof(Long) == sizeof(LONG));
 // Our handle tokens are passed through as the Windows handles, so their sizes agree.
 // NOLINTNEXTLINE(bugprone-sizeof-expression): the pointer sizes are what is compared.
 static_assert(sizeof(RawScHandle) == sizeof(SC_HANDLE) && sizeof(RawKey) == sizeof(HKEY));
+// These pass through as the Windows structures themselves.
+static_assert(sizeof(Luid) == sizeof(LUID) && offsetof(Luid, HighPart) == offsetof(LUID, HighPart));
+static_assert(sizeof(TokenPrivileges) == sizeof(TOKEN_PRIVILEGES) &&
+              offsetof(TokenPrivileges, Privileges) == offsetof(TOKEN_PRIVILEGES, Privileges) &&
+              offsetof(LuidAndAttributes, Attributes) == offsetof(LUID_AND_ATTRIBUTES, Attributes));
+static_assert(sizeof(ByHandleFileInformation) == sizeof(BY_HANDLE_FILE_INFORMATION) &&
+              offsetof(ByHandleFileInformation, nFileIndexLow) ==
+                  offsetof(BY_HANDLE_FILE_INFORMATION, nFileIndexLow));
+static_assert(sizeof(char16_t) == sizeof(WCHAR));
 
 SC_HANDLE toWin(RawScHandle handle) { return reinterpret_cast<SC_HANDLE>(handle); }
 RawScHandle fromWin(SC_HANDLE handle) { return reinterpret_cast<RawScHandle>(handle); }
@@ -240,6 +249,39 @@ bool Win32Platform::TerminateProcess(RawHandle process, unsigned exitCode) {
 
 bool Win32Platform::CloseHandle(RawHandle handle) { return ::CloseHandle(handle) != FALSE; }
 
+bool Win32Platform::QueryFullProcessImageNameA(RawHandle process, Dword flags, char* exeName,
+                                               Dword* size) {
+  DwordSlot slot(size);
+  return ::QueryFullProcessImageNameA(process, flags, exeName, slot.get()) != FALSE;
+}
+
+// --- The process's own token ---
+
+RawHandle Win32Platform::GetCurrentProcess() { return ::GetCurrentProcess(); }
+
+bool Win32Platform::OpenProcessToken(RawHandle process, Dword desiredAccess, RawHandle* token) {
+  HANDLE opened = nullptr;
+  const bool done = ::OpenProcessToken(process, desiredAccess, &opened) != FALSE;
+  if (token != nullptr) *token = opened;
+  return done;
+}
+
+bool Win32Platform::LookupPrivilegeValueA(const char* systemName, const char* name, Luid* luid) {
+  return ::LookupPrivilegeValueA(systemName, name, reinterpret_cast<LUID*>(luid)) != FALSE;
+}
+
+bool Win32Platform::AdjustTokenPrivileges(RawHandle token, bool disableAll,
+                                          const TokenPrivileges* newState, Dword bufferLength,
+                                          TokenPrivileges* previousState, Dword* returnLength) {
+  DwordSlot returned(returnLength);
+  // NewState is only read, whatever the prototype says.
+  return ::AdjustTokenPrivileges(
+             token, disableAll ? TRUE : FALSE,
+             const_cast<TOKEN_PRIVILEGES*>(reinterpret_cast<const TOKEN_PRIVILEGES*>(newState)),
+             bufferLength, reinterpret_cast<TOKEN_PRIVILEGES*>(previousState),
+             returned.get()) != FALSE;
+}
+
 // --- Files, environment, time, messages ---
 
 RawHandle Win32Platform::CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
@@ -257,6 +299,15 @@ bool Win32Platform::WriteFile(RawHandle file, const void* buffer, Dword bytesToW
                                 static_cast<OVERLAPPED*>(overlapped)) != FALSE;
   if (bytesWritten != nullptr) *bytesWritten = written;
   return done;
+}
+
+bool Win32Platform::GetFileInformationByHandle(RawHandle file, ByHandleFileInformation* info) {
+  return ::GetFileInformationByHandle(file, reinterpret_cast<BY_HANDLE_FILE_INFORMATION*>(info)) !=
+         FALSE;
+}
+
+Dword Win32Platform::GetFileAttributesA(const char* fileName) {
+  return ::GetFileAttributesA(fileName);
 }
 
 Dword Win32Platform::GetEnvironmentVariableA(const char* name, char* buffer, Dword size) {
@@ -295,6 +346,17 @@ Dword Win32Platform::GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 void Win32Platform::Sleep(Dword milliseconds) { ::Sleep(milliseconds); }
 
 Dword Win32Platform::GetLastError() { return static_cast<Dword>(::GetLastError()); }
+
+int Win32Platform::WideCharToMultiByte(unsigned codePage, Dword flags, const char16_t* wideText,
+                                       int wideLength, char* multiByte, int multiByteSize,
+                                       const char* defaultChar, bool* usedDefaultChar) {
+  BOOL used = FALSE;
+  const int written = ::WideCharToMultiByte(
+      codePage, flags, reinterpret_cast<const WCHAR*>(wideText), wideLength, multiByte,
+      multiByteSize, defaultChar, usedDefaultChar != nullptr ? &used : nullptr);
+  if (usedDefaultChar != nullptr) *usedDefaultChar = used != FALSE;
+  return written;
+}
 
 char* Win32Platform::CharLowerA(char* text) { return ::CharLowerA(text); }
 

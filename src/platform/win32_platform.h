@@ -45,12 +45,23 @@ class Win32Platform final : public Platform {
                                Dword milliseconds) override;
   bool TerminateProcess(RawHandle process, unsigned exitCode) override;
   bool CloseHandle(RawHandle handle) override;
+  bool QueryFullProcessImageNameA(RawHandle process, Dword flags, char* exeName,
+                                  Dword* size) override;
+
+  RawHandle GetCurrentProcess() override;
+  bool OpenProcessToken(RawHandle process, Dword desiredAccess, RawHandle* token) override;
+  bool LookupPrivilegeValueA(const char* systemName, const char* name, Luid* luid) override;
+  bool AdjustTokenPrivileges(RawHandle token, bool disableAll, const TokenPrivileges* newState,
+                             Dword bufferLength, TokenPrivileges* previousState,
+                             Dword* returnLength) override;
 
   RawHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
                         void* securityAttributes, Dword creationDisposition,
                         Dword flagsAndAttributes, RawHandle templateFile) override;
   bool WriteFile(RawHandle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten,
                  void* overlapped) override;
+  bool GetFileInformationByHandle(RawHandle file, ByHandleFileInformation* info) override;
+  Dword GetFileAttributesA(const char* fileName) override;
   Dword GetEnvironmentVariableA(const char* name, char* buffer, Dword size) override;
   Dword ExpandEnvironmentStringsA(const char* source, char* destination, Dword size) override;
   Dword FormatMessageA(Dword flags, const void* source, Dword messageId, Dword languageId,
@@ -61,6 +72,9 @@ class Win32Platform final : public Platform {
 
   void Sleep(Dword milliseconds) override;
   Dword GetLastError() override;
+  int WideCharToMultiByte(unsigned codePage, Dword flags, const char16_t* wideText, int wideLength,
+                          char* multiByte, int multiByteSize, const char* defaultChar,
+                          bool* usedDefaultChar) override;
   char* CharLowerA(char* text) override;
   const char* findLastBackslash(const char* text) override;
 };

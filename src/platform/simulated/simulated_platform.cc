@@ -93,6 +93,8 @@ std::string SimulatedWorld::describe(const Handle& handle) const {
       return "process handle " + std::to_string(processes[handle.processIndex].config.processId);
     case Kind::file:
       return "file handle " + files.at(handle.filePath).path;
+    case Kind::token:
+      return "token handle";
   }
   return "unknown handle";
 }

@@ -78,6 +78,11 @@ class SimulatedPlatform : public Platform {
     std::string imageName;              ///< szExeFile: file name without directory
     std::uint64_t exitAtMs = kForever;  ///< virtual time at which it ends by itself
     bool openRefused = false;           ///< OpenProcess fails with ERROR_ACCESS_DENIED
+    /// What QueryFullProcessImageNameA gives; empty: it fails (ERROR_GEN_FAILURE).
+    std::string imagePath{};
+    /// Runs as LocalSystem: its default security grants an administrator no more
+    /// than waiting on it and querying it, unless SeDebugPrivilege is enabled.
+    bool systemOwned = false;
   };
 
   struct ProcessView {
@@ -100,7 +105,10 @@ class SimulatedPlatform : public Platform {
 
   /// Registry keys are paths under HKEY_LOCAL_MACHINE such as
   /// "SOFTWARE\\Corvane\\Vardeck"; keys and value names compare without case.
-  /// Setting a value creates its key (and the keys above it).
+  /// Setting a value creates its key (and the keys above it). As on 64-bit
+  /// Windows, "SOFTWARE\\WOW6432Node\\..." is the 32-bit view of SOFTWARE: an open
+  /// from HKEY_LOCAL_MACHINE with KEY_WOW64_32KEY of "SOFTWARE\\<path>" opens
+  /// "SOFTWARE\\WOW6432Node\\<path>" (no key is modelled as shared between views).
   void addKey(const std::string& key);
   void setValue(const std::string& key, const std::string& name, Dword type,
                 const std::vector<unsigned char>& bytes);
@@ -118,6 +126,15 @@ class SimulatedPlatform : public Platform {
 
   void addProcess(const ProcessConfig& config);
   std::optional<ProcessView> process(Dword processId) const;
+  /// SeDebugPrivilege in the process's own token: held and disabled, as in an
+  /// elevated administrator's token, unless set.
+  void setDebugPrivilege(bool held, bool enabled = false);
+  bool debugPrivilegeEnabled() const;
+
+  /// A file at \a path (compared without case). Paths given the same
+  /// \a fileIndex are one file under several spellings; 0 gives a file of its own.
+  void addFile(const std::string& path, Dword fileIndex = 0);
+  void addDirectory(const std::string& path);
 
   /// Lead bytes of code page 932 are honoured by findLastBackslash while set;
   /// otherwise the ANSI code page is single-byte (as 1252).
@@ -181,6 +198,7 @@ class SimulatedPlatform : public Platform {
   ///    bad handle), "CloseHandle process <id>", "CloseHandle snapshot",
   ///    "CloseHandle current process" (INVALID_HANDLE_VALUE, the pseudo-handle),
   ///    "CloseHandle (invalid)";
+  ///  - "OpenProcessToken", "AdjustTokenPrivileges", "CloseHandle token";
   ///  - "Sleep <milliseconds>", "CharLowerA".
   /// GetLastError and findLastBackslash only read and are not logged.
   const std::vector<std::string>& calls() const;
@@ -247,10 +265,25 @@ class SimulatedPlatform : public Platform {
                                Dword milliseconds) override;
   bool TerminateProcess(RawHandle process, unsigned exitCode) override;
   bool CloseHandle(RawHandle handle) override;
+  bool QueryFullProcessImageNameA(RawHandle process, Dword flags, char* exeName,
+                                  Dword* size) override;
 
-  //  - CreateFileA opens existing files and creates missing ones (OPEN_ALWAYS
-  //    only); the path of the file is whatever text is given, there are no
-  //    directories. WriteFile needs FILE_APPEND_DATA and appends.
+  //  - The process's own token holds SeDebugPrivilege and no other privilege;
+  //    OpenProcessToken takes only the current process's pseudo-handle.
+  RawHandle GetCurrentProcess() override;
+  bool OpenProcessToken(RawHandle process, Dword desiredAccess, RawHandle* token) override;
+  bool LookupPrivilegeValueA(const char* systemName, const char* name, Luid* luid) override;
+  bool AdjustTokenPrivileges(RawHandle token, bool disableAll, const TokenPrivileges* newState,
+                             Dword bufferLength, TokenPrivileges* previousState,
+                             Dword* returnLength) override;
+
+  //  - CreateFileA creates missing files with OPEN_ALWAYS and opens seeded or
+  //    created ones with OPEN_EXISTING (a directory refuses, as without
+  //    FILE_FLAG_BACKUP_SEMANTICS); a path is whatever text is given.
+  //    WriteFile needs FILE_APPEND_DATA and appends.
+  //  - WideCharToMultiByte converts to code page 1252, whatever
+  //    setDoubleByteCodePage says, and has no best-fit table: a character
+  //    outside the code page becomes the default character.
   //  - FormatMessageA knows the system messages of the errors the service
   //    operations meet, each ended by CR LF as Windows gives them; another code
   //    fails with ERROR_MR_MID_NOT_FOUND (317).
@@ -258,14 +291,17 @@ class SimulatedPlatform : public Platform {
   //    leaves references to unset variables as they are.
   //  - GetLocalTime is 2026-12-09 08:00:00.000 at virtual time 0; GetTickCount64
   //    is the virtual time.
-  // Reads that change nothing (environment, time, messages, process id) are not
-  // logged; "CreateFileA <path>", "WriteFile <path> <bytes>" and
+  // Reads that change nothing (environment, time, messages, process id, file
+  // attributes and information, image paths, privilege names, conversions) are
+  // not logged; "CreateFileA <path>", "WriteFile <path> <bytes>" and
   // "CloseHandle file <path>" are.
   RawHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
                         void* securityAttributes, Dword creationDisposition,
                         Dword flagsAndAttributes, RawHandle templateFile) override;
   bool WriteFile(RawHandle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten,
                  void* overlapped) override;
+  bool GetFileInformationByHandle(RawHandle file, ByHandleFileInformation* info) override;
+  Dword GetFileAttributesA(const char* fileName) override;
   Dword GetEnvironmentVariableA(const char* name, char* buffer, Dword size) override;
   Dword ExpandEnvironmentStringsA(const char* source, char* destination, Dword size) override;
   Dword FormatMessageA(Dword flags, const void* source, Dword messageId, Dword languageId,
@@ -276,6 +312,9 @@ class SimulatedPlatform : public Platform {
 
   void Sleep(Dword milliseconds) override;
   Dword GetLastError() override;
+  int WideCharToMultiByte(unsigned codePage, Dword flags, const char16_t* wideText, int wideLength,
+                          char* multiByte, int multiByteSize, const char* defaultChar,
+                          bool* usedDefaultChar) override;
   char* CharLowerA(char* text) override;
   const char* findLastBackslash(const char* text) override;
 

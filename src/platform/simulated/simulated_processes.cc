@@ -20,6 +20,11 @@ using Kind = World::Kind;
 
 constexpr Dword kStillActive = 259;
 constexpr Long kNormalPriority = 8;
+/// What a LocalSystem process's default security grants an administrator.
+constexpr Dword kGrantedBySystem =
+    access::kSynchronize | access::kReadControl | proc::kQueryLimitedInformation;
+/// The LUID LookupPrivilegeValueA gives for SeDebugPrivilege (SE_DEBUG_PRIVILEGE).
+constexpr Dword kDebugPrivilegeLuid = 20;
 
 Dword processRights(Dword desired) {
   if ((desired & (access::kGenericAll | access::kMaximumAllowed)) != 0)
@@ -144,10 +149,14 @@ RawHandle SimulatedPlatform::OpenProcess(Dword desiredAccess, bool /*inheritHand
   s.log("OpenProcess " + std::to_string(processId));
   const World::Process* process = s.liveProcess(processId);
   if (process == nullptr) return fail(s, winerr::kInvalidParameter, nullptr);
-  if (process->config.openRefused) return fail(s, winerr::kAccessDenied, nullptr);
+  const Dword rights = processRights(desiredAccess);
+  if (process->config.openRefused || (process->config.systemOwned && !s.debugPrivilegeEnabled &&
+                                      (rights & ~kGrantedBySystem) != 0)) {
+    return fail(s, winerr::kAccessDenied, nullptr);
+  }
   World::Handle handle;
   handle.kind = Kind::process;
-  handle.access = processRights(desiredAccess);
+  handle.access = rights;
   handle.processIndex = static_cast<std::size_t>(process - s.processes.data());
   return reinterpret_cast<RawHandle>(s.issue(std::move(handle)));
 }
@@ -223,9 +232,8 @@ bool SimulatedPlatform::CloseHandle(RawHandle handle) {
     return true;
   }
   const auto found = s.handles.find(World::tokenOf(handle));
-  const bool closable = found != s.handles.end() &&
-                        (found->second.kind == Kind::process ||
-                         found->second.kind == Kind::snapshot || found->second.kind == Kind::file);
+  const bool closable = found != s.handles.end() && found->second.kind != Kind::manager &&
+                        found->second.kind != Kind::service && found->second.kind != Kind::key;
   if (!closable) {
     s.log("CloseHandle (invalid)");
     return fail(s, winerr::kInvalidHandle);
@@ -237,11 +245,101 @@ bool SimulatedPlatform::CloseHandle(RawHandle handle) {
     case Kind::file:
       s.log("CloseHandle file " + s.files.at(found->second.filePath).path);
       break;
+    case Kind::token:
+      s.log("CloseHandle token");
+      break;
     default:
       s.log("CloseHandle process " +
             std::to_string(s.processes[found->second.processIndex].config.processId));
   }
   s.handles.erase(found);
+  return true;
+}
+
+bool SimulatedPlatform::QueryFullProcessImageNameA(RawHandle processHandle, Dword flags,
+                                                   char* exeName, Dword* size) {
+  World& s = *state_;
+  const World::Handle* h = s.handleOf(processHandle, Kind::process);
+  if (h == nullptr) return fail(s, winerr::kInvalidHandle);
+  if ((h->access & (proc::kQueryLimitedInformation | access::kProcessQueryInformation)) == 0) {
+    return fail(s, winerr::kAccessDenied);
+  }
+  if (flags != 0 || exeName == nullptr || size == nullptr)
+    return fail(s, winerr::kInvalidParameter);
+  const std::string& path = s.processes[h->processIndex].config.imagePath;
+  if (path.empty()) return fail(s, simerr::kGenFailure);
+  if (*size <= path.size()) return fail(s, winerr::kInsufficientBuffer);
+  std::memcpy(exeName, path.c_str(), path.size() + 1);
+  *size = static_cast<Dword>(path.size());
+  return true;
+}
+
+// --- The process's own token ---
+
+void SimulatedPlatform::setDebugPrivilege(bool held, bool enabled) {
+  state_->debugPrivilegeHeld = held;
+  state_->debugPrivilegeEnabled = held && enabled;
+}
+
+bool SimulatedPlatform::debugPrivilegeEnabled() const { return state_->debugPrivilegeEnabled; }
+
+RawHandle SimulatedPlatform::GetCurrentProcess() { return invalidHandleValue(); }
+
+bool SimulatedPlatform::OpenProcessToken(RawHandle process, Dword desiredAccess, RawHandle* token) {
+  World& s = *state_;
+  s.log("OpenProcessToken");
+  if (token == nullptr) return fail(s, winerr::kInvalidParameter);
+  if (process != invalidHandleValue()) return fail(s, winerr::kInvalidHandle);
+  World::Handle handle;
+  handle.kind = Kind::token;
+  handle.access = desiredAccess;
+  *token = reinterpret_cast<RawHandle>(s.issue(std::move(handle)));
+  return true;
+}
+
+bool SimulatedPlatform::LookupPrivilegeValueA(const char* systemName, const char* name,
+                                              Luid* luid) {
+  World& s = *state_;
+  if (luid == nullptr || name == nullptr || systemName != nullptr)
+    return fail(s, winerr::kInvalidParameter);
+  if (!World::sameName(name, proc::kDebugPrivilege)) return fail(s, simerr::kNoSuchPrivilege);
+  *luid = Luid{kDebugPrivilegeLuid, 0};
+  return true;
+}
+
+bool SimulatedPlatform::AdjustTokenPrivileges(RawHandle token, bool disableAll,
+                                              const TokenPrivileges* newState, Dword bufferLength,
+                                              TokenPrivileges* previousState, Dword* returnLength) {
+  World& s = *state_;
+  s.log("AdjustTokenPrivileges");
+  const World::Handle* h = s.handleOf(token, Kind::token);
+  if (h == nullptr) return fail(s, winerr::kInvalidHandle);
+  const Dword needed =
+      proc::kTokenAdjustPrivileges | (previousState != nullptr ? proc::kTokenQuery : 0);
+  if ((h->access & needed) != needed) return fail(s, winerr::kAccessDenied);
+  // Disabling them all is not modelled; a TokenPrivileges holds one privilege at most.
+  if (disableAll || newState == nullptr || newState->PrivilegeCount > 1) {
+    return fail(s, winerr::kInvalidParameter);
+  }
+  const LuidAndAttributes& wanted = newState->Privileges[0];
+  const bool asked = newState->PrivilegeCount == 1;
+  const bool held = s.debugPrivilegeHeld && wanted.Luid.LowPart == kDebugPrivilegeLuid &&
+                    wanted.Luid.HighPart == 0;
+  const bool enable = (wanted.Attributes & proc::kPrivilegeEnabled) != 0;
+  const bool change = asked && held && enable != s.debugPrivilegeEnabled;
+  if (previousState != nullptr) {
+    // Only what it changes is listed, as it was.
+    const auto size = static_cast<Dword>(change ? sizeof(TokenPrivileges) : sizeof(Dword));
+    if (returnLength != nullptr) *returnLength = size;
+    if (bufferLength < size) return fail(s, winerr::kInsufficientBuffer);
+    previousState->PrivilegeCount = change ? 1 : 0;
+    previousState->Privileges[0] = {wanted.Luid,
+                                    s.debugPrivilegeEnabled ? proc::kPrivilegeEnabled : 0};
+  }
+  if (change) s.debugPrivilegeEnabled = enable;
+  // It succeeds either way, and tells through the last error whether it could
+  // do all it was asked.
+  s.lastError = !asked || held ? winerr::kSuccess : winerr::kNotAllAssigned;
   return true;
 }
 

@@ -34,6 +34,17 @@ std::string joined(const std::string& parent, const char* subKey) {
   return parent.empty() ? sub : parent + "\\" + sub;
 }
 
+/// Where an open of \a path from HKEY_LOCAL_MACHINE in the 32-bit view leads:
+/// SOFTWARE and the keys below it have their 32-bit copies under WOW6432Node.
+std::string in32BitView(const std::string& path) {
+  const std::string folded = World::foldCase(path);
+  if (folded != "software" && folded.rfind("software\\", 0) != 0) return path;
+  if (folded == "software\\wow6432node" || folded.rfind("software\\wow6432node\\", 0) == 0) {
+    return path;
+  }
+  return path.substr(0, 8) + "\\WOW6432Node" + path.substr(8);
+}
+
 std::string shownPath(const std::string& path) {
   return path.empty() ? "HKEY_LOCAL_MACHINE" : path;
 }
@@ -132,7 +143,10 @@ Long SimulatedPlatform::RegOpenKeyExA(RawKey key, const char* subKey, Dword /*op
                                       Dword desiredAccess, RawKey* result) {
   World& s = *state_;
   const std::optional<OpenedKey> parent = opened(s, key);
-  const std::string path = joined(parent ? parent->path : std::string("(invalid)"), subKey);
+  std::string path = joined(parent ? parent->path : std::string("(invalid)"), subKey);
+  if (key == hkeyLocalMachine() && (desiredAccess & reg::kWow64_32Key) != 0) {
+    path = in32BitView(path);
+  }
   s.log("RegOpenKeyExA " + path);
   if (result == nullptr) return asLong(winerr::kInvalidParameter);
   *result = nullptr;  // a failed open hands out nothing

@@ -21,6 +21,8 @@ constexpr Dword kCircularDependency = 1059;    ///< ERROR_CIRCULAR_DEPENDENCY
 constexpr Dword kDatabaseDoesNotExist = 1065;  ///< ERROR_DATABASE_DOES_NOT_EXIST
 constexpr Dword kServerUnavailable = 1722;     ///< RPC_S_SERVER_UNAVAILABLE
 constexpr Dword kKeyDeleted = 1018;            ///< ERROR_KEY_DELETED
+constexpr Dword kGenFailure = 31;              ///< ERROR_GEN_FAILURE
+constexpr Dword kNoSuchPrivilege = 1313;       ///< ERROR_NO_SUCH_PRIVILEGE
 }  // namespace simerr
 
 /// Access rights the simulation checks (winnt.h, winsvc.h, winreg.h).
@@ -45,6 +47,8 @@ constexpr Dword kServiceInterrogate = 0x80;
 constexpr Dword kServiceUserDefinedControl = 0x100;
 constexpr Dword kKeyQueryValue = 0x1;
 constexpr Dword kProcessAllAccess = 0x1FFFFF;
+constexpr Dword kProcessQueryInformation = 0x400;
+constexpr Dword kFileBackupSemantics = 0x02000000;  ///< FILE_FLAG_BACKUP_SEMANTICS
 }  // namespace access
 
 /// Everything the simulated Windows holds. SimulatedPlatform::State is this
@@ -95,12 +99,14 @@ struct SimulatedWorld {
     std::string imageName;
   };
 
-  enum class Kind { manager, service, key, snapshot, process, file };
+  enum class Kind { manager, service, key, snapshot, process, file, token };
 
-  /// A file the logic appends to (the step log), by case-folded path.
+  /// A file the logic appends to (the step log) or identifies, by case-folded path.
   struct File {
     std::string path;  ///< as first opened or seeded
     std::string bytes;
+    Dword index = 0;  ///< the file index: paths of one index are one file
+    bool directory = false;
     bool exists = false;
     bool openRefused = false;
     bool writeFails = false;
@@ -139,6 +145,9 @@ struct SimulatedWorld {
   std::map<std::string, File> files;
   std::map<std::string, std::string> environment;  ///< by case-folded name
   Dword ownProcessId = 4242;                       ///< what GetCurrentProcessId gives
+  Dword nextFileIndex = 1;
+  bool debugPrivilegeHeld = true;
+  bool debugPrivilegeEnabled = false;
 
   SimulatedWorld();
 
@@ -175,6 +184,9 @@ struct SimulatedWorld {
 
   // Registry (simulated_registry.cc)
   Key& makeKey(std::string_view path);
+
+  // Files (simulated_system.cc)
+  File& makeFile(const std::string& path, Dword index);
 
   // Processes (simulated_processes.cc)
   bool alive(const Process& process) const { return nowMs < process.endAtMs; }

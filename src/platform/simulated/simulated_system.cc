@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -56,7 +57,32 @@ RawHandle failFile(World& s, Dword error) {
   return invalidHandleValue();
 }
 
+/// Every volume of the simulation has this serial number.
+constexpr Dword kVolumeSerial = 0x5644'4B31;
+
+/// Code page 1252's characters at 0x80 to 0x9F; 0 where it has none there.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+
+/// The code page 1252 byte of \a unit; nothing when it has none.
+std::optional<char> cp1252Byte(char16_t unit) {
+  if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) return static_cast<char>(unit);
+  const auto* found = std::find(std::begin(kCp1252High), std::end(kCp1252High), unit);
+  if (found == std::end(kCp1252High)) return std::nullopt;
+  return static_cast<char>(0x80 + (found - std::begin(kCp1252High)));
+}
+
 }  // namespace
+
+SimulatedWorld::File& SimulatedWorld::makeFile(const std::string& path, Dword index) {
+  File& made = files[foldCase(path)];
+  if (made.path.empty()) made.path = path;
+  if (!made.exists) made.index = index != 0 ? index : nextFileIndex++;
+  made.exists = true;
+  return made;
+}
 
 // --- Seeding and inspection ---
 
@@ -90,22 +116,40 @@ void SimulatedPlatform::setFileWriteFails(const std::string& path, bool fails) {
 
 void SimulatedPlatform::setProcessId(Dword processId) { state_->ownProcessId = processId; }
 
+void SimulatedPlatform::addFile(const std::string& path, Dword fileIndex) {
+  if (fileIndex >= state_->nextFileIndex) state_->nextFileIndex = fileIndex + 1;
+  state_->makeFile(path, fileIndex).directory = false;
+}
+
+void SimulatedPlatform::addDirectory(const std::string& path) {
+  state_->makeFile(path, 0).directory = true;
+}
+
 // --- Platform ---
 
 RawHandle SimulatedPlatform::CreateFileA(const char* fileName, Dword desiredAccess,
                                          Dword /*shareMode*/, void* /*securityAttributes*/,
-                                         Dword creationDisposition, Dword /*flagsAndAttributes*/,
+                                         Dword creationDisposition, Dword flagsAndAttributes,
                                          RawHandle /*templateFile*/) {
   World& s = *state_;
   s.log(std::string("CreateFileA ") + (fileName == nullptr ? "(null)" : fileName));
-  if (fileName == nullptr || *fileName == '\0' || creationDisposition != file::kOpenAlways) {
+  const bool openOnly = creationDisposition == file::kOpenExisting;
+  if (fileName == nullptr || *fileName == '\0' ||
+      (!openOnly && creationDisposition != file::kOpenAlways)) {
     return failFile(s, winerr::kInvalidParameter);
   }
   const std::string key = World::foldCase(fileName);
-  World::File& opened = s.files[key];
-  if (opened.path.empty()) opened.path = fileName;
-  if (opened.openRefused) return failFile(s, winerr::kAccessDenied);
-  opened.exists = true;
+  const auto seeded = s.files.find(key);
+  if (openOnly && (seeded == s.files.end() || !seeded->second.exists)) {
+    return failFile(s, winerr::kFileNotFound);
+  }
+  if (seeded != s.files.end() && seeded->second.openRefused) {
+    return failFile(s, winerr::kAccessDenied);
+  }
+  const World::File& opened = s.makeFile(fileName, 0);
+  if (opened.directory && (flagsAndAttributes & access::kFileBackupSemantics) == 0) {
+    return failFile(s, winerr::kAccessDenied);
+  }
   World::Handle handle;
   handle.kind = Kind::file;
   handle.access = desiredAccess;
@@ -132,6 +176,62 @@ bool SimulatedPlatform::WriteFile(RawHandle fileHandle, const void* buffer, Dwor
   target.bytes.append(static_cast<const char*>(buffer), bytesToWrite);
   if (bytesWritten != nullptr) *bytesWritten = bytesToWrite;
   return true;
+}
+
+bool SimulatedPlatform::GetFileInformationByHandle(RawHandle fileHandle,
+                                                   ByHandleFileInformation* info) {
+  World& s = *state_;
+  const World::Handle* h = s.handleOf(fileHandle, Kind::file);
+  if (h == nullptr || info == nullptr) {
+    s.lastError = h == nullptr ? winerr::kInvalidHandle : winerr::kInvalidParameter;
+    return false;
+  }
+  const World::File& opened = s.files.at(h->filePath);
+  *info = ByHandleFileInformation{};
+  info->dwFileAttributes = opened.directory ? file::kAttributeDirectory : file::kAttributeNormal;
+  info->dwVolumeSerialNumber = kVolumeSerial;
+  info->nFileSizeLow = static_cast<Dword>(opened.bytes.size());
+  info->nNumberOfLinks = 1;
+  info->nFileIndexLow = opened.index;
+  return true;
+}
+
+Dword SimulatedPlatform::GetFileAttributesA(const char* fileName) {
+  World& s = *state_;
+  const auto found = s.files.find(World::foldCase(fileName == nullptr ? "" : fileName));
+  if (found == s.files.end() || !found->second.exists) {
+    s.lastError = winerr::kFileNotFound;
+    return file::kInvalidAttributes;
+  }
+  return found->second.directory ? file::kAttributeDirectory : file::kAttributeNormal;
+}
+
+int SimulatedPlatform::WideCharToMultiByte(unsigned codePage, Dword /*flags*/,
+                                           const char16_t* wideText, int wideLength,
+                                           char* multiByte, int multiByteSize,
+                                           const char* defaultChar, bool* usedDefaultChar) {
+  World& s = *state_;
+  // A length of -1 (up to the NUL) is not modelled.
+  if (codePage != file::kAnsiCodePage || wideText == nullptr || wideLength <= 0 ||
+      multiByteSize < 0) {
+    s.lastError = winerr::kInvalidParameter;
+    return 0;
+  }
+  std::string converted;
+  bool usedDefault = false;
+  for (int i = 0; i < wideLength; ++i) {
+    const std::optional<char> byte = cp1252Byte(wideText[i]);
+    usedDefault = usedDefault || !byte;
+    converted += byte.value_or(defaultChar != nullptr ? *defaultChar : '?');
+  }
+  if (usedDefaultChar != nullptr) *usedDefaultChar = usedDefault;
+  if (multiByteSize == 0) return static_cast<int>(converted.size());
+  if (multiByte == nullptr || static_cast<std::size_t>(multiByteSize) < converted.size()) {
+    s.lastError = winerr::kInsufficientBuffer;
+    return 0;
+  }
+  std::copy(converted.begin(), converted.end(), multiByte);
+  return static_cast<int>(converted.size());
 }
 
 Dword SimulatedPlatform::GetEnvironmentVariableA(const char* name, char* buffer, Dword size) {
