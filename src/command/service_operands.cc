@@ -124,20 +124,24 @@ bool applyOption(int argc, char** argv, int& i, OperandState& state) {
 
 /// The list from the product's catalogue in the registry.
 bool loadCatalogue(Platform& platform, OperandState& state) {
+  const std::string key = std::string("HKLM\\") + kProductKey;
   std::string homeDir;
-  if (!readRegistryText(platform, kProductKey, "HomeDir", homeDir)) {
-    logRefusal(state.log, std::string("HKLM\\") + kProductKey + "\\HomeDir cannot be read");
+  RegistryValueInfo home;
+  if (!readRegistryText(platform, kProductKey, "HomeDir", homeDir, &home)) {
+    logRefusal(state.log, key + "\\HomeDir cannot be read " + kBothViews);
     return false;
   }
-  if (!loadRegistryCatalogue(platform, homeDir, state.list)) {
-    logRefusal(state.log, std::string("the catalogue HKLM\\") + kProductKey +
-                              "\\ServicesList cannot be read, is empty, or has a string "
-                              "without its two commas");
+  RegistryValueInfo catalogue;
+  if (!loadRegistryCatalogue(platform, homeDir, state.list, &catalogue)) {
+    logRefusal(state.log, "the catalogue " + key + "\\ServicesList cannot be read " + kBothViews +
+                              ", is empty, or has a string without its two commas");
     return false;
   }
   if (state.log.on()) {
-    state.log.write("list: " + entriesOf(state.list) + " from the catalogue HKLM\\" + kProductKey +
-                    "\\ServicesList, HomeDir " + quoted(homeDir) + "; " + limitOf(state.pollLimit));
+    state.log.write("list: " + entriesOf(state.list) + " from the catalogue " + key +
+                    "\\ServicesList in the " + viewName(catalogue.view) + ", HomeDir " +
+                    quoted(homeDir) + " in the " + viewName(home.view) + "; " +
+                    limitOf(state.pollLimit));
   }
   return true;
 }

@@ -10,22 +10,32 @@
 namespace vdksvc {
 namespace {
 
-/// Opens \a subKey under HKEY_LOCAL_MACHINE for reading.
-bool openKey(Platform& platform, const char* subKey, RegKey& key) {
-  RawKey raw = nullptr;
-  if (platform.RegOpenKeyExA(hkeyLocalMachine(), subKey, 0, reg::kKeyRead, &raw) !=
-      static_cast<Long>(winerr::kSuccess)) {
-    return false;  // nothing to close: a failed open hands out no key
-  }
-  key.reset(raw);
-  return true;
-}
+constexpr Long kSuccess = static_cast<Long>(winerr::kSuccess);
+constexpr Long kNotThere = static_cast<Long>(winerr::kFileNotFound);
 
-/// Asks for the size of a value in bytes.
-bool queryValueSize(Platform& platform, const RegKey& key, const char* valueName, Dword& size) {
-  size = 0;
-  return platform.RegQueryValueExA(key.get(), valueName, nullptr, nullptr, nullptr, &size) ==
-         static_cast<Long>(winerr::kSuccess);
+/// Opens \a subKey in the first view that holds \a valueName, and gives the
+/// value's size and type. False when neither view holds it, or when a key or a
+/// value is there but cannot be read.
+bool findValue(Platform& platform, const char* subKey, const char* valueName, RegKey& key,
+               Dword& size, RegistryValueInfo& info) {
+  for (const RegistryView view : {RegistryView::bits32, RegistryView::bits64}) {
+    const Dword viewFlag = view == RegistryView::bits32 ? reg::kWow64_32Key : reg::kWow64_64Key;
+    RawKey raw = nullptr;  // a failed open hands out no key to close
+    const Long opened =
+        platform.RegOpenKeyExA(hkeyLocalMachine(), subKey, 0, reg::kKeyRead | viewFlag, &raw);
+    if (opened == kNotThere) continue;
+    if (opened != kSuccess) return false;
+    key.reset(raw);
+    size = 0;
+    const Long queried =
+        platform.RegQueryValueExA(key.get(), valueName, nullptr, &info.type, nullptr, &size);
+    if (queried != kNotThere) {
+      info.view = view;
+      return queried == kSuccess;
+    }
+    key.reset();
+  }
+  return false;
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
@@ -65,12 +75,16 @@ bool addCatalogueEntry(const char* text, const std::string& homeDir, ServiceList
 
 }  // namespace
 
+const char* viewName(RegistryView view) {
+  return view == RegistryView::bits32 ? "32-bit view" : "64-bit view";
+}
+
 bool readRegistryText(Platform& platform, const char* subKey, const char* valueName,
-                      std::string& text) {
+                      std::string& text, RegistryValueInfo* info) {
   RegKey key(platform);
-  if (!openKey(platform, subKey, key)) return false;
   Dword size = 0;
-  if (!queryValueSize(platform, key, valueName, size)) return false;
+  RegistryValueInfo found;
+  if (!findValue(platform, subKey, valueName, key, size, found)) return false;
 
   std::vector<unsigned char> buffer;
   try {
@@ -80,7 +94,7 @@ bool readRegistryText(Platform& platform, const char* subKey, const char* valueN
   }
   Dword received = size;
   if (size > 0 && platform.RegQueryValueExA(key.get(), valueName, nullptr, nullptr, buffer.data(),
-                                            &received) != static_cast<Long>(winerr::kSuccess)) {
+                                            &received) != kSuccess) {
     return false;
   }
   if (received > size) received = size;
@@ -89,33 +103,40 @@ bool readRegistryText(Platform& platform, const char* subKey, const char* valueN
   const auto* begin = reinterpret_cast<const char*>(buffer.data());
   const std::string_view stored(begin, received);
   text.assign(stored.substr(0, stored.find('\0')));
+  if (info != nullptr) *info = found;
   return true;
 }
 
-bool readRegistryNumber(Platform& platform, const char* subKey, const char* valueName,
-                        Dword& value) {
+bool readRegistryNumber(Platform& platform, const char* subKey, const char* valueName, Dword& value,
+                        RegistryValueInfo* info) {
   RegKey key(platform);
-  if (!openKey(platform, subKey, key)) return false;
+  Dword size = 0;
+  RegistryValueInfo found;
+  if (!findValue(platform, subKey, valueName, key, size, found)) return false;
   // A value of more than 4 bytes does not fit and fails the query; a shorter one
   // fills the low bytes of a zeroed number.
   unsigned char bytes[4] = {};
-  Dword size = sizeof bytes;
-  if (platform.RegQueryValueExA(key.get(), valueName, nullptr, nullptr, bytes, &size) !=
-      static_cast<Long>(winerr::kSuccess)) {
+  size = sizeof bytes;
+  if (platform.RegQueryValueExA(key.get(), valueName, nullptr, nullptr, bytes, &size) != kSuccess) {
     return false;
   }
   value = static_cast<Dword>(bytes[0]) | static_cast<Dword>(bytes[1]) << 8 |
           static_cast<Dword>(bytes[2]) << 16 | static_cast<Dword>(bytes[3]) << 24;
+  if (info != nullptr) *info = found;
   return true;
 }
 
-bool loadRegistryCatalogue(Platform& platform, const std::string& homeDir, ServiceList& list) {
+bool loadRegistryCatalogue(Platform& platform, const std::string& homeDir, ServiceList& list,
+                           RegistryValueInfo* info) {
   std::vector<char> buffer;
   {
     RegKey key(platform);
-    if (!openKey(platform, kProductKey, key)) return false;
     Dword size = 0;
-    if (!queryValueSize(platform, key, "ServicesList", size) || size == 0) return false;
+    RegistryValueInfo found;
+    if (!findValue(platform, kProductKey, "ServicesList", key, size, found) || size == 0) {
+      return false;
+    }
+    if (info != nullptr) *info = found;
     // Two zero bytes beyond the value end the last string and the list even when
     // the value was stored without its terminators. The query is told the value's
     // own size, so a value that grew meanwhile fails rather than overwrite them.
@@ -127,7 +148,7 @@ bool loadRegistryCatalogue(Platform& platform, const std::string& homeDir, Servi
     Dword received = size;
     if (platform.RegQueryValueExA(key.get(), "ServicesList", nullptr, nullptr,
                                   reinterpret_cast<unsigned char*>(buffer.data()),
-                                  &received) != static_cast<Long>(winerr::kSuccess)) {
+                                  &received) != kSuccess) {
       return false;
     }
   }  // the key is closed before the strings are walked

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/handles.h"
+#include "lists/registry_catalogue.h"
 
 namespace vdksvc {
 namespace {
@@ -37,27 +37,13 @@ std::string expanded(Platform& platform, const std::string& text) {
 /// The text of the "StepLog" value when it is REG_SZ or REG_EXPAND_SZ; empty
 /// otherwise.
 std::string registrySwitch(Platform& platform) {
-  RegKey key(platform);
-  if (platform.RegOpenKeyExA(hkeyLocalMachine(), kStepLogKey, 0, reg::kKeyRead, key.put()) !=
-      static_cast<Long>(winerr::kSuccess)) {
+  std::string text;
+  RegistryValueInfo info;
+  if (!readRegistryText(platform, kStepLogKey, "StepLog", text, &info) ||
+      (info.type != reg::kSz && info.type != reg::kExpandSz)) {
     return {};
   }
-  Dword type = reg::kNone;
-  Dword size = 0;
-  if (platform.RegQueryValueExA(key.get(), "StepLog", nullptr, &type, nullptr, &size) !=
-          static_cast<Long>(winerr::kSuccess) ||
-      (type != reg::kSz && type != reg::kExpandSz) || size == 0 || size > 32768) {
-    return {};
-  }
-  std::vector<unsigned char> bytes(size);
-  Dword received = size;
-  if (platform.RegQueryValueExA(key.get(), "StepLog", nullptr, &type, bytes.data(), &received) !=
-      static_cast<Long>(winerr::kSuccess)) {
-    return {};
-  }
-  const std::string_view stored(reinterpret_cast<const char*>(bytes.data()),
-                                received < size ? received : size);
-  return std::string(stored.substr(0, stored.find('\0')));
+  return text;
 }
 
 }  // namespace

@@ -18,16 +18,21 @@ constexpr const char* kDefaultDatabaseService = "MSSQL$VDKDBI";
 /// SQL Server names a named instance's service "MSSQL$" and the instance name.
 constexpr const char* kSqlInstancePrefix = "MSSQL$";
 
+/// "<name> is <value> in the <view>", or "<name> not read ..." when \a read failed.
+std::string reading(const char* name, bool read, const std::string& value,
+                    const RegistryValueInfo& info) {
+  if (!read) return std::string(name) + " not read " + kBothViews;
+  return std::string(name) + " is " + value + " in the " + viewName(info.view);
+}
+
 /// True when the configuration turns the product's TFTP service off; \a why says
 /// what was read.
 bool tftpDisabled(Platform& platform, std::string& why) {
   Dword noTftp = 0;
-  if (!readRegistryNumber(platform, kProductKey, "NoUseVDKTFTP", noTftp)) {
-    why = "TFTP rule: NoUseVDKTFTP not read";
-    return false;
-  }
-  why = "TFTP rule: NoUseVDKTFTP is " + std::to_string(noTftp);
-  return noTftp == 1;
+  RegistryValueInfo info;
+  const bool read = readRegistryNumber(platform, kProductKey, "NoUseVDKTFTP", noTftp, &info);
+  why = "TFTP rule: " + reading("NoUseVDKTFTP", read, std::to_string(noTftp), info);
+  return read && noTftp == 1;
 }
 
 bool usesDatabaseRule(const std::string& serviceName) {
@@ -39,23 +44,26 @@ bool usesDatabaseRule(const std::string& serviceName) {
 /// instance is configured. Empty when the database runs on another machine.
 std::string databaseServiceCandidate(Platform& platform, std::string& why) {
   Dword remote = 0;
-  if (!readRegistryNumber(platform, kProductKey, "DBSrvRemoteFlag", remote)) {
-    why = "DBSrvRemoteFlag not read, so the default instance";
+  RegistryValueInfo info;
+  const bool flagRead = readRegistryNumber(platform, kProductKey, "DBSrvRemoteFlag", remote, &info);
+  why = reading("DBSrvRemoteFlag", flagRead, std::to_string(remote), info);
+  if (!flagRead) {
+    why += ", so the default instance";
     return kDefaultDatabaseService;
   }
   if (remote == 1) {
-    why = "DBSrvRemoteFlag is 1, the database runs on another machine";
+    why += ", the database runs on another machine";
     return {};
   }
   // The instance name is only looked at when the flag was read. Any length is
   // kept: SQL Server allows instance names of 16 characters.
   std::string instance;
-  if (!readRegistryText(platform, kDatabaseKey, "DBInstanceName", instance)) {
-    why = "DBSrvRemoteFlag is " + std::to_string(remote) +
-          ", DBInstanceName not read, so the default instance";
+  const bool nameRead = readRegistryText(platform, kDatabaseKey, "DBInstanceName", instance, &info);
+  why += ", " + reading("DBInstanceName", nameRead, quoted(instance), info);
+  if (!nameRead) {
+    why += ", so the default instance";
     return kDefaultDatabaseService;
   }
-  why = "DBSrvRemoteFlag is " + std::to_string(remote) + ", DBInstanceName is " + quoted(instance);
   return kSqlInstancePrefix + instance;
 }
 
@@ -114,8 +122,8 @@ bool installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollL
   handles.service.reset(platform.CreateServiceA(
       handles.manager.get(), entry.serviceName.c_str(), entry.displayName.c_str(),
       svc::kServiceAllAccess, svc::kWin32OwnProcess, startType, svc::kErrorNormal,
-      entry.binaryPath.c_str(), nullptr, nullptr,
-      dependencies.empty() ? nullptr : dependencies.c_str(), nullptr, nullptr));
+      entry.binaryPath.c_str(), nullptr, nullptr, dependencies.empty() ? nullptr : dependencies.c_str(),
+      nullptr, nullptr));
   steps.request(platform, "CreateServiceA", static_cast<bool>(handles.service));
   if (!handles.service) return false;
 

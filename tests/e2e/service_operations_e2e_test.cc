@@ -20,6 +20,8 @@ namespace {
 
 const char* const kProductKey = "SOFTWARE\\Corvane\\Vardeck";
 const char* const kDatabaseKey = "SOFTWARE\\Corvane\\Vardeck_DB";
+/// Where a 32-bit installer's values are, as the 64-bit view sees them.
+const char* const kProductKey32 = "SOFTWARE\\WOW6432Node\\Corvane\\Vardeck";
 
 /// Runs vdksvc.exe and expects it to accept the command line, silently.
 void expectAccepted(const std::vector<std::string>& arguments, DWORD timeoutMs = 120000) {
@@ -162,13 +164,15 @@ class ProductCatalogueE2e : public ServiceOperationsE2e {
   void SetUp() override {
     ServiceOperationsE2e::SetUp();
     if (stopped()) return;
-    ASSERT_EQ(ERROR_SUCCESS, deleteRegistryTree(kProductKey));
-    ASSERT_EQ(ERROR_SUCCESS, deleteRegistryTree(kDatabaseKey));
+    for (const char* key : {kProductKey, kDatabaseKey, kProductKey32}) {
+      ASSERT_EQ(ERROR_SUCCESS, deleteRegistryTree(key)) << key;
+    }
   }
   void TearDown() override {
     ServiceOperationsE2e::TearDown();
-    EXPECT_EQ(ERROR_SUCCESS, deleteRegistryTree(kProductKey));
-    EXPECT_EQ(ERROR_SUCCESS, deleteRegistryTree(kDatabaseKey));
+    for (const char* key : {kProductKey, kDatabaseKey, kProductKey32}) {
+      EXPECT_EQ(ERROR_SUCCESS, deleteRegistryTree(key)) << key;
+    }
   }
 };
 
@@ -220,6 +224,26 @@ TEST_F(ProductCatalogueE2e, InstallStopAndRemoveWithTheProductRules) {
     EXPECT_TRUE(waitUntilGone(name, 10000)) << name << " " << stateOf(name);
   }
   EXPECT_EQ("STOPPED", stateOf(database)) << "not in the catalogue, left alone";
+}
+
+TEST_F(ProductCatalogueE2e, CatalogueAndSwitchOfA32BitInstaller) {
+  const std::string view = own("VdkView32");
+  const std::string tftp = own("NetBootCast");
+  std::string home = binDirectory();
+  home.pop_back();
+  // The catalogue and the TFTP switch where a 32-bit installer writes them; the
+  // home directory in the 64-bit view only.
+  ASSERT_EQ(ERROR_SUCCESS, setRegistryString(kProductKey, "HomeDir", home));
+  ASSERT_EQ(ERROR_SUCCESS,
+            setRegistryMultiString(kProductKey32, "ServicesList",
+                                   {"vdk_testsvc.exe,VdkView32,Vardeck View",
+                                    "vdk_testsvc.exe,NetBootCast,Vardeck Net Boot"}));
+  ASSERT_EQ(ERROR_SUCCESS, setRegistryDword(kProductKey32, "NoUseVDKTFTP", 1));
+
+  expectAccepted({"-install"});
+  EXPECT_EQ("RUNNING", stateOf(view));
+  ASSERT_TRUE(queryConfig(tftp).has_value());
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), queryConfig(tftp)->startType);
 }
 
 TEST_F(ProductCatalogueE2e, RemoteDatabaseGivesNoDependency) {

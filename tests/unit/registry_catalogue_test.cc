@@ -95,8 +95,64 @@ TEST_F(RegistryReadTest, EveryKeyIsClosed) {
     if (call.rfind("RegOpenKeyExA", 0) == 0) ++opens;
     if (call.rfind("RegCloseKey", 0) == 0) ++closes;
   }
-  EXPECT_EQ(4, opens);
+  EXPECT_EQ(8, opens) << "the 32-bit view, which lacks the key, then the 64-bit one";
   EXPECT_EQ(4, closes);
+}
+
+// Where a value is stored in each view: no key (null), the key without the
+// value (""), or the value.
+struct ViewCase {
+  const char* what;
+  const char* in32;
+  const char* in64;
+  const char* read;  ///< what is read
+  RegistryView view;
+};
+
+const ViewCase kViewCases[] = {
+    {"only in the 32-bit view", "1", nullptr, "1", RegistryView::bits32},
+    {"only in the 64-bit view", nullptr, "2", "2", RegistryView::bits64},
+    {"in both views, the 32-bit one first", "1", "2", "1", RegistryView::bits32},
+    {"32-bit key without the value", "", "2", "2", RegistryView::bits64},
+};
+
+class RegistryViewTest : public SimulatedTest, public ::testing::WithParamInterface<ViewCase> {};
+
+TEST_P(RegistryViewTest, EachValueIsLookedUpInThe32BitViewFirst) {
+  const ViewCase& c = GetParam();
+  for (const auto& [corvane, value] : {std::pair{"SOFTWARE\\WOW6432Node\\Corvane\\", c.in32},
+                                       std::pair{"SOFTWARE\\Corvane\\", c.in64}}) {
+    if (value == nullptr) continue;
+    const std::string product = std::string(corvane) + "Vardeck";
+    const std::string database = product + "_DB";
+    sim.addKey(product);
+    sim.addKey(database);
+    if (*value == '\0') continue;
+    sim.setMultiText(product, "ServicesList", {std::string("x.exe,") + value + ",X"});
+    sim.setNumber(product, "NoUseVDKTFTP", static_cast<Dword>(std::stoul(value)));
+    sim.setText(database, "DBInstanceName", value);
+  }
+  ServiceList list;
+  Dword number = 0;
+  std::string text;
+  RegistryValueInfo catalogue, flag, instance;
+  ASSERT_TRUE(loadRegistryCatalogue(sim, "C:\\App", list, &catalogue));
+  ASSERT_TRUE(readRegistryNumber(sim, kProductKey, "NoUseVDKTFTP", number, &flag));
+  ASSERT_TRUE(readRegistryText(sim, kDatabaseKey, "DBInstanceName", text, &instance));
+  EXPECT_EQ(c.read, list.at(0).serviceName);
+  EXPECT_EQ(std::stoul(c.read), number);
+  EXPECT_EQ(c.read, text);
+  for (const RegistryValueInfo& info : {catalogue, flag, instance}) EXPECT_EQ(c.view, info.view);
+}
+INSTANTIATE_TEST_SUITE_P(Table, RegistryViewTest, ::testing::ValuesIn(kViewCases),
+                         caseName<ViewCase>);
+
+TEST_F(RegistryReadTest, AValueThatCannotBeReadDoesNotFallBackToThe64BitView) {
+  sim.setValue("SOFTWARE\\WOW6432Node\\Corvane\\Vardeck", "NoUseVDKTFTP", reg::kQword,
+               {1, 0, 0, 0, 0, 0, 0, 0});
+  sim.setNumber(kProductKey, "NoUseVDKTFTP", 1);
+  Dword number = 0;
+  EXPECT_FALSE(readRegistryNumber(sim, kProductKey, "NoUseVDKTFTP", number));
 }
 
 class CatalogueTest : public SimulatedTest {

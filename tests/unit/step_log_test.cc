@@ -141,7 +141,9 @@ TEST_F(StepLogTest, ARefusedListNamesItsCause) {
       {{"-stop", "-t", "0", "-c", "a", "b", "c"}, "list refused: \"0\" is no number of polls"},
       {{"-stop", "-f", empty.path()},
        "list refused: list file \"" + empty.path() + "\" cannot be opened or has no valid line"},
-      {{"-stop"}, "list refused: HKLM\\SOFTWARE\\Corvane\\Vardeck\\HomeDir cannot be read"},
+      {{"-stop"},
+       "list refused: HKLM\\SOFTWARE\\Corvane\\Vardeck\\HomeDir cannot be read in the 32-bit "
+       "view or the 64-bit view"},
   };
   for (const Case& c : cases) {
     sim.clearCalls();
@@ -175,19 +177,20 @@ TEST_F(StepLogTest, InstallationShowsTheRulesOutcome) {
   sim.setEnvironmentVariable("VDKSVC_LOG", kLogPath);
   sim.setNumber(kProductKey, "NoUseVDKTFTP", 1);
   sim.setNumber(kProductKey, "DBSrvRemoteFlag", 0);
-  sim.setText(kDatabaseKey, "DBInstanceName", "SALES");
+  sim.setText("SOFTWARE\\WOW6432Node\\Corvane\\Vardeck_DB", "DBInstanceName", "SALES");
   sim.addService(serviceNamed("MSSQL$SALES", svc::kRunning));
   const TempFile list("boot.exe, NetBootCast, Boot\nhub.exe, hubkeep, Hub\nweb.exe, Web, Web\n");
   EXPECT_EQ(0, run({"-install", "-f", list.path()}));
   const std::vector<std::string> written = lines();
   EXPECT_THAT(written, Contains("install NetBootCast: start type disabled (TFTP rule: "
-                                "NoUseVDKTFTP is 1); no dependency"));
+                                "NoUseVDKTFTP is 1 in the 64-bit view); no dependency"));
   EXPECT_THAT(written, Contains("install NetBootCast: StartServiceA refused: 1058 (The service "
                                 "cannot be started, either because it is disabled or because it "
                                 "has no enabled devices associated with it.)"));
   EXPECT_THAT(written, Contains("install hubkeep: start type auto; dependency MSSQL$SALES "
-                                "(database rule: DBSrvRemoteFlag is 0, DBInstanceName is "
-                                "\"SALES\"; MSSQL$SALES is on this machine)"));
+                                "(database rule: DBSrvRemoteFlag is 0 in the 64-bit view, "
+                                "DBInstanceName is \"SALES\" in the 32-bit view; MSSQL$SALES is "
+                                "on this machine)"));
   EXPECT_THAT(written, Contains("install Web: start type auto; no dependency"));
   EXPECT_THAT(written, Contains("install Web: CreateServiceA accepted"));
 }
