@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -23,28 +24,41 @@ std::string asciiFolded(std::string_view text) {
   return folded;
 }
 
-/// The folded image names of the list, each worked out once, with the first
-/// entry that has it (for the step log); a name that cannot be a file name
+/// \a text without a leading and a trailing run of double quotes.
+std::string withoutQuotes(std::string text) {
+  text.erase(text.find_last_not_of('"') + 1);  // npos + 1 is 0: all quotes go
+  text.erase(0, text.find_first_not_of('"'));
+  return text;
+}
+
+/// The entries of each folded image name; a name that cannot be a file name
 /// (empty) is left out, as no process has it.
-using ImageNames = std::unordered_map<std::string, const ServiceEntry*>;
+using ImageNames = std::unordered_map<std::string, std::vector<const ServiceEntry*>>;
 
 ImageNames imageNamesOf(Platform& platform, const ServiceList& list) {
   ImageNames names;
   names.reserve(list.size());
   for (std::size_t i = 0; i < list.size(); ++i) {
     std::string name = imageNameOf(platform, list.at(i).binaryPath);
-    if (!name.empty()) names.emplace(asciiFolded(name), &list.at(i));
+    if (!name.empty()) names[asciiFolded(name)].push_back(&list.at(i));
   }
   return names;
 }
 
-/// The ids of the processes running one of \a names, in snapshot order, each
-/// once, at most MAXIMUM_WAIT_OBJECTS of them. One look-up per process, so the
-/// matching grows with the processes plus the entries.
-std::vector<Dword> matchingProcesses(Platform& platform, const ImageNames& names, StepLog& log) {
-  std::vector<Dword> ids;
+/// A process whose image name is that of entries of the list.
+struct Candidate {
+  Dword id = 0;
+  std::string exeFile;  ///< szExeFile, as the snapshot gave it
+  const std::vector<const ServiceEntry*>* entries = nullptr;  ///< the entries of that name
+};
+
+/// The processes running one of \a names, in snapshot order, each once. One
+/// look-up per process, so the matching grows with the processes plus the entries.
+std::vector<Candidate> matchingProcesses(Platform& platform, const ImageNames& names,
+                                         StepLog& log) {
+  std::vector<Candidate> found;
   const Snapshot snapshot(platform, platform.CreateToolhelp32Snapshot(proc::kSnapProcess, 0));
-  if (!snapshot) return ids;
+  if (!snapshot) return found;
   ProcessEntry32 entry;
   entry.dwSize = sizeof entry;
   for (bool more = platform.Process32First(snapshot.get(), &entry); more;
@@ -54,19 +68,175 @@ std::vector<Dword> matchingProcesses(Platform& platform, const ImageNames& names
     // array naming one object twice.
     const char* const imageEnd =
         std::find(std::begin(entry.szExeFile), std::end(entry.szExeFile), '\0');
-    const std::string_view image(entry.szExeFile,
-                                 static_cast<std::size_t>(imageEnd - entry.szExeFile));
-    const auto found = names.find(asciiFolded(image));
-    if (found == names.end()) continue;
+    std::string image(entry.szExeFile, static_cast<std::size_t>(imageEnd - entry.szExeFile));
+    const auto match = names.find(asciiFolded(image));
+    if (match == names.end()) continue;
     if (log.on()) {
-      log.write("sweep: process " + std::to_string(entry.th32ProcessID) + " " + std::string(image) +
-                " runs the program of " + found->second->serviceName);
+      log.write("sweep: process " + std::to_string(entry.th32ProcessID) + " " + image +
+                " runs the program of " + match->second.front()->serviceName);
     }
-    ids.push_back(entry.th32ProcessID);
-    if (ids.size() == proc::kMaximumWaitObjects) break;
+    found.push_back({entry.th32ProcessID, std::move(image), &match->second});
   }
-  return ids;
+  return found;
 }
+
+/// SeDebugPrivilege enabled in the process's own token while the object lives,
+/// when the token holds it, and then put back as it was. Without it, processes
+/// of other accounts, LocalSystem's among them, refuse PROCESS_TERMINATE even to
+/// an elevated administrator. The handles opened meanwhile keep their access.
+class DebugPrivilege {
+ public:
+  DebugPrivilege(Platform& platform, StepLog& log) : platform_(platform), token_(platform) {
+    const char* outcome = enable();
+    if (log.on()) {
+      log.write(std::string("sweep: SeDebugPrivilege ") + outcome +
+                (failed_ ? ": " + log.errorText(error_) : std::string()));
+    }
+  }
+  ~DebugPrivilege() {
+    if (restore_) {
+      platform_.AdjustTokenPrivileges(token_.get(), false, &previous_, 0, nullptr, nullptr);
+    }
+  }
+  DebugPrivilege(const DebugPrivilege&) = delete;
+  DebugPrivilege& operator=(const DebugPrivilege&) = delete;
+
+ private:
+  /// Enables the privilege when the token holds it; what became of it.
+  const char* enable() {
+    RawHandle token = nullptr;
+    if (!platform_.OpenProcessToken(platform_.GetCurrentProcess(),
+                                    proc::kTokenAdjustPrivileges | proc::kTokenQuery, &token)) {
+      return failed();
+    }
+    token_.reset(token);
+    TokenPrivileges wanted;
+    wanted.PrivilegeCount = 1;
+    wanted.Privileges[0].Attributes = proc::kPrivilegeEnabled;
+    Dword size = 0;
+    if (!platform_.LookupPrivilegeValueA(nullptr, proc::kDebugPrivilege,
+                                         &wanted.Privileges[0].Luid) ||
+        !platform_.AdjustTokenPrivileges(token_.get(), false, &wanted, sizeof previous_, &previous_,
+                                         &size)) {
+      return failed();
+    }
+    // The adjustment succeeds for a privilege the token does not hold, and says
+    // so only through the last error.
+    if (platform_.GetLastError() == winerr::kNotAllAssigned) {
+      return "is not held: processes of other accounts may refuse to be ended";
+    }
+    restore_ = previous_.PrivilegeCount > 0;  // it lists only what it changed
+    return restore_ ? "enabled for the opens" : "was enabled already";
+  }
+  const char* failed() {
+    failed_ = true;
+    error_ = platform_.GetLastError();
+    return "cannot be enabled";
+  }
+
+  Platform& platform_;
+  TokenHandle token_;
+  TokenPrivileges previous_;  ///< the privileges the adjustment changed, as they were
+  bool restore_ = false;
+  bool failed_ = false;
+  Dword error_ = 0;
+};
+
+/// Opens every candidate to wait on, end and identify it, with SeDebugPrivilege
+/// for the while. A process that ended since the snapshot, or that refuses us,
+/// gives an empty handle.
+std::vector<ProcessHandle> openCandidates(Platform& platform,
+                                          const std::vector<Candidate>& candidates, StepLog& log) {
+  constexpr Dword kAccess = proc::kSynchronize | proc::kTerminate | proc::kQueryLimitedInformation;
+  std::vector<ProcessHandle> handles;
+  handles.reserve(candidates.size());
+  const DebugPrivilege privilege(platform, log);
+  for (const Candidate& candidate : candidates) {
+    handles.emplace_back(platform, platform.OpenProcess(kAccess, false, candidate.id));
+    if (!handles.back() && log.on()) {
+      const Dword error = platform.GetLastError();
+      log.write("sweep: process " + std::to_string(candidate.id) +
+                " cannot be opened and is left alone: " + log.errorText(error));
+    }
+  }
+  return handles;
+}
+
+/// What tells one file from another, whatever path names it.
+struct FileIdentity {
+  Dword volume = 0;
+  Dword indexHigh = 0;
+  Dword indexLow = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+/// The identity of the file at \a path, opened with no access and full sharing;
+/// nothing when it cannot be opened or read.
+std::optional<FileIdentity> identityOf(Platform& platform, const std::string& path) {
+  const FileHandle file(
+      platform, platform.CreateFileA(path.c_str(), 0,
+                                     file::kShareRead | file::kShareWrite | file::kShareDelete,
+                                     nullptr, file::kOpenExisting, 0, nullptr));
+  ByHandleFileInformation info;
+  if (!file || !platform.GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+/// Tells whether matched processes run a program of the list, reading each
+/// entry's program file once.
+class ProgramCheck {
+ public:
+  ProgramCheck(Platform& platform, StepLog& log) : platform_(platform), log_(log) {}
+
+  /// True unless the process runs another program than its entries': its id
+  /// went to another program since the snapshot, or its file lies elsewhere
+  /// than the program of every entry that names a directory.
+  bool runsListedProgram(RawHandle process, const Candidate& candidate) {
+    const std::optional<std::string> image = imagePathOf(process);
+    if (!image) return true;  // nothing tells otherwise
+    const char* backslash = platform_.findLastBackslash(image->c_str());
+    if (asciiFolded(backslash != nullptr ? backslash + 1 : image->c_str()) !=
+        asciiFolded(candidate.exeFile)) {
+      return leftAlone(candidate, "its id now belongs to " + *image);
+    }
+    std::optional<FileIdentity> imageIdentity;
+    for (const ServiceEntry* entry : *candidate.entries) {
+      const std::string program = withoutQuotes(entry->binaryPath);
+      // A bare file name matches by name, wherever the file lies.
+      if (platform_.findLastBackslash(program.c_str()) == nullptr) return true;
+      if (!imageIdentity) imageIdentity = identityOf(platform_, *image);
+      const std::optional<FileIdentity> programIdentity = programIdentityOf(program);
+      if (!imageIdentity || !programIdentity || *imageIdentity == *programIdentity) return true;
+    }
+    return leftAlone(candidate, "it runs " + *image + ", no program file of the list");
+  }
+
+ private:
+  /// The image path of an opened process; nothing when it cannot be read.
+  std::optional<std::string> imagePathOf(RawHandle process) {
+    buffer_.resize(32768);  // the longest path Windows has
+    Dword size = static_cast<Dword>(buffer_.size());
+    if (!platform_.QueryFullProcessImageNameA(process, 0, buffer_.data(), &size)) {
+      return std::nullopt;
+    }
+    return buffer_.substr(0, size);
+  }
+  std::optional<FileIdentity> programIdentityOf(const std::string& program) {
+    const auto known = programs_.find(program);
+    if (known != programs_.end()) return known->second;
+    return programs_[program] = identityOf(platform_, program);
+  }
+  bool leftAlone(const Candidate& candidate, const std::string& why) {
+    if (log_.on())
+      log_.write("sweep: process " + std::to_string(candidate.id) + " left alone: " + why);
+    return false;
+  }
+
+  Platform& platform_;
+  StepLog& log_;
+  std::string buffer_;
+  std::unordered_map<std::string, std::optional<FileIdentity>> programs_;
+};
 
 /// The step log's line on how the wait for the \a count swept processes ended.
 void logWait(Platform& platform, StepLog& log, Dword waited, Dword count, std::uint64_t started) {
@@ -88,19 +258,15 @@ void logWait(Platform& platform, StepLog& log, Dword waited, Dword count, std::u
 }  // namespace
 
 std::string imageNameOf(Platform& platform, const std::string& binaryPath) {
-  const char* text = binaryPath.c_str();
-  const char* backslash = platform.findLastBackslash(text);
-  std::string name = backslash != nullptr ? std::string(backslash + 1) : binaryPath;
-  name.erase(name.find_last_not_of('"') + 1);  // npos + 1 is 0: all quotes go
-  name.erase(0, name.find_first_not_of('"'));
-  return name;
+  const char* backslash = platform.findLastBackslash(binaryPath.c_str());
+  return withoutQuotes(backslash != nullptr ? std::string(backslash + 1) : binaryPath);
 }
 
 void sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog& log) {
   const ImageNames names = imageNamesOf(platform, list);
   if (names.empty()) return;
-  const std::vector<Dword> ids = matchingProcesses(platform, names, log);
-  if (ids.empty()) {
+  const std::vector<Candidate> candidates = matchingProcesses(platform, names, log);
+  if (candidates.empty()) {
     if (log.on()) log.write("sweep: no process runs a program file of the list");
     return;
   }
@@ -108,19 +274,16 @@ void sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog
   // A process that ended since the snapshot, or that refuses us, is left out of
   // the wait: a null handle in it would fail the wait at once and cut every other
   // process's grace.
+  std::vector<ProcessHandle> opened = openCandidates(platform, candidates, log);
+  ProgramCheck check(platform, log);
   std::vector<ProcessHandle> processes;
-  std::vector<Dword> opened;
-  processes.reserve(ids.size());
-  for (Dword id : ids) {
-    ProcessHandle process(platform,
-                          platform.OpenProcess(proc::kSynchronize | proc::kTerminate, false, id));
-    if (process) {
+  std::vector<Dword> ids;
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    ProcessHandle process = std::move(opened[i]);  // closed here unless kept
+    if (process && processes.size() < proc::kMaximumWaitObjects &&
+        check.runsListedProgram(process.get(), candidates[i])) {
       processes.push_back(std::move(process));
-      opened.push_back(id);
-    } else if (log.on()) {
-      const Dword error = platform.GetLastError();
-      log.write("sweep: process " + std::to_string(id) +
-                " cannot be opened and is left alone: " + log.errorText(error));
+      ids.push_back(candidates[i].id);
     }
   }
   if (processes.empty()) return;
@@ -139,10 +302,10 @@ void sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog
     const bool terminated = platform.TerminateProcess(processes[i].get(), 0);
     if (!log.on()) continue;
     if (terminated) {
-      log.write("sweep: process " + std::to_string(opened[i]) + " terminated");
+      log.write("sweep: process " + std::to_string(ids[i]) + " terminated");
     } else {
       const Dword error = platform.GetLastError();
-      log.write("sweep: process " + std::to_string(opened[i]) +
+      log.write("sweep: process " + std::to_string(ids[i]) +
                 " not terminated (it may have ended): " + log.errorText(error));
     }
   }

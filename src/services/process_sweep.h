@@ -22,10 +22,15 @@ constexpr Dword kSweepGraceMs = 60000;
 std::string imageNameOf(Platform& platform, const std::string& binaryPath);
 
 /// Finds the running processes whose image name equals, without regard to ASCII
-/// case, that of an entry's binary path; takes the first 64 found, each once;
-/// waits up to kSweepGraceMs for all of them to end and terminates, with exit
-/// code 0, those still running then. A process that cannot be opened is left
-/// out and does not shorten the others' grace.
+/// case, that of an entry's binary path, and opens them with SeDebugPrivilege
+/// enabled for the while when the token holds it. Of those, it keeps the first
+/// 64 found, each once, that still run a program of the list: a process whose id
+/// now belongs to another program, or which runs a file of that name elsewhere
+/// than the program of every entry naming a directory, is left alone (a process
+/// whose image or file cannot be told stays in). It waits up to kSweepGraceMs
+/// for all of them to end and terminates, with exit code 0, those still running
+/// then. A process that cannot be opened is left out and does not shorten the
+/// others' grace.
 void sweepLeftoverProcesses(Platform& platform, const ServiceList& list);
 void sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog& log);
 

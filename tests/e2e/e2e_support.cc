@@ -352,6 +352,21 @@ TempFile::TempFile(const std::string& contents) {
 
 TempFile::~TempFile() { ::DeleteFileA(path_.c_str()); }
 
+ProgramCopy::ProgramCopy(const std::string& from, const std::string& name)
+    : path_(binDirectory() + name) {
+  const std::size_t backslash = name.find('\\');
+  if (backslash != std::string::npos) {
+    folder_ = binDirectory() + name.substr(0, backslash);
+    ::CreateDirectoryA(folder_.c_str(), nullptr);
+  }
+  copied_ = ::CopyFileA(from.c_str(), path_.c_str(), FALSE) != FALSE;
+}
+
+ProgramCopy::~ProgramCopy() {
+  for (int attempt = 0; attempt < 100 && !::DeleteFileA(path_.c_str()); ++attempt) ::Sleep(100);
+  if (!folder_.empty()) ::RemoveDirectoryA(folder_.c_str());
+}
+
 ULONGLONG nowMs() { return ::GetTickCount64(); }
 
 DWORD serviceProcessId(SC_HANDLE service) {

@@ -170,6 +170,25 @@ class TempFile {
   std::string path_;
 };
 
+/// A copy of one of our programs under binDirectory() with another \a name,
+/// which may hold one folder ("vdk other\\x.exe"); removed again at the end,
+/// folder included, once no process runs it any more.
+class ProgramCopy {
+ public:
+  ProgramCopy(const std::string& from, const std::string& name);
+  ~ProgramCopy();
+  ProgramCopy(const ProgramCopy&) = delete;
+  ProgramCopy& operator=(const ProgramCopy&) = delete;
+
+  bool copied() const { return copied_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::string folder_;  ///< made for the copy; empty when there is none
+  bool copied_ = false;
+};
+
 /// Milliseconds since an arbitrary start, for measuring how long a run took.
 ULONGLONG nowMs();
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -15,28 +16,6 @@
 
 namespace vdksvc::e2e {
 namespace {
-
-/// A copy of one of our programs beside it, under another file name; removed
-/// again at the end (once no process runs it any more).
-class ProgramCopy {
- public:
-  ProgramCopy(const std::string& from, const std::string& fileName)
-      : path_(binDirectory() + fileName) {
-    copied_ = ::CopyFileA(from.c_str(), path_.c_str(), FALSE) != FALSE;
-  }
-  ~ProgramCopy() {
-    for (int attempt = 0; attempt < 100 && !::DeleteFileA(path_.c_str()); ++attempt) ::Sleep(100);
-  }
-  ProgramCopy(const ProgramCopy&) = delete;
-  ProgramCopy& operator=(const ProgramCopy&) = delete;
-
-  bool copied() const { return copied_; }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-  bool copied_ = false;
-};
 
 /// The whole text of the file at \a path; empty when there is none.
 std::string readFile(const std::string& path) {
@@ -64,6 +43,18 @@ class ExtendedStopE2e : public ::testing::Test {
     ASSERT_TRUE(waitForState(name, SERVICE_RUNNING, 20000)) << name;
   }
 
+  /// Starts \a commandLine as a plain process, kept open by the test until its end.
+  HANDLE launch(std::string commandLine) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info)) {
+      return nullptr;
+    }
+    ::CloseHandle(info.hThread);
+    return keep(info.hProcess);
+  }
   /// \a process, kept open by the test until its end.
   HANDLE keep(HANDLE process) {
     if (process != nullptr) processes_.push_back(process);
@@ -115,9 +106,17 @@ TEST_F(ExtendedStopE2e, LingeringProcessEndsInItsGraceLeftoverWorkerIsTerminated
   HANDLE worker =
       keep(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, workerId));
   ASSERT_NE(nullptr, worker) << ::GetLastError();
+  // A program of the same name in another folder is no leftover of the list.
+  const ProgramCopy strangerProgram(testServicePath(), "vdk stranger\\vdk_sweep_spawner.exe");
+  ASSERT_TRUE(strangerProgram.copied()) << ::GetLastError();
+  HANDLE stranger =
+      launch(quoteArgument(strangerProgram.path()) + " --worker --max-life-ms 150000");
+  ASSERT_NE(nullptr, stranger) << ::GetLastError();
 
-  // The sweep matches by file name alone, without regard to case or directory.
-  const TempFile list("\"C:\\Elsewhere\\VDK_SWEEP_LINGER.EXE\", VdkSweepLinger, Linger\r\n" +
+  // The list's own program files, one of them spelt otherwise.
+  std::string lingerSpelling = lingerProgram.path();
+  for (char& c : lingerSpelling) c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
+  const TempFile list("\"" + lingerSpelling + "\", VdkSweepLinger, Linger\r\n" +
                       spawnerProgram.path() + ", VdkSweepSpawner, Spawner\r\n");
   const ULONGLONG start = nowMs();
   const RunResult run = runVdksvc({"-stopex", "-f", list.path()}, 180000);
@@ -147,6 +146,10 @@ TEST_F(ExtendedStopE2e, LingeringProcessEndsInItsGraceLeftoverWorkerIsTerminated
   ASSERT_TRUE(::GetExitCodeProcess(worker, &exitCode));
   EXPECT_EQ(0u, exitCode);
   EXPECT_EQ(std::string::npos, readFile(spawnerLog.path()).find("worker life limit"));
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(stranger, 0))
+      << "the sweep ended a program of the same name in another folder";
+  ::TerminateProcess(stranger, 0);
+  ::WaitForSingleObject(stranger, 10000);
 }
 
 // Under code page 932 the byte 0x5C after a lead byte is the second half of a
@@ -159,15 +162,8 @@ TEST_F(ExtendedStopE2e, DoubleByteBinaryPathMatchesNoWrongProcess) {
   ASSERT_EQ(932u, ::GetACP()) << "LC_ALL=ja_JP.UTF-8 should give code page 932";
   const ProgramCopy victimProgram(runnerPath(), "vdk_sweep_victim.exe");
   ASSERT_TRUE(victimProgram.copied()) << ::GetLastError();
-  std::string line = quoteArgument(victimProgram.path()) + " --sleep-ms 120000";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  ASSERT_TRUE(::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &info))
-      << ::GetLastError();
-  ::CloseHandle(info.hThread);
-  HANDLE victim = keep(info.hProcess);
+  HANDLE victim = launch(quoteArgument(victimProgram.path()) + " --sleep-ms 120000");
+  ASSERT_NE(nullptr, victim) << ::GetLastError();
 
   const TempFile list("C:\\App\\\x95\x5Cvdk_sweep_victim.exe, VdkSweepNoSuchService, Victim\r\n");
   const RunResult run = runVdksvc({"-stopex", "-f", list.path()}, 180000);

@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,7 @@ class SweepTest : public SimulatedTest {
   std::vector<std::string> processCalls() const {
     std::vector<std::string> made;
     for (const std::string& call : sim.calls()) {
-      if (call.rfind("OpenProcess", 0) == 0 || call.rfind("WaitFor", 0) == 0 ||
+      if (call.rfind("OpenProcess ", 0) == 0 || call.rfind("WaitFor", 0) == 0 ||
           call.rfind("TerminateProcess", 0) == 0) {
         made.push_back(call);
       }
@@ -146,9 +147,83 @@ TEST_F(SweepTest, OnlyTheFirst64MatchesFoundAreHandled) {
   entry("C:\\App\\srv.exe");
   sweepLeftoverProcesses(sim, list);
   EXPECT_THAT(sim.calls(), Contains("WaitForMultipleObjects 64 60000"));
-  EXPECT_THAT(sim.calls(), Not(Contains(HasSubstr("OpenProcess 65"))));
   for (Dword id = 1; id <= 70; ++id) EXPECT_EQ(id <= 64, terminated(id)) << id;
 }
+
+struct PrivilegeCase {
+  const char* what;
+  bool held;
+  bool enabled;  ///< before the sweep, and so after it
+  bool terminated;
+};
+
+const PrivilegeCase kPrivilegeCases[] = {
+    {"held and enabled for the opens", true, false, true},
+    {"enabled already", true, true, true},
+    {"not held, so the process refuses", false, false, false},
+};
+
+class SweepPrivilegeTest : public SweepTest, public ::testing::WithParamInterface<PrivilegeCase> {};
+
+TEST_P(SweepPrivilegeTest, LocalSystemProcessNeedsTheDebugPrivilegeWhichEndsAsItWas) {
+  const PrivilegeCase& c = GetParam();
+  sim.setDebugPrivilege(c.held, c.enabled);
+  SimulatedPlatform::ProcessConfig leftover{10, "srv.exe"};
+  leftover.systemOwned = true;
+  sim.addProcess(leftover);
+  entry("C:\\App\\srv.exe");
+  sweepLeftoverProcesses(sim, list);
+  EXPECT_EQ(c.terminated, terminated(10));
+  EXPECT_EQ(c.enabled, sim.debugPrivilegeEnabled());
+  // Put back right after the opens, before the wait.
+  const std::vector<std::string>& calls = sim.calls();
+  const auto wait = std::find_if(calls.begin(), calls.end(), [](const std::string& call) {
+    return call.rfind("WaitFor", 0) == 0;
+  });
+  EXPECT_EQ(std::find(wait, calls.end(), "AdjustTokenPrivileges"), calls.end());
+}
+INSTANTIATE_TEST_SUITE_P(Table, SweepPrivilegeTest, ::testing::ValuesIn(kPrivilegeCases),
+                         caseName<PrivilegeCase>);
+
+struct MatchCase {
+  const char* what;
+  const char* entry;
+  const char* image;  ///< what process 11's image path reads
+  bool reused;        ///< its id goes to another program between snapshot and open
+  bool swept;
+};
+
+const MatchCase kMatchCases[] = {
+    {"same file under another spelling", "\"C:\\App\\srv.exe\"", "c:\\APP\\\\SRV.EXE", false, true},
+    {"same name in another directory", "\"C:\\App\\srv.exe\"", "D:\\Other\\srv.exe", false, false},
+    {"reused id", "srv.exe", "C:\\App\\srv.exe", true, false},
+    {"image that cannot be read", "\"C:\\App\\srv.exe\"", "", false, true},
+    {"bare file name", "srv.exe", "D:\\Other\\srv.exe", false, true},
+};
+
+class SweepMatchTest : public SweepTest, public ::testing::WithParamInterface<MatchCase> {};
+
+TEST_P(SweepMatchTest, OnlyTheListsOwnProgramIsWaitedOnAndTerminated) {
+  const MatchCase& c = GetParam();
+  sim.addFile("C:\\App\\srv.exe", 7);
+  sim.addFile("c:\\APP\\\\SRV.EXE", 7);  // the same file
+  sim.addFile("D:\\Other\\srv.exe");
+  sim.addProcess({10, "srv.exe", 30000, false, "C:\\App\\srv.exe"});
+  sim.addProcess({11, "srv.exe", kForever, false, c.image});
+  if (c.reused) {
+    sim.beforeCall("OpenProcess 11", [this] {
+      sim.endProcess(11);
+      sim.addProcess({11, "other.exe", kForever, false, "D:\\Other\\other.exe"});
+    });
+  }
+  entry(c.entry);
+  sweepLeftoverProcesses(sim, list);
+  EXPECT_EQ(c.swept, terminated(11));
+  EXPECT_EQ(c.swept ? 60000u : 30000u, sim.nowMs()) << "process 10 keeps its whole grace";
+  EXPECT_FALSE(terminated(10));
+}
+INSTANTIATE_TEST_SUITE_P(Table, SweepMatchTest, ::testing::ValuesIn(kMatchCases),
+                         caseName<MatchCase>);
 
 TEST_F(SweepTest, EmptyListTakesNoSnapshot) {
   process(10, "srv.exe");

@@ -200,10 +200,16 @@ TEST_F(StepLogTest, SweepShowsMatchedEndedAndTerminatedProcesses) {
   sim.addService(serviceNamed("Loom", svc::kRunning));
   sim.addProcess({21, "loom.exe"});
   sim.addProcess({22, "LOOM.EXE", SimulatedPlatform::kForever, true});
+  sim.addFile("C:\\App\\loom.exe");
+  sim.addFile("D:\\Other\\loom.exe");
+  sim.addProcess({23, "loom.exe", SimulatedPlatform::kForever, false, "D:\\Other\\loom.exe"});
   EXPECT_EQ(0, run({"-stopex", "-c", "C:\\App\\loom.exe", "Loom", "x"}));
   EXPECT_THAT(lines(),
               testing::IsSupersetOf(
                   {"sweep: process 21 loom.exe runs the program of Loom",
+                   "sweep: SeDebugPrivilege enabled for the opens",
+                   "sweep: process 23 left alone: it runs D:\\Other\\loom.exe, no program file "
+                   "of the list",
                    "sweep: process 22 LOOM.EXE runs the program of Loom",
                    "sweep: process 22 cannot be opened and is left alone: 5 (Access "
                    "is denied.)",
