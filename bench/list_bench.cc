@@ -113,9 +113,10 @@ void BM_LoadListFile(benchmark::State& state) {
   const ListFileOnDisk file(lines);
   heap::resetPeak();
   const std::size_t liveBefore = heap::liveBytes();
+  SimulatedPlatform sim;
   for (auto _ : state) {
     ServiceList list;
-    if (!loadListFile(file.path(), list) || list.size() != static_cast<std::size_t>(lines)) {
+    if (!loadListFile(sim, file.path(), list) || list.size() != static_cast<std::size_t>(lines)) {
       state.SkipWithError("list file not read as written");
       break;
     }

@@ -17,6 +17,7 @@
 #include "fuzz_support.h"
 #include "lists/line_fields.h"
 #include "lists/list_file.h"
+#include "platform/simulated/simulated_platform.h"
 
 namespace vdksvc::fuzz {
 namespace {
@@ -117,7 +118,8 @@ void checkListFile(const std::uint8_t* data, std::size_t size) {
 
   if (written) {
     ServiceList list;
-    const bool added = loadListFile(path.c_str(), list);
+    SimulatedPlatform sim;  // converts a UTF-16 file's lines
+    const bool added = loadListFile(sim, path.c_str(), list);
     require(added == (list.size() > 0), "result does not tell whether entries were added");
     for (std::size_t i = 0; i < list.size(); ++i) {
       const ServiceEntry& entry = list.at(i);

@@ -66,6 +66,7 @@ namespace {
 
 /// Where the operands have got to, and what the step log is told about them.
 struct OperandState {
+  Platform& platform;
   ServiceList& list;
   PollLimit& pollLimit;
   StepLog& log;
@@ -98,7 +99,7 @@ bool applyOption(int argc, char** argv, int& i, OperandState& state) {
       }
       ++i;
       if (state.explicitService) return true;  // -c decided the list already
-      if (!loadListFile(argv[i], state.list)) {
+      if (!loadListFile(state.platform, argv[i], state.list, state.log)) {
         logRefusal(state.log,
                    "list file " + quoted(argv[i]) + " cannot be opened or has no valid line");
         return false;
@@ -150,7 +151,7 @@ bool loadCatalogue(Platform& platform, OperandState& state) {
 
 bool parseServiceOperands(Platform& platform, int argc, char** argv, ServiceList& list,
                           PollLimit& pollLimit, StepLog& log) {
-  OperandState state{list, pollLimit, log, false, {}};
+  OperandState state{platform, list, pollLimit, log, false, {}};
   for (int i = 2; i < argc; ++i) {
     // A stray word never falls back to the registry.
     if (!isOption(argv[i])) {

@@ -1,12 +1,21 @@
 #pragma once
 
 #include "lists/service_list.h"
+#include "log/step_log.h"
+#include "platform/platform.h"
 
 namespace vdksvc {
 
 /// Appends the entries of the list file at \a path (lines "binary path, service
 /// name, display name"; '#' as first byte marks a comment). True when at least one
 /// entry was added; false when the file cannot be opened or has no valid line.
-bool loadListFile(const char* path, ServiceList& list);
+///
+/// A file is ANSI text, read as it stands, unless it begins with a byte-order
+/// mark, as Windows' own tools write them: after the UTF-8 mark the text is read
+/// as it stands; after the UTF-16 little-endian mark it is converted to the ANSI
+/// code page first, and a line holding a character that code page lacks is
+/// skipped (the step log names it).
+bool loadListFile(Platform& platform, const char* path, ServiceList& list,
+                  StepLog& log = StepLog::off());
 
 }  // namespace vdksvc

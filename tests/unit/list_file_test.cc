@@ -31,8 +31,9 @@ struct Loaded {
 
 Loaded load(const std::string& bytes) {
   const TempFile file(bytes);
+  SimulatedPlatform sim;
   ServiceList list;
-  const bool result = loadListFile(file.path().c_str(), list);
+  const bool result = loadListFile(sim, file.path().c_str(), list);
   return {result, entriesOf(list)};
 }
 
@@ -93,23 +94,25 @@ TEST(ListFile, FieldsAfterTheThirdAreIgnored) {
 }
 
 TEST(ListFile, MissingFileGivesFalse) {
+  SimulatedPlatform sim;
   ServiceList list;
   list.addEntry("kept.exe", "Kept", "Kept");
-  EXPECT_FALSE(loadListFile(TempFile::uniquePath().c_str(), list));
-  EXPECT_FALSE(loadListFile(nullptr, list));
+  EXPECT_FALSE(loadListFile(sim, TempFile::uniquePath().c_str(), list));
+  EXPECT_FALSE(loadListFile(sim, nullptr, list));
   EXPECT_EQ((Entries{{"kept.exe", "Kept", "Kept"}}), entriesOf(list));
 }
 
 TEST(ListFile, AppendsToTheList) {
   const TempFile records("b.exe,B,Service B\n");
   const TempFile noRecords("b.exe,B\n");
+  SimulatedPlatform sim;
   ServiceList list;
   list.addEntry("a.exe", "A", "Service A");
   // The result tells whether this file added something, not whether the list
   // holds entries.
-  EXPECT_FALSE(loadListFile(noRecords.path().c_str(), list));
-  EXPECT_TRUE(loadListFile(records.path().c_str(), list));
-  EXPECT_TRUE(loadListFile(records.path().c_str(), list));
+  EXPECT_FALSE(loadListFile(sim, noRecords.path().c_str(), list));
+  EXPECT_TRUE(loadListFile(sim, records.path().c_str(), list));
+  EXPECT_TRUE(loadListFile(sim, records.path().c_str(), list));
   EXPECT_EQ(
       (Entries{
           {"a.exe", "A", "Service A"}, {"b.exe", "B", "Service B"}, {"b.exe", "B", "Service B"}}),
@@ -150,6 +153,39 @@ TEST(ListFile, NulByteEndsTheLineText) {
       "c.exe,C\0,Service C\n"s
       "d.exe,D,Service D\n"s,
       {{"a.exe", "A", "Service A"}, {"d.exe", "D", "Service D"}});
+}
+
+/// \a text as Windows PowerShell's ">" writes it: UTF-16 little-endian after
+/// its mark.
+std::string utf16File(std::u16string_view text) {
+  std::string bytes = "\xFF\xFE";
+  for (const char16_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  return bytes;
+}
+
+TEST(ListFile, FilesWithTheByteOrderMarksOfWindowsTools) {
+  // Notepad's "UTF-8": the mark does not make a record of the comment.
+  expectEntries("\xEF\xBB\xBF# program file, service name, display name\r\na.exe,A,Service A\r\n",
+                {{"a.exe", "A", "Service A"}});
+  // UTF-16, converted to the ANSI code page (1252 here).
+  expectEntries(utf16File(u"# comment\r\nC:\\Program Files\\a.exe, A, Caf\u00E9\r\nb.exe,B,\u20AC"),
+                {{"C:\\Program Files\\a.exe", "A", "Caf\xE9"}, {"b.exe", "B", "\x80"}});
+
+  // A line with a character the code page lacks is skipped, and the step log says so.
+  const TempFile file(utf16File(u"a.exe,A,\u3042\r\nb.exe,B,Service B\r\n"));
+  SimulatedPlatform sim;
+  ServiceList list;
+  {
+    StepLog log(sim, "C:\\Logs\\vdksvc.log");
+    EXPECT_TRUE(loadListFile(sim, file.path().c_str(), list, log));
+  }
+  EXPECT_EQ((Entries{{"b.exe", "B", "Service B"}}), entriesOf(list));
+  EXPECT_NE(std::string::npos, sim.fileContents("C:\\Logs\\vdksvc.log")
+                                   .value_or("")
+                                   .find(": line 1 holds a character the ANSI code page lacks"));
 }
 
 }  // namespace
