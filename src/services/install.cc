@@ -84,6 +84,24 @@ std::string localDatabaseDependency(Platform& platform, RawScHandle manager, std
   return candidate;
 }
 
+/// The binary path to create the service with. A path that holds a blank, has no
+/// quotes and names an existing file as a whole gets them: it cannot carry
+/// arguments, and unquoted Windows would first try each of its prefixes ending
+/// at a blank as a program ("C:\Program.exe" for "C:\Program Files\..."), which
+/// whoever may write there could plant. Any other path is stored as given.
+std::string servicePath(Platform& platform, const std::string& path, EntryLog& steps) {
+  if (path.find_first_of(" \t") == std::string::npos || path.front() == '"') return path;
+  const Dword attributes = platform.GetFileAttributesA(path.c_str());
+  if (attributes != file::kInvalidAttributes && (attributes & file::kAttributeDirectory) == 0) {
+    steps.line("binary path " + quoted(path) + " is a file whose name holds a blank: quoted");
+    return '"' + path + '"';
+  }
+  steps.line("warning: binary path " + quoted(path) +
+             " holds a blank without quotes; stored as given, so Windows may run a program "
+             "named by the part before a blank");
+  return path;
+}
+
 const char* startTypeName(Dword startType) {
   return startType == svc::kDisabled ? "disabled" : "auto";
 }
@@ -118,11 +136,12 @@ bool installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollL
   // A list of one name: the name, its NUL, and the NUL that ends the list (the
   // second comes with c_str()).
   if (!dependencies.empty()) dependencies.push_back('\0');
+  const std::string binaryPath = servicePath(platform, entry.binaryPath, steps);
 
   handles.service.reset(platform.CreateServiceA(
       handles.manager.get(), entry.serviceName.c_str(), entry.displayName.c_str(),
       svc::kServiceAllAccess, svc::kWin32OwnProcess, startType, svc::kErrorNormal,
-      entry.binaryPath.c_str(), nullptr, nullptr, dependencies.empty() ? nullptr : dependencies.c_str(),
+      binaryPath.c_str(), nullptr, nullptr, dependencies.empty() ? nullptr : dependencies.c_str(),
       nullptr, nullptr));
   steps.request(platform, "CreateServiceA", static_cast<bool>(handles.service));
   if (!handles.service) return false;

@@ -156,6 +156,26 @@ TEST_F(ServiceOperationsE2e, PollLimitEndsTheWaitForAStuckStart) {
   EXPECT_EQ("RUNNING", stateOf(next));
 }
 
+// A list file as Windows PowerShell's ">" writes it (UTF-16 after its mark),
+// naming a program in a folder with a blank, without quotes: stored quoted, so
+// that Windows cannot take "...\vdk" for the program.
+TEST_F(ServiceOperationsE2e, Utf16ListFileWithAnUnquotedBlankInTheProgramPath) {
+  const std::string name = own("VdkUtf16Blank");
+  const ProgramCopy program(testServicePath(), "vdk blank\\vdk_testsvc.exe");
+  ASSERT_TRUE(program.copied()) << ::GetLastError();
+  std::string list = "\xFF\xFE";
+  for (const char c :
+       "# program, service, display\r\n" + program.path() + ", " + name + ", Vardeck Blank\r\n") {
+    list += {c, '\0'};
+  }
+  const TempFile file(list);
+  expectAccepted({"-install", "-f", file.path()});
+  ASSERT_TRUE(queryConfig(name).has_value());
+  EXPECT_EQ("\"" + program.path() + "\"", queryConfig(name)->binaryPath);
+  EXPECT_EQ("RUNNING", stateOf(name));
+  EXPECT_TRUE(removeServiceCompletely(name)) << "before its program is removed";
+}
+
 /// The product's own services, installed from its registry catalogue with the
 /// TFTP and database rules. CTest keeps these apart from other users of the
 /// product's registry keys.

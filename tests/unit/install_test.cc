@@ -239,5 +239,36 @@ TEST_F(InstallTest, DatabaseServiceThatCannotBeOpenedGivesNoDependency) {
   EXPECT_THAT(sim.service("hubkeep")->config.dependencies, IsEmpty());
 }
 
+struct PathCase {
+  const char* what;
+  const char* binaryPath;
+  const char* stored;
+};
+
+const PathCase kPathCases[] = {
+    {"blank and existing file", "C:\\Program Files\\Vardeck\\hub.exe",
+     "\"C:\\Program Files\\Vardeck\\hub.exe\""},
+    {"blank with arguments", "C:\\Program Files\\Vardeck\\hub.exe -s",
+     "C:\\Program Files\\Vardeck\\hub.exe -s"},
+    {"quoted already", "\"C:\\Program Files\\Vardeck\\hub.exe\"",
+     "\"C:\\Program Files\\Vardeck\\hub.exe\""},
+    {"no blank", "C:\\Vardeck\\hub.exe", "C:\\Vardeck\\hub.exe"},
+    {"a directory", "C:\\Program Files\\Vardeck", "C:\\Program Files\\Vardeck"},
+};
+
+class InstallPathTest : public SimulatedTest, public ::testing::WithParamInterface<PathCase> {};
+
+// Unquoted, "C:\Program Files\Vardeck\hub.exe" would first run C:\Program.exe.
+TEST_P(InstallPathTest, OnlyAnExistingFileWithABlankIsQuoted) {
+  sim.addFile("C:\\Program Files\\Vardeck\\hub.exe");
+  sim.addFile("C:\\Vardeck\\hub.exe");
+  sim.addDirectory("C:\\Program Files\\Vardeck");
+  installEntry(sim, ServiceEntry{GetParam().binaryPath, "Hub", "Hub", {}}, 0);
+  ASSERT_TRUE(sim.service("Hub").has_value());
+  EXPECT_EQ(GetParam().stored, sim.service("Hub")->config.binaryPath);
+}
+INSTANTIATE_TEST_SUITE_P(Table, InstallPathTest, ::testing::ValuesIn(kPathCases),
+                         caseName<PathCase>);
+
 }  // namespace
 }  // namespace vdksvc
