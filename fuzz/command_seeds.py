@@ -23,6 +23,9 @@ AUTO, DEMAND, DISABLED = 0, 1, 2
 ACCEPT_STOP, ACCEPT_PAUSE, OPEN_REFUSED, QUERY_FAILS = 1, 2, 4, 8
 NEVER = 0xFF
 NO_DEPENDENCY = 0xFF
+VIEW64, VIEW32, BOTH_VIEWS, KEY_ALONE_IN_32 = 0, 1, 2, 3
+TOKEN_HELD, TOKEN_NOT_HELD, TOKEN_ENABLED = 0, 1, 2
+IN_APP, UNREADABLE, ELSEWHERE, RESPELLED, SYSTEM, REUSED = 0, 1, 2, 3, 4, 8
 
 
 def text(value):
@@ -53,14 +56,14 @@ def dword(n):
     return struct.pack("<I", n)
 
 
-def seed(flags=0, values=None, services=(), processes=(), files=(), args=()):
-    """values: name -> (type, bytes); services: dicts;
-    processes: (id, image, exit, refused[, copies])."""
+def seed(flags=0, values=None, services=(), processes=(), files=(), args=(), token=TOKEN_HELD):
+    """values: name -> (type, bytes[, view]); services: dicts;
+    processes: (id, image, exit, refused[, copies[, image kind]])."""
     values = values or {}
     out = bytearray([flags])
     for name in ("HomeDir", "ServicesList", "NoUseVDKTFTP", "DBSrvRemoteFlag", "DBInstanceName"):
-        kind, data = values.get(name, (MISSING, b""))
-        out += bytes([kind]) + blob(data)
+        kind, data, *view = values.get(name, (MISSING, b""))
+        out += bytes([kind]) + blob(data) + bytes([view[0] if view else VIEW64])
     out.append(len(services))
     for s in services:
         out += text(s["name"])
@@ -68,11 +71,12 @@ def seed(flags=0, values=None, services=(), processes=(), files=(), args=()):
                       s.get("controls", ACCEPT_STOP | ACCEPT_PAUSE)])
         out += bytes(ms // 250 for ms in s.get("pending", (0, 0, 0, 0)))
         out.append(s.get("dependency", NO_DEPENDENCY))
-    out.append(len(processes))
+    out += bytes([token, len(processes)])
     for process in processes:
         pid, image, exit_s, refused = process[:4]
         copies = process[4] if len(process) > 4 else 1
-        out += bytes([pid]) + text(image) + bytes([exit_s, (1 if refused else 0) | (copies - 1) << 1])
+        kind = process[5] if len(process) > 5 else IN_APP
+        out += bytes([pid]) + text(image) + bytes([exit_s, (1 if refused else 0) | (copies - 1) << 1, kind])
     out.append(len(files))
     for content in files:
         out += struct.pack("<H", len(content)) + content
@@ -180,6 +184,27 @@ SEEDS = {
         values=CATALOGUE,
         services=[{"name": "MSSQL$VDKDBI", "state": RUNNING}, {"name": "MSSQL$INST"}],
         args=["-install", "-c", "C:\\App\\hub.exe", "hubkeep", "Vardeck Hub"]),
+    "install_catalogue_in_32bit_view": seed(
+        flags=4 | 128,
+        values={"HomeDir": (REG_SZ, sz("C:\\App"), BOTH_VIEWS),
+                "ServicesList": CATALOGUE["ServicesList"] + (VIEW32,),
+                "NoUseVDKTFTP": (REG_DWORD, dword(1), VIEW32),
+                "DBSrvRemoteFlag": (REG_DWORD, dword(0), KEY_ALONE_IN_32),
+                "DBInstanceName": (REG_SZ, sz("INST"), VIEW32)},
+        services=[{"name": "MSSQL$INST", "state": RUNNING}],
+        args=["-install"]),
+    "stopex_owners_places_and_reused_ids": seed(
+        services=[SVC_RUNNING],
+        token=TOKEN_NOT_HELD,
+        processes=[(10, "svc.exe", NEVER, False, 1, SYSTEM), (11, "svc.exe", NEVER, False, 1, ELSEWHERE),
+                   (12, "SVC.EXE", NEVER, False, 1, RESPELLED | SYSTEM), (13, "svc.exe", NEVER, False, 1, REUSED),
+                   (14, "svc.exe", 20, False, 1, UNREADABLE)],
+        args=["-stopex", "-c", "\"C:\\App\\svc.exe\"", "Svc", "Display"]),
+    "install_utf16_list_with_blank_in_path": seed(
+        files=[b"\xff\xfe" + "# program, service, display\r\nC:\\Program Files\\Vardeck\\hub.exe, Hub, Hub\r\n"
+               "x.exe, Caf\u00e9, \u3042\r\n".encode("utf-16-le"),
+               b"\xef\xbb\xbf# program, service, display\nC:\\App\\svc.exe, Svc, Svc\n"],
+        args=["-install", "-f", "@0", "-f", "@1"]),
     "double_byte_paths": seed(
         flags=8,
         services=[SVC_RUNNING],
@@ -191,6 +216,8 @@ SEEDS = {
 # The same runs again with the step log on (flag 16); 64: its file cannot be written.
 STEP_LOG, LOG_OPEN_REFUSED, LOG_WRITE_FAILS = 16, 32, 64
 for name, flags in [("stopex_more_than_64_processes", STEP_LOG),
+                    ("stopex_owners_places_and_reused_ids", STEP_LOG),
+                    ("install_utf16_list_with_blank_in_path", STEP_LOG),
                     ("install_catalogue_named_db", STEP_LOG | LOG_WRITE_FAILS),
                     ("refused_stray_word", STEP_LOG)]:
     data = bytearray(SEEDS[name])

@@ -5,23 +5,31 @@
 // Input, read front to back; a read past the end gives 0 bytes, so every input
 // decodes (see Reader):
 //   world     1 byte of flags: 1 manager refused, 2 product key refused,
-//             4 database key refused, 8 double-byte code page, 16 the same run
-//             again with the step log on (32: its file cannot be opened, 64: it
-//             cannot be written), which must change nothing but the log file.
+//             4 database key refused (128: in the 32-bit view rather than the
+//             64-bit one), 8 double-byte code page, 16 the same run again with
+//             the step log on (32: its file cannot be opened, 64: it cannot be
+//             written), which must change nothing but the log file.
 //   values    for each of HomeDir, ServicesList, NoUseVDKTFTP, DBSrvRemoteFlag
 //             (product key) and DBInstanceName (database key): 1 type byte
 //             (0xFF: the value is missing), then a blob (1 length byte, bytes),
-//             stored as it is, so unterminated texts and odd sizes occur.
+//             stored as it is, so unterminated texts and odd sizes occur, then
+//             1 view byte (0: in the 64-bit view, 1: in the 32-bit view, 2: in
+//             both, empty in the 32-bit one, 3: in the 64-bit view and its key
+//             alone in the 32-bit one).
 //   services  1 count byte (at most kMaxServices), then per service: name (text),
 //             1 state byte (stopped, running, paused), 1 start-type byte (auto,
 //             demand, disabled), 1 controls byte (accept stop / pause-continue,
 //             open refused, query fails), 4 bytes of pending durations (start,
 //             stop, pause, continue; 250 ms steps up to kMaxPendingMs, always
 //             finite), 1 dependency byte (index of an earlier seeded service, or none).
-//   processes 1 count byte (at most kMaxProcessRecords), then per record: 1 id
+//   processes 1 token byte (SeDebugPrivilege 0: held, 1: not held, 2: enabled),
+//             1 count byte (at most kMaxProcessRecords), then per record: 1 id
 //             byte, image name (text), 1 exit byte (0xFF: never; else whole
 //             seconds), 1 flags byte (bit 0 open refused, bits 1-7 extra copies
-//             with ids id * 1000 + n; kMaxProcesses in all).
+//             with ids id * 1000 + n; kMaxProcesses in all), 1 image byte (bits
+//             0-1 its image path: C:\App\<name>, unreadable, D:\Other\<name>,
+//             or the first under another spelling; 4 LocalSystem's; 8 the first
+//             copy ends just before its open and its id goes to "reused.exe").
 //   files     1 count byte (at most kMaxListFiles), then per file 2 length bytes
 //             (little-endian) and its bytes, written to a real file: the list-file
 //             reader uses the C library, not the platform.
@@ -34,7 +42,9 @@
 // the catalogue's registry reads and the keyword lowering were called; every
 // handle, key and snapshot was released; the clock moved only by one-second polls
 // (at most the -t limit per entry, and never more than the finite pending
-// durations allow) plus, for -stopex, one sweep wait of at most 60 seconds.
+// durations allow) plus, for -stopex, one sweep wait of at most 60 seconds; the
+// debug privilege ended as it began; no program that took over a reused id was
+// terminated.
 
 #include <unistd.h>
 
@@ -82,6 +92,7 @@ constexpr const char* kWords[] = {
     "NetBootCast", "hubkeep", "loomtide", "MSSQL$VDKDBI", "MSSQL$INST", "INST", "Svc", "svc",
     "C:\\App\\svc.exe", "\"C:\\App\\svc.exe\"", "C:\\App\\hub.exe", "\"C:\\App\\svc.exe\" -x",
     "svc.exe", "SVC.EXE", "hub.exe", "C:\\App", "Display", "Vardeck Hub",
+    "C:\\Program Files\\Vardeck\\hub.exe",
 };
 // clang-format on
 constexpr std::size_t kWordCount = sizeof kWords / sizeof kWords[0];
@@ -144,16 +155,24 @@ std::uint64_t pendingMs(Reader& in) {
 }
 
 void seedRegistry(Reader& in, SimulatedPlatform& sim, std::uint8_t flags) {
+  const std::string product32 = "SOFTWARE\\WOW6432Node\\Corvane\\Vardeck";
+  const std::string database32 = product32 + "_DB";
   sim.addKey(kProductKey);
   sim.addKey(kDatabaseKey);
-  if ((flags & 2u) != 0) sim.setKeyOpenRefused(kProductKey, true);
-  if ((flags & 4u) != 0) sim.setKeyOpenRefused(kDatabaseKey, true);
+  const bool in32 = (flags & 128u) != 0;
+  if ((flags & 2u) != 0) sim.setKeyOpenRefused(in32 ? product32 : kProductKey, true);
+  if ((flags & 4u) != 0) sim.setKeyOpenRefused(in32 ? database32 : kDatabaseKey, true);
   for (const char* name : kValueNames) {
     const std::uint8_t type = in.byte();
     const std::vector<unsigned char> bytes = in.blob();
+    const std::uint8_t view = in.byte() % 4;
     if (type == 0xFF) continue;
     const bool database = std::string_view(name) == "DBInstanceName";
-    sim.setValue(database ? kDatabaseKey : kProductKey, name, type, bytes);
+    const std::string key32 = database ? database32 : product32;
+    if (view != 1) sim.setValue(database ? kDatabaseKey : kProductKey, name, type, bytes);
+    if (view == 1) sim.setValue(key32, name, type, bytes);
+    if (view == 2) sim.setValue(key32, name, type, {});
+    if (view == 3) sim.addKey(key32);
   }
 }
 
@@ -187,7 +206,28 @@ void seedServices(Reader& in, SimulatedPlatform& sim) {
   }
 }
 
-void seedProcesses(Reader& in, SimulatedPlatform& sim) {
+/// The program that takes over a reused id; no other process runs it.
+constexpr const char* kReusedImage = "E:\\Reused\\reused.exe";
+
+/// Before the logic opens \a id, its process ends and the id goes to another
+/// program (unless the process runs one of that name already).
+void reuseIdBeforeItsOpen(SimulatedPlatform& sim, Dword id) {
+  sim.beforeCall("OpenProcess " + std::to_string(id), [&sim, id] {
+    const auto process = sim.process(id);
+    std::string name = process ? process->config.imageName : "";
+    for (char& c : name) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    if (!process || !process->running || name == "reused.exe") return;
+    sim.endProcess(id);
+    sim.addProcess({id, "reused.exe", SimulatedPlatform::kForever, false, kReusedImage});
+  });
+}
+
+/// Seeds the token and the processes; \a reused gets the ids that go to another
+/// program before their open.
+void seedProcesses(Reader& in, SimulatedPlatform& sim, std::vector<Dword>& reused) {
+  const std::uint8_t token = in.byte() % 3;
+  sim.setDebugPrivilege(token != 1, token == 2);
+  sim.addFile("C:\\Program Files\\Vardeck\\hub.exe");
   const std::size_t records = in.below(kMaxProcessRecords + 1);
   std::size_t seeded = 0;
   for (std::size_t i = 0; i < records; ++i) {
@@ -198,6 +238,22 @@ void seedProcesses(Reader& in, SimulatedPlatform& sim) {
     config.exitAtMs = exit == 0xFF ? SimulatedPlatform::kForever : std::uint64_t{exit} * 1000;
     const std::uint8_t flags = in.byte();
     config.openRefused = (flags & 1u) != 0;
+    const std::uint8_t image = in.byte();
+    // The program in the list's directory, the same file under another
+    // spelling, and a file of the same name elsewhere.
+    std::string spelled = config.imageName;
+    for (char& c : spelled) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    const std::string paths[] = {"C:\\App\\" + config.imageName, "",
+                                 "D:\\Other\\" + config.imageName, "c:\\APP\\\\" + spelled};
+    sim.addFile(paths[0], static_cast<Dword>(1000 + i));
+    sim.addFile(paths[3], static_cast<Dword>(1000 + i));
+    sim.addFile(paths[2]);
+    config.imagePath = paths[image & 3u];
+    config.systemOwned = (image & 4u) != 0;
+    if ((image & 8u) != 0) {
+      reuseIdBeforeItsOpen(sim, id);
+      reused.push_back(id);
+    }
     // Copies with ids of their own reach the sweep's limit of 64 processes.
     const std::size_t copies = std::min<std::size_t>(1 + (flags >> 1), kMaxProcesses - seeded);
     for (std::size_t copy = 0; copy < copies; ++copy, ++seeded) {
@@ -262,11 +318,13 @@ bool startsWith(const std::string& text, std::string_view prefix) {
 /// After -1 the run may have lowered the keyword and read the catalogue, nothing else.
 void checkRefusedRun(const std::vector<std::string>& calls) {
   const std::string productKey = kProductKey;
+  const std::string productKey32 = "SOFTWARE\\WOW6432Node\\Corvane\\Vardeck";
   for (const std::string& call : calls) {
-    const bool allowed = call == "CharLowerA" || call == "RegOpenKeyExA " + productKey ||
-                         call == "RegCloseKey " + productKey ||
-                         call == "RegQueryValueExA HomeDir" ||
-                         call == "RegQueryValueExA ServicesList";
+    const bool allowed =
+        call == "CharLowerA" || call == "RegOpenKeyExA " + productKey ||
+        call == "RegCloseKey " + productKey || call == "RegOpenKeyExA " + productKey32 ||
+        call == "RegCloseKey " + productKey32 || call == "RegQueryValueExA HomeDir" ||
+        call == "RegQueryValueExA ServicesList";
     if (!allowed) std::fprintf(stderr, "call after -1: %s\n", call.c_str());
     require(allowed, "a refused run did more than read the catalogue");
   }
@@ -300,7 +358,7 @@ void checkTime(const SimulatedPlatform& sim, const std::string& keyword, PollLim
       ++sweeps;
     }
     if (startsWith(call, "CreateToolhelp32Snapshot") || startsWith(call, "OpenProcess") ||
-        startsWith(call, "TerminateProcess")) {
+        startsWith(call, "AdjustTokenPrivileges") || startsWith(call, "TerminateProcess")) {
       require(stopex, "processes looked at outside the extended stop");
     }
     // The sweep runs once, after every entry was asked to stop.
@@ -352,7 +410,8 @@ void checkRequests(const std::vector<std::string>& calls, const std::string& key
       require(control != nullptr && last == control, "a control the command does not send");
     }
     if (startsWith(call, "RegOpenKeyExA ")) {
-      const std::string key = call.substr(std::string_view("RegOpenKeyExA ").size());
+      std::string key = call.substr(std::string_view("RegOpenKeyExA ").size());
+      if (startsWith(key, "SOFTWARE\\WOW6432Node\\")) key.erase(9, 12);  // the 32-bit view
       require(key == productKey || (keyword == "install" && key == databaseKey),
               "a registry key the command does not read");
     }
@@ -381,14 +440,15 @@ std::string keywordOf(const std::vector<std::string>& arguments) {
 namespace vdksvc::fuzz {
 namespace {
 
-/// Seeds everything but the list files from \a in; gives the flags byte.
-std::uint8_t seedWorld(Reader& in, SimulatedPlatform& sim) {
+/// Seeds everything but the list files from \a in; gives the flags byte, and in
+/// \a reused the ids that go to another program before their open.
+std::uint8_t seedWorld(Reader& in, SimulatedPlatform& sim, std::vector<Dword>& reused) {
   const std::uint8_t flags = in.byte();
   sim.setManagerOpenRefused((flags & 1u) != 0);
   sim.setDoubleByteCodePage((flags & 8u) != 0);
   seedRegistry(in, sim, flags);
   seedServices(in, sim);
-  seedProcesses(in, sim);
+  seedProcesses(in, sim, reused);
   return flags;
 }
 
@@ -429,8 +489,9 @@ constexpr const char* kLogPath = "C:\\Logs\\vdksvc.log";
 std::vector<std::string> withoutLogFile(const std::vector<std::string>& calls) {
   std::vector<std::string> kept;
   for (const std::string& call : calls) {
-    if (call.rfind("CreateFileA ", 0) == 0 || call.rfind("WriteFile ", 0) == 0 ||
-        call.rfind("CloseHandle file ", 0) == 0) {
+    if (call == std::string("CreateFileA ") + kLogPath ||
+        call == std::string("CloseHandle file ") + kLogPath ||
+        call.rfind(std::string("WriteFile ") + kLogPath + " ", 0) == 0) {
       continue;
     }
     kept.push_back(call);
@@ -446,7 +507,8 @@ void checkStepLog(const std::uint8_t* data, std::size_t size,
                   const SimulatedPlatform& quiet) {
   Reader in(data, size);
   SimulatedPlatform sim;
-  const std::uint8_t flags = seedWorld(in, sim);
+  std::vector<Dword> reused;
+  const std::uint8_t flags = seedWorld(in, sim, reused);
   sim.setEnvironmentVariable("VDKSVC_LOG", kLogPath);
   sim.setFileOpenRefused(kLogPath, (flags & 32u) != 0);
   sim.setFileWriteFails(kLogPath, (flags & 64u) != 0);
@@ -489,7 +551,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace vdksvc::fuzz;
   Reader in(data, size);
   SimulatedPlatform sim;
-  const std::uint8_t flags = seedWorld(in, sim);
+  std::vector<Dword> reused;
+  const std::uint8_t flags = seedWorld(in, sim, reused);
+  const bool privilegeEnabled = sim.debugPrivilegeEnabled();
   const ListFiles files(in);
 
   std::vector<std::string> arguments{"vdksvc.exe"};
@@ -512,6 +576,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const std::string& resource : open)
     std::fprintf(stderr, "left open: %s\n", resource.c_str());
   require(open.empty(), "a handle, key or snapshot was left open");
+  require(sim.debugPrivilegeEnabled() == privilegeEnabled,
+          "the debug privilege did not end as it began");
+  for (const Dword id : reused) {
+    const auto process = sim.process(id);
+    require(!process || process->config.imagePath != kReusedImage || !process->terminated,
+            "the sweep terminated a program that took over a reused id");
+  }
   if (status == -1) {
     checkRefusedRun(sim.calls());
     require(sim.nowMs() == 0, "a refused run let time pass");
