@@ -207,18 +207,17 @@ void seedServices(Reader& in, SimulatedPlatform& sim) {
 }
 
 /// The program that takes over a reused id; no other process runs it.
-constexpr const char* kReusedImage = "E:\\Reused\\reused.exe";
+/// The folder of the program that takes over a reused id, whose name is longer
+/// than any a seeded process can have.
+constexpr const char* kReusedFolder = "E:\\Reused\\";
 
-/// Before the logic opens \a id, its process ends and the id goes to another
-/// program (unless the process runs one of that name already).
+/// Before the logic opens \a id, its process ends and the id goes to another program.
 void reuseIdBeforeItsOpen(SimulatedPlatform& sim, Dword id) {
   sim.beforeCall("OpenProcess " + std::to_string(id), [&sim, id] {
-    const auto process = sim.process(id);
-    std::string name = process ? process->config.imageName : "";
-    for (char& c : name) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    if (!process || !process->running || name == "reused.exe") return;
+    if (!sim.process(id) || !sim.process(id)->running) return;
     sim.endProcess(id);
-    sim.addProcess({id, "reused.exe", SimulatedPlatform::kForever, false, kReusedImage});
+    const std::string name(70, 'r');
+    sim.addProcess({id, name, SimulatedPlatform::kForever, false, kReusedFolder + name});
   });
 }
 
@@ -241,10 +240,9 @@ void seedProcesses(Reader& in, SimulatedPlatform& sim, std::vector<Dword>& reuse
     const std::uint8_t image = in.byte();
     // The program in the list's directory, the same file under another
     // spelling, and a file of the same name elsewhere.
-    std::string spelled = config.imageName;
-    for (char& c : spelled) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
     const std::string paths[] = {"C:\\App\\" + config.imageName, "",
-                                 "D:\\Other\\" + config.imageName, "c:\\APP\\\\" + spelled};
+                                 "D:\\Other\\" + config.imageName,
+                                 "c:\\APP\\\\" + config.imageName};
     sim.addFile(paths[0], static_cast<Dword>(1000 + i));
     sim.addFile(paths[3], static_cast<Dword>(1000 + i));
     sim.addFile(paths[2]);
@@ -580,8 +578,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "the debug privilege did not end as it began");
   for (const Dword id : reused) {
     const auto process = sim.process(id);
-    require(!process || process->config.imagePath != kReusedImage || !process->terminated,
-            "the sweep terminated a program that took over a reused id");
+    require(
+        !process || process->config.imagePath.rfind(kReusedFolder, 0) != 0 || !process->terminated,
+        "the sweep terminated a program that took over a reused id");
   }
   if (status == -1) {
     checkRefusedRun(sim.calls());
