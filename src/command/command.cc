@@ -19,10 +19,10 @@ namespace {
 /// Fills the list from the operands (argv[2] onwards); false fails the run.
 using OperandParser = bool (*)(Platform&, int argc, char** argv, ServiceList&, PollLimit&,
                                StepLog&);
-/// Applies the command to one entry; the result is the operation's own business.
-using EntryOperation = bool (*)(Platform&, const ServiceEntry&, PollLimit, StepLog&);
-/// Runs once after every entry was processed.
-using Finisher = void (*)(Platform&, const ServiceList&, StepLog&);
+/// Applies the command to one entry; the run goes on whatever it gives.
+using EntryOperation = EntryResult (*)(Platform&, const ServiceEntry&, PollLimit, StepLog&);
+/// Runs once after every entry was processed; false when it left something undone.
+using Finisher = bool (*)(Platform&, const ServiceList&, StepLog&);
 
 struct CommandRow {
   CommandCode code;
@@ -41,8 +41,8 @@ bool parseStartTypeCommand(Platform& platform, int argc, char** argv, ServiceLis
   return true;  // start-type operands never fail the run
 }
 
-bool changeStartTypeOf(Platform& platform, const ServiceEntry& entry, PollLimit /*unused*/,
-                       StepLog& log) {
+EntryResult changeStartTypeOf(Platform& platform, const ServiceEntry& entry, PollLimit /*unused*/,
+                              StepLog& log) {
   return changeStartType(platform, entry, log);
 }
 
@@ -150,10 +150,6 @@ int runLoggedCommand(Platform& platform, int argc, char** argv, StepLog& log) {
   // The extended stop sweeps once, after every entry was asked to stop.
   if (row->finish != nullptr) row->finish(platform, list, log);
   return 0;
-}
-
-int runCommand(Platform& platform, int argc, char** argv) {
-  return runCommand(platform, argc, argv, StepLog::off());
 }
 
 int runCommand(Platform& platform, int argc, char** argv, StepLog& log) {

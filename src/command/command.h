@@ -26,11 +26,10 @@ CommandCode recogniseCommand(Platform& platform, char* argument);
 
 /// Runs one command line (\a argv[0] is the program path) and returns the exit
 /// status: 0 once the command and its service list were accepted, -1 otherwise.
-/// Writes nothing to standard output or standard error.
-int runCommand(Platform& platform, int argc, char** argv);
-/// The same run, telling \a log what it does: the command line, where the list
-/// came from or why it was refused, every step of every entry, and the exit
-/// status. The log changes nothing of what the run does.
-int runCommand(Platform& platform, int argc, char** argv, StepLog& log);
+/// Writes nothing to standard output or standard error. \a log hears what the
+/// run does: the command line, where the list came from or why it was refused,
+/// every step of every entry, and the exit status; it changes nothing of what
+/// the run does.
+int runCommand(Platform& platform, int argc, char** argv, StepLog& log = StepLog::off());
 
 }  // namespace vdksvc

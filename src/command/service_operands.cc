@@ -170,9 +170,4 @@ bool parseServiceOperands(Platform& platform, int argc, char** argv, ServiceList
   return true;
 }
 
-bool parseServiceOperands(Platform& platform, int argc, char** argv, ServiceList& list,
-                          PollLimit& pollLimit) {
-  return parseServiceOperands(platform, argc, argv, list, pollLimit, StepLog::off());
-}
-
 }  // namespace vdksvc

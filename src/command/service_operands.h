@@ -12,10 +12,9 @@ namespace vdksvc {
 
 /// Reads argv[2] onwards into \a list and \a pollLimit (written only by -t).
 /// False for any operand error; the run then ends with -1 and the list is moot.
+/// \a log hears where the list came from or why it was refused.
 bool parseServiceOperands(Platform& platform, int argc, char** argv, ServiceList& list,
-                          PollLimit& pollLimit);
-bool parseServiceOperands(Platform& platform, int argc, char** argv, ServiceList& list,
-                          PollLimit& pollLimit, StepLog& log);
+                          PollLimit& pollLimit, StepLog& log = StepLog::off());
 
 /// Converts \a text as atol does (leading white space, optional sign, decimal digits
 /// up to the first other byte; none gives 0), clamped to the signed 32-bit range,

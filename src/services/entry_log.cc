@@ -18,14 +18,9 @@ void EntryLog::openFailed(const ScmHandles& handles) {
        " failed: " + log_.errorText(handles.error));
 }
 
-void EntryLog::request(Platform& platform, std::string_view request, bool accepted) {
+void EntryLog::request(std::string_view request, bool accepted, Dword error) {
   if (!log_.on()) return;
-  if (accepted) {
-    line(std::string(request) + " accepted");
-  } else {
-    const Dword error = platform.GetLastError();
-    line(std::string(request) + " refused: " + log_.errorText(error));
-  }
+  line(std::string(request) + (accepted ? " accepted" : " refused: " + log_.errorText(error)));
 }
 
 void EntryLog::waited(const PollResult& result, Dword pendingState, PollLimit limit,

@@ -19,9 +19,8 @@ class EntryLog {
   void line(std::string_view text);
   /// "<call> failed: <error>" for a failed open of the manager or the service.
   void openFailed(const ScmHandles& handles);
-  /// "<request> accepted", or "<request> refused: <error>" with the error read
-  /// from the platform right after the request.
-  void request(Platform& platform, std::string_view request, bool accepted);
+  /// "<request> accepted", or "<request> refused: <error>".
+  void request(std::string_view request, bool accepted, Dword error);
   /// "waited while <pending state>: <n> polls, last state <state>, <ms> ms",
   /// with the limit when it ended the wait and the error of a failed query.
   void waited(const PollResult& result, Dword pendingState, PollLimit limit,

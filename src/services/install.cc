@@ -108,13 +108,15 @@ const char* startTypeName(Dword startType) {
 
 }  // namespace
 
-bool installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                  StepLog& log) {
+EntryResult installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                         StepLog& log) {
   EntryLog steps(log, "install", entry.serviceName);
+  EntryResult result;
   ScmHandles handles(platform);
   if (!handles.openManager(platform)) {
     steps.openFailed(handles);
-    return false;
+    result.error = handles.error;
+    return result;
   }
 
   std::string tftpWhy;
@@ -143,22 +145,28 @@ bool installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollL
       svc::kServiceAllAccess, svc::kWin32OwnProcess, startType, svc::kErrorNormal,
       binaryPath.c_str(), nullptr, nullptr, dependencies.empty() ? nullptr : dependencies.c_str(),
       nullptr, nullptr));
-  steps.request(platform, "CreateServiceA", static_cast<bool>(handles.service));
-  if (!handles.service) return false;
+  const bool created = static_cast<bool>(handles.service);
+  result.error = created ? 0 : platform.GetLastError();
+  steps.request("CreateServiceA", created, result.error);
+  // A service that exists already is left as it is, which is where it should be.
+  result.done = result.error == winerr::kServiceExists;
+  if (!created) return result;
 
-  // A service created disabled is refused here and stays installed.
+  // A service created disabled is refused here and stays installed, as the rule wants.
   const std::uint64_t started = steps.tick();
   const bool accepted = platform.StartServiceA(handles.service.get(), 0, nullptr);
-  steps.request(platform, "StartServiceA", accepted);
-  if (!accepted) return false;
+  result.error = accepted ? 0 : platform.GetLastError();
+  steps.request("StartServiceA", accepted, result.error);
+  result.done = startType == svc::kDisabled;
+  if (!accepted) return result;
   const PollResult waited =
       pollWhilePending(platform, handles.service.get(), svc::kStartPending, pollLimit);
   steps.waited(waited, svc::kStartPending, pollLimit, started);
-  return waited.endedIn(svc::kRunning);
-}
-
-bool installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit) {
-  return installEntry(platform, entry, pollLimit, StepLog::off());
+  result.error = waited.queryFailed ? waited.queryError : 0;
+  result.lastState = waited.queryFailed ? 0 : waited.lastState;
+  result.succeeded = waited.endedIn(svc::kRunning);
+  result.done = result.done || result.succeeded;
+  return result;
 }
 
 }  // namespace vdksvc

@@ -144,17 +144,21 @@ class DebugPrivilege {
 
 /// Opens every candidate to wait on, end and identify it, with SeDebugPrivilege
 /// for the while. A process that ended since the snapshot, or that refuses us,
-/// gives an empty handle.
+/// gives an empty handle; \a refused tells whether one refused.
 std::vector<ProcessHandle> openCandidates(Platform& platform,
-                                          const std::vector<Candidate>& candidates, StepLog& log) {
+                                          const std::vector<Candidate>& candidates, StepLog& log,
+                                          bool& refused) {
   constexpr Dword kAccess = proc::kSynchronize | proc::kTerminate | proc::kQueryLimitedInformation;
   std::vector<ProcessHandle> handles;
   handles.reserve(candidates.size());
   const DebugPrivilege privilege(platform, log);
   for (const Candidate& candidate : candidates) {
     handles.emplace_back(platform, platform.OpenProcess(kAccess, false, candidate.id));
-    if (!handles.back() && log.on()) {
-      const Dword error = platform.GetLastError();
+    if (handles.back()) continue;
+    const Dword error = platform.GetLastError();
+    // An id that no longer exists is a process that has ended.
+    if (error != winerr::kInvalidParameter) refused = true;
+    if (log.on()) {
       log.write("sweep: process " + std::to_string(candidate.id) +
                 " cannot be opened and is left alone: " + log.errorText(error));
     }
@@ -255,6 +259,31 @@ void logWait(Platform& platform, StepLog& log, Dword waited, Dword count, std::u
   }
 }
 
+/// Terminates \a processes (of the ids \a ids) with exit code 0; false when one
+/// could not be terminated and still runs.
+bool terminateAll(Platform& platform, const std::vector<ProcessHandle>& processes,
+                  const std::vector<Dword>& ids, StepLog& log) {
+  bool allEnded = true;
+  for (std::size_t i = 0; i < processes.size(); ++i) {
+    RawHandle process = processes[i].get();
+    const bool terminated = platform.TerminateProcess(process, 0);
+    const Dword error = terminated ? 0 : platform.GetLastError();
+    // A process that ended meanwhile cannot be terminated either, so one look at
+    // its state tells whether it was left running.
+    const bool runs =
+        !terminated && platform.WaitForMultipleObjects(1, &process, true, 0) == proc::kWaitTimeout;
+    allEnded = allEnded && !runs;
+    if (!log.on()) continue;
+    if (terminated) {
+      log.write("sweep: process " + std::to_string(ids[i]) + " terminated");
+    } else {
+      log.write("sweep: process " + std::to_string(ids[i]) + " not terminated" +
+                (runs ? " and still runs: " : " (it has ended): ") + log.errorText(error));
+    }
+  }
+  return allEnded;
+}
+
 }  // namespace
 
 std::string imageNameOf(Platform& platform, const std::string& binaryPath) {
@@ -262,31 +291,34 @@ std::string imageNameOf(Platform& platform, const std::string& binaryPath) {
   return withoutQuotes(backslash != nullptr ? std::string(backslash + 1) : binaryPath);
 }
 
-void sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog& log) {
+bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog& log) {
   const ImageNames names = imageNamesOf(platform, list);
-  if (names.empty()) return;
+  if (names.empty()) return true;
   const std::vector<Candidate> candidates = matchingProcesses(platform, names, log);
   if (candidates.empty()) {
     if (log.on()) log.write("sweep: no process runs a program file of the list");
-    return;
+    return true;
   }
 
   // A process that ended since the snapshot, or that refuses us, is left out of
   // the wait: a null handle in it would fail the wait at once and cut every other
   // process's grace.
-  std::vector<ProcessHandle> opened = openCandidates(platform, candidates, log);
+  bool leftRunning = false;
+  std::vector<ProcessHandle> opened = openCandidates(platform, candidates, log, leftRunning);
   ProgramCheck check(platform, log);
   std::vector<ProcessHandle> processes;
   std::vector<Dword> ids;
   for (std::size_t i = 0; i < candidates.size(); ++i) {
     ProcessHandle process = std::move(opened[i]);  // closed here unless kept
-    if (process && processes.size() < proc::kMaximumWaitObjects &&
-        check.runsListedProgram(process.get(), candidates[i])) {
-      processes.push_back(std::move(process));
-      ids.push_back(candidates[i].id);
+    if (!process || !check.runsListedProgram(process.get(), candidates[i])) continue;
+    if (processes.size() == proc::kMaximumWaitObjects) {
+      leftRunning = true;  // a wait takes no more
+      continue;
     }
+    processes.push_back(std::move(process));
+    ids.push_back(candidates[i].id);
   }
-  if (processes.empty()) return;
+  if (processes.empty()) return !leftRunning;
 
   std::vector<RawHandle> raw;
   raw.reserve(processes.size());
@@ -296,23 +328,10 @@ void sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog
   const Dword waited = platform.WaitForMultipleObjects(count, raw.data(), true, kSweepGraceMs);
   const bool allEnded = waited < proc::kWaitObject0 + count;
   logWait(platform, log, waited, count, started);
-  if (allEnded) return;
+  if (allEnded) return !leftRunning;
   // Timed out, or the wait failed: whatever still runs is ended now.
-  for (std::size_t i = 0; i < processes.size(); ++i) {
-    const bool terminated = platform.TerminateProcess(processes[i].get(), 0);
-    if (!log.on()) continue;
-    if (terminated) {
-      log.write("sweep: process " + std::to_string(ids[i]) + " terminated");
-    } else {
-      const Dword error = platform.GetLastError();
-      log.write("sweep: process " + std::to_string(ids[i]) +
-                " not terminated (it may have ended): " + log.errorText(error));
-    }
-  }
-}
-
-void sweepLeftoverProcesses(Platform& platform, const ServiceList& list) {
-  sweepLeftoverProcesses(platform, list, StepLog::off());
+  if (!terminateAll(platform, processes, ids, log)) leftRunning = true;
+  return !leftRunning;
 }
 
 }  // namespace vdksvc

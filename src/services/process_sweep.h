@@ -30,8 +30,10 @@ std::string imageNameOf(Platform& platform, const std::string& binaryPath);
 /// whose image or file cannot be told stays in). It waits up to kSweepGraceMs
 /// for all of them to end and terminates, with exit code 0, those still running
 /// then. A process that cannot be opened is left out and does not shorten the
-/// others' grace.
-void sweepLeftoverProcesses(Platform& platform, const ServiceList& list);
-void sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog& log);
+/// others' grace. False when it left running a process of the list's programs:
+/// one it could not open (but for its having ended), one beyond the 64, or one
+/// it could not terminate.
+bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list,
+                            StepLog& log = StepLog::off());
 
 }  // namespace vdksvc

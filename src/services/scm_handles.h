@@ -41,6 +41,21 @@ struct PollResult {
   bool endedIn(Dword state) const { return !queryFailed && lastState == state; }
 };
 
+/// What one per-entry operation did to its entry.
+struct EntryResult {
+  /// The operation's own flag, as each operation defines it.
+  bool succeeded = false;
+  /// The entry ended where the command sends it (the outcome status counts those
+  /// that did not).
+  bool done = false;
+  /// Why it did not: the error of the call that failed, 0 for none ...
+  Dword error = 0;
+  /// ... or the last state read, 0 when none was.
+  Dword lastState = 0;
+
+  explicit operator bool() const { return succeeded; }
+};
+
 /// Sleeps one second, then queries \a service, for as long as it reports
 /// \a pendingState. Stops on a failed query, on another state, or once \a limit
 /// queries were made (0: no limit).

@@ -38,17 +38,20 @@ bool startTypeOf(Platform& platform, const std::string& word, Dword& startType) 
 
 }  // namespace
 
-bool changeStartType(Platform& platform, const ServiceEntry& entry, StepLog& log) {
+EntryResult changeStartType(Platform& platform, const ServiceEntry& entry, StepLog& log) {
   EntryLog steps(log, "startup", entry.serviceName);
+  EntryResult result;
   ScmHandles handles(platform);
   if (!handles.open(platform, entry.serviceName)) {
     steps.openFailed(handles);
-    return false;
+    result.error = handles.error;
+    return result;
   }
   Dword startType = 0;
   if (!startTypeOf(platform, entry.startTypeWord, startType)) {
     steps.line("start type " + quoted(entry.startTypeWord) + " is not auto, demand or disabled");
-    return false;
+    result.error = winerr::kInvalidParameter;
+    return result;
   }
 
   // A triple given without its display name must not wipe the service's name:
@@ -58,17 +61,14 @@ bool changeStartType(Platform& platform, const ServiceEntry& entry, StepLog& log
   const bool changed = platform.ChangeServiceConfigA(
       handles.service.get(), svc::kNoChange, startType, svc::kNoChange, nullptr, nullptr, nullptr,
       nullptr, nullptr, nullptr, displayName);
-  steps.request(platform,
-                "ChangeServiceConfigA start type " + entry.startTypeWord + ", display name " +
+  result.error = changed ? 0 : platform.GetLastError();
+  steps.request("ChangeServiceConfigA start type " + entry.startTypeWord + ", display name " +
                     (displayName == nullptr ? std::string("kept") : quoted(entry.displayName)),
-                changed);
-  if (!changed) return false;
+                changed, result.error);
+  if (!changed) return result;
   platform.Sleep(kSettleMs);
-  return true;
-}
-
-bool changeStartType(Platform& platform, const ServiceEntry& entry) {
-  return changeStartType(platform, entry, StepLog::off());
+  result.succeeded = result.done = true;
+  return result;
 }
 
 }  // namespace vdksvc

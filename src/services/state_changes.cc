@@ -14,21 +14,33 @@ struct StateChange {
   Dword control;
   /// The state the service reports while the request is carried out.
   Dword pendingState;
-  /// DeleteService after the wait, whatever came before.
+  /// DeleteService after the wait, whatever came before; the entry is done once
+  /// the service is marked for deletion.
   bool deleteAfterwards;
   /// The state the service must last be seen in for success; 0 means success
   /// once the service could be opened.
   Dword requiredState;
+  /// The state the command sends the service to, and the refusal of the request
+  /// that says it is there already (0: none).
+  Dword targetState;
+  Dword refusalWhenThere;
 };
 
 constexpr Dword kStartRequest = 0;
 
-constexpr StateChange kStop{"stop", svc::kControlStop, svc::kStopPending, false, 0};
-constexpr StateChange kRemove{"remove", svc::kControlStop, svc::kStopPending, true, 0};
-constexpr StateChange kStart{"start", kStartRequest, svc::kStartPending, false, 0};
-constexpr StateChange kPause{"pause", svc::kControlPause, svc::kPausePending, false, svc::kPaused};
-constexpr StateChange kContinue{"continue", svc::kControlContinue, svc::kContinuePending, false,
-                                svc::kRunning};
+// clang-format off
+//                               name        request              pending state           delete required state  target state   refusal when there
+constexpr StateChange kStop{    "stop",     svc::kControlStop,     svc::kStopPending,     false, 0,             svc::kStopped, winerr::kServiceNotActive};
+constexpr StateChange kRemove{  "remove",   svc::kControlStop,     svc::kStopPending,     true,  0,             0,             0};
+constexpr StateChange kStart{   "start",    kStartRequest,         svc::kStartPending,    false, 0,             svc::kRunning, winerr::kServiceAlreadyRunning};
+constexpr StateChange kPause{   "pause",    svc::kControlPause,    svc::kPausePending,    false, svc::kPaused,  svc::kPaused,  0};
+constexpr StateChange kContinue{"continue", svc::kControlContinue, svc::kContinuePending, false, svc::kRunning, svc::kRunning, 0};
+// clang-format on
+
+/// Errors that say a service to remove is as good as gone.
+bool removedAlready(Dword error) {
+  return error == winerr::kServiceMarkedForDelete || error == winerr::kServiceDoesNotExist;
+}
 
 bool sendRequest(Platform& platform, RawScHandle service, Dword control) {
   if (control == kStartRequest) return platform.StartServiceA(service, 0, nullptr);
@@ -50,73 +62,70 @@ const char* requestName(Dword control) {
   }
 }
 
-bool changeState(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                 const StateChange& change, StepLog& log) {
+EntryResult changeState(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                        const StateChange& change, StepLog& log) {
   EntryLog steps(log, change.name, entry.serviceName);
+  EntryResult result;
   ScmHandles handles(platform);
   if (!handles.open(platform, entry.serviceName)) {
     steps.openFailed(handles);
-    return false;
+    result.error = handles.error;
+    result.done = change.deleteAfterwards && removedAlready(handles.error);
+    return result;
   }
   // No state is checked first: a stop of a stopped service or a start of a
   // running one is the manager's to refuse, and a refusal means no wait.
-  PollResult waited;
   const std::uint64_t started = steps.tick();
   const bool accepted = sendRequest(platform, handles.service.get(), change.control);
-  steps.request(platform, requestName(change.control), accepted);
+  const Dword refusal = accepted ? 0 : platform.GetLastError();
+  steps.request(requestName(change.control), accepted, refusal);
+  result.error = refusal;
+  PollResult waited;
   if (accepted) {
     waited = pollWhilePending(platform, handles.service.get(), change.pendingState, pollLimit);
     steps.waited(waited, change.pendingState, pollLimit, started);
+    result.error = waited.queryFailed ? waited.queryError : 0;
+    result.lastState = waited.queryFailed ? 0 : waited.lastState;
   }
+  result.done = (accepted && waited.endedIn(change.targetState)) ||
+                (refusal != 0 && refusal == change.refusalWhenThere);
   if (change.deleteAfterwards) {
     const bool deleted = platform.DeleteService(handles.service.get());
-    steps.request(platform, "DeleteService", deleted);
+    const Dword error = deleted ? 0 : platform.GetLastError();
+    steps.request("DeleteService", deleted, error);
+    result.done = deleted || removedAlready(error);
+    if (!deleted) result.error = error;
   }
-  if (change.requiredState == 0) return true;
-  return accepted && waited.endedIn(change.requiredState);
+  result.succeeded =
+      change.requiredState == 0 || (accepted && waited.endedIn(change.requiredState));
+  return result;
 }
 
 }  // namespace
 
-bool stopEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit, StepLog& log) {
+EntryResult stopEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                      StepLog& log) {
   return changeState(platform, entry, pollLimit, kStop, log);
 }
 
-bool removeEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit, StepLog& log) {
+EntryResult removeEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                        StepLog& log) {
   return changeState(platform, entry, pollLimit, kRemove, log);
 }
 
-bool startEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit, StepLog& log) {
+EntryResult startEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                       StepLog& log) {
   return changeState(platform, entry, pollLimit, kStart, log);
 }
 
-bool pauseEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit, StepLog& log) {
+EntryResult pauseEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                       StepLog& log) {
   return changeState(platform, entry, pollLimit, kPause, log);
 }
 
-bool continueEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                   StepLog& log) {
+EntryResult continueEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                          StepLog& log) {
   return changeState(platform, entry, pollLimit, kContinue, log);
-}
-
-bool stopEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit) {
-  return stopEntry(platform, entry, pollLimit, StepLog::off());
-}
-
-bool removeEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit) {
-  return removeEntry(platform, entry, pollLimit, StepLog::off());
-}
-
-bool startEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit) {
-  return startEntry(platform, entry, pollLimit, StepLog::off());
-}
-
-bool pauseEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit) {
-  return pauseEntry(platform, entry, pollLimit, StepLog::off());
-}
-
-bool continueEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit) {
-  return continueEntry(platform, entry, pollLimit, StepLog::off());
 }
 
 }  // namespace vdksvc

@@ -148,7 +148,7 @@ TEST_P(TftpRuleTest, StartType) {
   store(kProductKey, "NoUseVDKTFTP", c.noUseTftp);
   const bool disabled = c.startType == svc::kDisabled;
 
-  EXPECT_EQ(!disabled, installEntry(sim, entryFor(c.serviceName), 0));
+  EXPECT_EQ(!disabled, installEntry(sim, entryFor(c.serviceName), 0).succeeded);
   const auto service = sim.service(c.serviceName);
   ASSERT_TRUE(service.has_value()) << "a service whose start is refused stays installed";
   EXPECT_EQ(c.startType, service->config.startType);

@@ -15,7 +15,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-using Operation = bool (*)(Platform&, const ServiceEntry&, PollLimit);
+using Operation = EntryResult (*)(Platform&, const ServiceEntry&, PollLimit, StepLog&);
 
 constexpr Dword kAll = svc::kAcceptStop | svc::kAcceptPauseContinue;
 constexpr std::uint64_t kForever = SimulatedPlatform::kForever;
@@ -116,7 +116,7 @@ ServiceEntry entryFor(const std::string& name) {
 TEST_P(StateChangeTest, RequestWaitAndResult) {
   const StateChangeCase& c = GetParam();
   seed(c.seed);
-  EXPECT_EQ(c.result, c.operation(sim, entryFor("Svc"), c.limit));
+  EXPECT_EQ(c.result, c.operation(sim, entryFor("Svc"), c.limit, StepLog::off()).succeeded);
 
   const std::vector<std::string>& calls = sim.calls();
   EXPECT_EQ(1u, countCalls(calls, c.request));
@@ -165,13 +165,13 @@ TEST_F(StateChangeCallsTest, ServiceThatCannotBeOpenedIsLeftAlone) {
   for (Operation operation : operations) {
     for (const char* name : {"Missing", "Locked"}) {
       sim.clearCalls();
-      EXPECT_FALSE(operation(sim, entryFor(name), 0)) << name;
+      EXPECT_FALSE(operation(sim, entryFor(name), 0, StepLog::off())) << name;
       EXPECT_THAT(sim.calls(), ElementsAre("OpenSCManagerA", std::string("OpenServiceA ") + name,
                                            "CloseServiceHandle manager"));
     }
     sim.setManagerOpenRefused(true);
     sim.clearCalls();
-    EXPECT_FALSE(operation(sim, entryFor("Locked"), 0));
+    EXPECT_FALSE(operation(sim, entryFor("Locked"), 0, StepLog::off()));
     EXPECT_THAT(sim.calls(), ElementsAre("OpenSCManagerA"));
     sim.setManagerOpenRefused(false);
   }
