@@ -205,6 +205,16 @@ SEEDS = {
                "x.exe, Caf\u00e9, \u3042\r\n".encode("utf-16-le"),
                b"\xef\xbb\xbf# program, service, display\nC:\\App\\svc.exe, Svc, Svc\n"],
         args=["-install", "-f", "@0", "-f", "@1"]),
+    "outcome_status_start_list": seed(
+        services=[SVC_RUNNING, {"name": "hubkeep", "pending": (8000, 0, 0, 0)}],
+        files=[LIST],
+        args=["-start", "-e", "-t", "2", "-f", "@0"]),
+    "outcome_status_stopex_refused_process": seed(
+        token=TOKEN_NOT_HELD,
+        services=[SVC_RUNNING],
+        processes=[(40, "svc.exe", NEVER, False, 1, SYSTEM)],
+        args=["-stopex", "-c", "C:\\App\\svc.exe", "Svc", "Display", "-e"]),
+    "outcome_status_startup": seed(services=[{"name": "Svc"}], args=["-startup", "-e", "-auto", "Svc", "Display"]),
     "double_byte_paths": seed(
         flags=8,
         services=[SVC_RUNNING],

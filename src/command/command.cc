@@ -1,5 +1,7 @@
 #include "command/command.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -16,9 +18,10 @@
 namespace vdksvc {
 namespace {
 
-/// Fills the list from the operands (argv[2] onwards); false fails the run.
+/// Fills the list from the operands (argv[2] onwards) and says whether -e asks for
+/// the outcome status; false fails the run.
 using OperandParser = bool (*)(Platform&, int argc, char** argv, ServiceList&, PollLimit&,
-                               StepLog&);
+                               bool* outcomeStatus, StepLog&);
 /// Applies the command to one entry; the run goes on whatever it gives.
 using EntryOperation = EntryResult (*)(Platform&, const ServiceEntry&, PollLimit, StepLog&);
 /// Runs once after every entry was processed; false when it left something undone.
@@ -32,8 +35,8 @@ struct CommandRow {
 };
 
 bool parseStartTypeCommand(Platform& platform, int argc, char** argv, ServiceList& list,
-                           PollLimit& /*pollLimit stays 0*/, StepLog& log) {
-  parseStartTypeOperands(platform, argc, argv, list);
+                           PollLimit& /*pollLimit stays 0*/, bool* outcomeStatus, StepLog& log) {
+  parseStartTypeOperands(platform, argc, argv, list, outcomeStatus);
   if (log.on()) {
     log.write(list.size() == 0 ? std::string("list: no start-type triple, nothing to do")
                                : "list: the last start-type triple, for " + list.at(0).serviceName);
@@ -126,6 +129,22 @@ CommandCode recogniseCommand(Platform& platform, char* argument) {
   }
 }
 
+/// The step log's line on whether entry \a index is done, and if not, why.
+void logOutcome(StepLog& log, std::size_t index, const ServiceEntry& entry,
+                const EntryResult& result) {
+  std::string text = "entry " + std::to_string(index + 1) + " " + entry.serviceName + ": ";
+  if (result.done) {
+    text += "done";
+  } else if (result.error != 0) {
+    text += "not done, " + log.errorText(result.error);
+  } else if (result.lastState != 0) {
+    text += "not done, last state " + std::string(stateName(result.lastState));
+  } else {
+    text += "not done";
+  }
+  log.write(text);
+}
+
 /// One run, with the step log's lines about the command and each entry.
 int runLoggedCommand(Platform& platform, int argc, char** argv, StepLog& log) {
   ServiceList list;
@@ -141,15 +160,26 @@ int runLoggedCommand(Platform& platform, int argc, char** argv, StepLog& log) {
       log.write("refused: " + quoted(argv[1] != nullptr ? argv[1] : "") + " is no command");
     return -1;
   }
-  if (!row->parse(platform, argc, argv, list, pollLimit, log)) return -1;
+  bool outcomeStatus = false;
+  if (!row->parse(platform, argc, argv, list, pollLimit, &outcomeStatus, log)) return -1;
 
+  std::size_t notDone = 0;
   for (std::size_t i = 0; i < list.size(); ++i) {
     // A failing entry does not stop the run.
-    row->apply(platform, list.at(i), pollLimit, log);
+    const EntryResult result = row->apply(platform, list.at(i), pollLimit, log);
+    if (!result.done) ++notDone;
+    if (outcomeStatus && log.on()) logOutcome(log, i, list.at(i), result);
   }
   // The extended stop sweeps once, after every entry was asked to stop.
-  if (row->finish != nullptr) row->finish(platform, list, log);
-  return 0;
+  if (row->finish != nullptr && !row->finish(platform, list, log)) {
+    ++notDone;
+    if (outcomeStatus && log.on()) {
+      log.write("sweep: not done, a process of the list's programs was left running");
+    }
+  }
+  // Without -e the status says only that the command line and the list were accepted.
+  if (!outcomeStatus) return 0;
+  return static_cast<int>(std::min<std::size_t>(notDone, INT_MAX));
 }
 
 int runCommand(Platform& platform, int argc, char** argv, StepLog& log) {

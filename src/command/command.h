@@ -25,11 +25,13 @@ enum class CommandCode : int {
 CommandCode recogniseCommand(Platform& platform, char* argument);
 
 /// Runs one command line (\a argv[0] is the program path) and returns the exit
-/// status: 0 once the command and its service list were accepted, -1 otherwise.
-/// Writes nothing to standard output or standard error. \a log hears what the
-/// run does: the command line, where the list came from or why it was refused,
-/// every step of every entry, and the exit status; it changes nothing of what
-/// the run does.
+/// status: -1 when the command or its service list is refused; otherwise 0, or
+/// with -e the number of entries that did not end where the command sends them
+/// (plus one when the extended stop left a process of the list's programs
+/// running). Writes nothing to standard output or standard error. \a log hears
+/// what the run does: the command line, where the list came from or why it was
+/// refused, every step of every entry, and the exit status; it changes nothing
+/// of what the run does.
 int runCommand(Platform& platform, int argc, char** argv, StepLog& log = StepLog::off());
 
 }  // namespace vdksvc

@@ -71,7 +71,8 @@ struct OperandState {
   PollLimit& pollLimit;
   StepLog& log;
   bool explicitService = false;
-  std::string files;  ///< the list files read, for the step log
+  bool outcomeStatus = false;  ///< -e
+  std::string files;           ///< the list files read, for the step log
 };
 
 /// Applies the option at argv[i] and moves i past its operands; false refuses
@@ -118,6 +119,10 @@ bool applyOption(int argc, char** argv, int& i, OperandState& state) {
         return false;
       }
       return true;
+    case 'e':
+    case 'E':
+      state.outcomeStatus = true;
+      return true;
     default:
       return true;  // unknown options are ignored
   }
@@ -150,8 +155,8 @@ bool loadCatalogue(Platform& platform, OperandState& state) {
 }  // namespace
 
 bool parseServiceOperands(Platform& platform, int argc, char** argv, ServiceList& list,
-                          PollLimit& pollLimit, StepLog& log) {
-  OperandState state{platform, list, pollLimit, log, false, {}};
+                          PollLimit& pollLimit, bool* outcomeStatus, StepLog& log) {
+  OperandState state{platform, list, pollLimit, log, false, false, {}};
   for (int i = 2; i < argc; ++i) {
     // A stray word never falls back to the registry.
     if (!isOption(argv[i])) {
@@ -161,6 +166,7 @@ bool parseServiceOperands(Platform& platform, int argc, char** argv, ServiceList
     }
     if (!applyOption(argc, argv, i, state)) return false;
   }
+  if (outcomeStatus != nullptr) *outcomeStatus = state.outcomeStatus;
   if (list.size() == 0) return loadCatalogue(platform, state);
   if (log.on()) {
     log.write("list: " + entriesOf(list) + " from " +

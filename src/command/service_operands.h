@@ -10,11 +10,14 @@
 
 namespace vdksvc {
 
-/// Reads argv[2] onwards into \a list and \a pollLimit (written only by -t).
-/// False for any operand error; the run then ends with -1 and the list is moot.
-/// \a log hears where the list came from or why it was refused.
+/// Reads argv[2] onwards into \a list and \a pollLimit (written only by -t);
+/// sets \a outcomeStatus, when given, if -e asks for the exit status that counts
+/// the entries not done. False for any operand error; the run then ends with -1
+/// and the list is moot. \a log hears where the list came from or why it was
+/// refused.
 bool parseServiceOperands(Platform& platform, int argc, char** argv, ServiceList& list,
-                          PollLimit& pollLimit, StepLog& log = StepLog::off());
+                          PollLimit& pollLimit, bool* outcomeStatus = nullptr,
+                          StepLog& log = StepLog::off());
 
 /// Converts \a text as atol does (leading white space, optional sign, decimal digits
 /// up to the first other byte; none gives 0), clamped to the signed 32-bit range,

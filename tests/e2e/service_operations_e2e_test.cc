@@ -176,6 +176,35 @@ TEST_F(ServiceOperationsE2e, Utf16ListFileWithAnUnquotedBlankInTheProgramPath) {
   EXPECT_TRUE(removeServiceCompletely(name)) << "before its program is removed";
 }
 
+// -e: the exit status counts the services that did not end where the command
+// sends them; without it a run that was accepted gives 0.
+TEST_F(ServiceOperationsE2e, OutcomeStatusCountsTheServicesNotDone) {
+  const std::string running = own("VdkOutcomeRunning");
+  const std::string stopped = own("VdkOutcomeStopped");
+  const std::string stuck = own("VdkOutcomeStuck");
+  const std::string missing = own("VdkOutcomeMissing");
+  TestServiceOptions slow;
+  slow.startPendingMs = 60000;
+  ASSERT_EQ(0u, createTestService(running, {}));
+  ASSERT_EQ(0u, createTestService(stopped, {}));
+  ASSERT_EQ(0u, createTestService(stuck, slow));
+  expectAccepted({"-start", "-c", "x", running, "x"});
+  const TempFile list("x," + running + ",x\r\nx," + stopped + ",x\r\nx," + missing + ",x\r\n");
+
+  const std::pair<std::vector<std::string>, DWORD> runs[] = {
+      {{"-stop", "-e", "-f", list.path()}, 1},  // the missing one
+      {{"-stop", "-f", list.path()}, 0},
+      {{"-remove", "-e", "-c", "x", missing, "x"}, 0},
+      {{"-start", "-e", "-t", "2", "-c", "x", stuck, "x"}, 1},
+      {{"-startup", "-e", "-auto", missing, "x"}, 1},
+  };
+  for (const auto& [arguments, status] : runs) {
+    const RunResult run = runVdksvc(arguments);
+    EXPECT_EQ(status, run.exitCode) << arguments.at(0) << " " << arguments.at(1);
+  }
+  EXPECT_EQ("STOPPED", stateOf(running));
+}
+
 /// The product's own services, installed from its registry catalogue with the
 /// TFTP and database rules. CTest keeps these apart from other users of the
 /// product's registry keys.

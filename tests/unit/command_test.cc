@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "lists/registry_catalogue.h"
 #include "test_support.h"
 
 namespace vdksvc {
@@ -192,6 +195,90 @@ TEST_F(RunCommandTest, ExtendedStopStopsEveryEntryThenSweepsOnce) {
   EXPECT_FALSE(sim.process(10)->terminated);
   EXPECT_TRUE(sim.process(11)->terminated);
   EXPECT_EQ(2000u + 60000u, sim.nowMs()) << "a poll per stop, then the whole grace";
+}
+
+// -e: the exit status counts the entries that did not end where the command
+// sends them (and one for a leftover process the extended stop left running).
+struct OutcomeCase {
+  const char* what;
+  std::vector<std::string> operands;  ///< after -f: the names a list file holds
+  int status;
+};
+
+// clang-format off
+const OutcomeCase kOutcomeCases[] = {
+    {"stop: stopped now, refused as stopped, missing", {"-stop", "-e", "-f", "Running Stopped Missing"}, 1},
+    {"stop refused by the service", {"-stop", "-c", "x", "NoStop", "x", "/E"}, 1},
+    {"remove: missing, marked for deletion, removed", {"-remove", "-f", "Missing Marked Stopped", "-e"}, 0},
+    {"start: running already, stuck past -t, disabled", {"-start", "-e", "-t", "2", "-f", "Running Stuck Disabled"}, 2},
+    {"pause: paused now, refused as stopped", {"-pause", "-errorlevel", "-f", "Running Stopped"}, 1},
+    {"continue of a paused service", {"-continue", "-e", "-c", "x", "Paused", "x"}, 0},
+    {"install: new, existing, created disabled", {"-install", "-e", "-f", "New Running NetBootCast"}, 0},
+    {"startup of a missing service", {"-startup", "-e", "-auto", "Missing", "x"}, 1},
+    {"startup with -e after a triple", {"-startup", "-auto", "Missing", "x", "/E", "-demand", "Gone", "x"}, 1},
+    {"startup: -e as the display name is one", {"-startup", "-auto", "Missing", "-e"}, 0},
+    {"-e inside the operands of -c is one", {"-stop", "-c", "x", "-e", "x"}, 0},
+    {"stopex: a leftover process that refuses adds one", {"-stopex", "-e", "-c", "C:\\App\\left.exe", "Running", "x"}, 1},
+    {"without -e", {"-stop", "-f", "Missing Stopped"}, 0},
+};
+// clang-format on
+
+class OutcomeStatusTest : public SimulatedTest, public ::testing::WithParamInterface<OutcomeCase> {
+ protected:
+  void SetUp() override {
+    SimulatedPlatform::ServiceConfig stuck = serviceNamed("Stuck");
+    SimulatedPlatform::ServiceConfig noStop = serviceNamed("NoStop", svc::kRunning);
+    SimulatedPlatform::ServiceConfig disabled = serviceNamed("Disabled");
+    stuck.startPendingMs = SimulatedPlatform::kForever;
+    noStop.controlsAccepted = svc::kAcceptPauseContinue;
+    disabled.startType = svc::kDisabled;
+    for (const auto& config : {serviceNamed("Running", svc::kRunning), serviceNamed("Stopped"),
+                               serviceNamed("Paused", svc::kPaused),
+                               serviceNamed("Marked", svc::kRunning), stuck, noStop, disabled}) {
+      sim.addService(config);
+    }
+    sim.deleteService("Marked");
+    sim.setNumber(kProductKey, "NoUseVDKTFTP", 1);
+    sim.setDebugPrivilege(false);
+    SimulatedPlatform::ProcessConfig leftover{30, "left.exe"};
+    leftover.systemOwned = true;
+    sim.addProcess(leftover);
+  }
+  /// Runs \a operands, the names after -f written to a list file.
+  int run(std::vector<std::string> operands, StepLog& log = StepLog::off()) {
+    std::optional<TempFile> list;
+    for (std::size_t i = 1; i < operands.size(); ++i) {
+      if (operands[i - 1] != "-f") continue;
+      std::istringstream names(operands[i]);
+      std::string lines;
+      for (std::string name; names >> name;)
+        lines += "C:\\App\\" + name + ".exe," + name + "," + name + "\n";
+      operands[i] = list.emplace(lines).path();
+    }
+    Args args(operands);
+    return runCommand(sim, args.argc(), args.argv(), log);
+  }
+};
+
+TEST_P(OutcomeStatusTest, CountsTheEntriesNotDone) {
+  EXPECT_EQ(GetParam().status, run(GetParam().operands));
+}
+INSTANTIATE_TEST_SUITE_P(Table, OutcomeStatusTest, ::testing::ValuesIn(kOutcomeCases),
+                         caseName<OutcomeCase>);
+
+TEST_F(OutcomeStatusTest, TheStepLogSaysWhetherEachEntryIsDoneAndWhyNot) {
+  {
+    StepLog log(sim, "C:\\Logs\\vdksvc.log");
+    EXPECT_EQ(2, run({"-start", "-e", "-t", "2", "-f", "Running Stuck Missing"}, log));
+  }
+  const std::string text = sim.fileContents("C:\\Logs\\vdksvc.log").value_or("");
+  for (const char* line :
+       {"entry 1 Running: done\r\n", "entry 2 Stuck: not done, last state START_PENDING\r\n",
+        "entry 3 Missing: not done, 1060 (The specified service does not "
+        "exist as an installed service.)\r\n",
+        "end: exit status 2\r\n"}) {
+    EXPECT_NE(std::string::npos, text.find(line)) << line;
+  }
 }
 
 }  // namespace
