@@ -205,6 +205,9 @@ struct OutcomeCase {
   int status;
 };
 
+// Failure messages name the case rather than dump its bytes.
+void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.what; }
+
 // clang-format off
 const OutcomeCase kOutcomeCases[] = {
     {"stop: stopped now, refused as stopped, missing", {"-stop", "-e", "-f", "Running Stopped Missing"}, 1},
