@@ -129,7 +129,8 @@ bool applyOption(int argc, char** argv, int& i, OperandState& state) {
 }
 
 /// The list from the product's catalogue in the registry.
-bool loadCatalogue(Platform& platform, OperandState& state) {
+bool loadCatalogue(OperandState& state) {
+  Platform& platform = state.platform;
   const std::string key = std::string("HKLM\\") + kProductKey;
   std::string homeDir;
   RegistryValueInfo home;
@@ -167,7 +168,7 @@ bool parseServiceOperands(Platform& platform, int argc, char** argv, ServiceList
     if (!applyOption(argc, argv, i, state)) return false;
   }
   if (outcomeStatus != nullptr) *outcomeStatus = state.outcomeStatus;
-  if (list.size() == 0) return loadCatalogue(platform, state);
+  if (list.size() == 0) return loadCatalogue(state);
   if (log.on()) {
     log.write("list: " + entriesOf(list) + " from " +
               (state.explicitService ? std::string("-c") : "list files " + state.files) + "; " +

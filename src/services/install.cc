@@ -162,8 +162,7 @@ EntryResult installEntry(Platform& platform, const ServiceEntry& entry, PollLimi
   const PollResult waited =
       pollWhilePending(platform, handles.service.get(), svc::kStartPending, pollLimit);
   steps.waited(waited, svc::kStartPending, pollLimit, started);
-  result.error = waited.queryFailed ? waited.queryError : 0;
-  result.lastState = waited.queryFailed ? 0 : waited.lastState;
+  result.take(waited);
   result.succeeded = waited.endedIn(svc::kRunning);
   result.done = result.done || result.succeeded;
   return result;

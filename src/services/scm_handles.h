@@ -54,6 +54,11 @@ struct EntryResult {
   Dword lastState = 0;
 
   explicit operator bool() const { return succeeded; }
+  /// Takes what a wait ended with: the last state read, or the failed query's error.
+  void take(const PollResult& waited) {
+    error = waited.queryFailed ? waited.queryError : 0;
+    lastState = waited.queryFailed ? 0 : waited.lastState;
+  }
 };
 
 /// Sleeps one second, then queries \a service, for as long as it reports

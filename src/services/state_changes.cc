@@ -84,8 +84,7 @@ EntryResult changeState(Platform& platform, const ServiceEntry& entry, PollLimit
   if (accepted) {
     waited = pollWhilePending(platform, handles.service.get(), change.pendingState, pollLimit);
     steps.waited(waited, change.pendingState, pollLimit, started);
-    result.error = waited.queryFailed ? waited.queryError : 0;
-    result.lastState = waited.queryFailed ? 0 : waited.lastState;
+    result.take(waited);
   }
   result.done = (accepted && waited.endedIn(change.targetState)) ||
                 (refusal != 0 && refusal == change.refusalWhenThere);
