@@ -318,26 +318,6 @@ std::optional<ServiceConfig> queryConfig(const std::string& name) {
   return result;
 }
 
-std::string storedDependency(const std::string& name) {
-  HKEY key = nullptr;
-  const std::string path = "SYSTEM\\CurrentControlSet\\Services\\" + name;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return {};
-  }
-  std::string first;
-  DWORD size = 0;
-  if (::RegQueryValueExA(key, "DependOnService", nullptr, nullptr, nullptr, &size) ==
-      ERROR_SUCCESS) {
-    std::vector<char> block(size + 2, '\0');
-    if (::RegQueryValueExA(key, "DependOnService", nullptr, nullptr,
-                           reinterpret_cast<BYTE*>(block.data()), &size) == ERROR_SUCCESS) {
-      first = block.data();
-    }
-  }
-  ::RegCloseKey(key);
-  return first;
-}
-
 TempFile::TempFile(const std::string& contents) {
   static int counter = 0;
   char directory[MAX_PATH + 1] = {};
@@ -386,12 +366,41 @@ namespace {
 KernelHandle openServiceProcess(SC_HANDLE service) {
   const DWORD id = serviceProcessId(service);
   if (id == 0) return KernelHandle();
+  // A LocalSystem process grants an administrator no right to end it; the
+  // debug privilege does.
+  const DebugPrivilege privilege;
   return KernelHandle(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
 }
 
 bool hasExited(HANDLE process) { return ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }
 
 }  // namespace
+
+DebugPrivilege::DebugPrivilege() {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+    return;
+  }
+  token_ = token;
+  TOKEN_PRIVILEGES wanted{};
+  wanted.PrivilegeCount = 1;
+  wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  DWORD size = 0;
+  if (::LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &wanted.Privileges[0].Luid) &&
+      ::AdjustTokenPrivileges(token, FALSE, &wanted, sizeof previous_, &previous_, &size) &&
+      ::GetLastError() == ERROR_SUCCESS) {
+    return;
+  }
+  previous_.PrivilegeCount = 0;  // nothing changed, nothing to put back
+}
+
+DebugPrivilege::~DebugPrivilege() {
+  if (token_ == nullptr) return;
+  if (previous_.PrivilegeCount != 0) {
+    ::AdjustTokenPrivileges(token_, FALSE, &previous_, 0, nullptr, nullptr);
+  }
+  ::CloseHandle(token_);
+}
 
 bool killServiceProcess(SC_HANDLE service) {
   KernelHandle process = openServiceProcess(service);

@@ -116,9 +116,23 @@ bool waitForState(const std::string& name, DWORD state, DWORD timeoutMs);
 /// The id of the process that runs \a service; 0 when it has none.
 DWORD serviceProcessId(SC_HANDLE service);
 
+/// SeDebugPrivilege enabled in this process's token for the object's life, then
+/// put back as it was. An administrator needs it to open a LocalSystem process
+/// for more than waiting on it.
+class DebugPrivilege {
+ public:
+  DebugPrivilege();
+  ~DebugPrivilege();
+  DebugPrivilege(const DebugPrivilege&) = delete;
+  DebugPrivilege& operator=(const DebugPrivilege&) = delete;
+
+ private:
+  HANDLE token_ = nullptr;
+  TOKEN_PRIVILEGES previous_{};  ///< what the adjustment changed; count 0 when nothing
+};
+
 /// Ends the process of the running service \a service outright (for a service
-/// that refuses or ignores stop); true once it is gone (bounded wait). Wine's
-/// manager, unlike Windows', keeps reporting the service's last state after that.
+/// that refuses or ignores stop); true once it is gone (bounded wait).
 bool killServiceProcess(SC_HANDLE service);
 
 /// Stops \a name if it runs, deletes it and waits until the manager no longer
@@ -146,14 +160,6 @@ struct ServiceConfig {
 
 /// The configuration of \a name, or nothing if it cannot be opened or queried.
 std::optional<ServiceConfig> queryConfig(const std::string& name);
-
-/// The first name of the service's "DependOnService" value under
-/// HKLM\SYSTEM\CurrentControlSet\Services, where the manager keeps the
-/// dependencies it was given; empty when there is none. Wine 8's
-/// QueryServiceConfigA reports no dependencies for a service created through
-/// CreateServiceA, and the value it stores holds stray bytes after the first
-/// name, so only that name can be read back.
-std::string storedDependency(const std::string& name);
 
 /// A text file in the Windows temporary directory, written byte for byte and
 /// removed again when the object goes.

@@ -9,6 +9,7 @@
 
 #include "e2e_fixture.h"
 #include "e2e_support.h"
+#include "wine_differences.h"
 
 namespace vdksvc::e2e {
 namespace {
@@ -212,6 +213,9 @@ TEST_F(TestServiceE2e, IgnoredStopStaysPending) {
 
   // It would never stop: end its process rather than let TearDown wait for it.
   EXPECT_TRUE(killServiceProcess(service.get()));
+  const DWORD reported = terminatedServiceReportsStopped() ? SERVICE_STOPPED : SERVICE_STOP_PENDING;
+  EXPECT_TRUE(waitForState(service.get(), reported, 10000))
+      << stateName(queryStatus(service.get())->dwCurrentState);
 }
 
 TEST_F(TestServiceE2e, LingersAfterReportingStopped) {

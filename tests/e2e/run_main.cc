@@ -44,6 +44,7 @@
 #include <vector>
 
 #include "e2e_support.h"
+#include "wine_differences.h"
 
 namespace e2e = vdksvc::e2e;
 
@@ -70,7 +71,8 @@ void printState(const std::string& name) {
                 e2e::serviceExists(name) ? "cannot be queried" : "not installed");
     return;
   }
-  const std::string dependency = e2e::storedDependency(name);
+  const std::vector<std::string> dependencies = e2e::storedDependencies(name);
+  const std::string dependency = dependencies.empty() ? std::string() : dependencies.front();
   std::printf("  %-14s %-14s %-9s %-26s%s%s\n", name.c_str(),
               e2e::stateName(status->dwCurrentState), startTypeName(config->startType),
               ("\"" + config->displayName + "\"").c_str(), dependency.empty() ? "" : "depends on ",

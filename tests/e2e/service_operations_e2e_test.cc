@@ -14,6 +14,7 @@
 
 #include "e2e_fixture.h"
 #include "e2e_support.h"
+#include "wine_differences.h"
 
 namespace vdksvc::e2e {
 namespace {
@@ -40,11 +41,14 @@ std::string stateOf(const std::string& name) {
   return serviceExists(name) ? "cannot be queried" : "gone";
 }
 
-/// Removes the given services before and after each test, whatever it left.
+/// Removes the given services before and after each test, whatever it left:
+/// at the end the last taken first, so that dependents go before what they need.
 class ServiceOperationsE2e : public ServiceManagerE2e {
  protected:
   void TearDown() override {
-    for (const std::string& name : owned_) EXPECT_TRUE(removeServiceCompletely(name)) << name;
+    for (auto name = owned_.rbegin(); name != owned_.rend(); ++name) {
+      EXPECT_TRUE(removeServiceCompletely(*name)) << *name;
+    }
   }
 
   /// Takes \a name into the test's care: removed now and again at the end.
@@ -84,7 +88,7 @@ TEST_F(ServiceOperationsE2e, WholeLifeFromAListFile) {
     EXPECT_EQ(path, config->binaryPath) << "stored exactly as the list gives it";
     EXPECT_EQ(display, config->displayName);
     EXPECT_EQ("LocalSystem", config->account);
-    EXPECT_EQ("", storedDependency(name));
+    EXPECT_TRUE(storedDependencies(name).empty());
   }
 
   // The plain service refuses the pause; the next entry is handled all the same.
@@ -246,6 +250,9 @@ TEST_F(ProductCatalogueE2e, InstallStopAndRemoveWithTheProductRules) {
   ASSERT_EQ(ERROR_SUCCESS, setRegistryString(kDatabaseKey, "DBInstanceName", "VARDECKPRODUCT01"));
 
   expectAccepted({"-install"});
+  // Windows starts the stopped database first, for the services that need it.
+  const std::string databaseState = managerStartsDependencies() ? "RUNNING" : "STOPPED";
+  EXPECT_EQ(databaseState, stateOf(database));
   const std::string binaryPath = "\"" + home + "\\vdk_testsvc.exe\"";
   for (const auto& [name, display] :
        {std::pair{hub, "Vardeck Hub"}, std::pair{loom, "Vardeck Loom, weaving"}}) {
@@ -256,13 +263,18 @@ TEST_F(ProductCatalogueE2e, InstallStopAndRemoveWithTheProductRules) {
     EXPECT_EQ(binaryPath, config->binaryPath);
     EXPECT_EQ(display, config->displayName);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), config->startType);
-    EXPECT_EQ(database, storedDependency(name));
+    EXPECT_EQ(std::vector<std::string>{database}, storedDependencies(name));
   }
   // The TFTP switch: created disabled, so its start is refused.
   EXPECT_EQ("STOPPED", stateOf(tftp));
   ASSERT_TRUE(queryConfig(tftp).has_value());
   EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), queryConfig(tftp)->startType);
-  EXPECT_EQ("", storedDependency(tftp));
+  EXPECT_TRUE(storedDependencies(tftp).empty());
+  // A new start type leaves the dependencies as they are, where Windows keeps them.
+  expectAccepted({"-startup", "-auto", hub});
+  EXPECT_EQ(changeConfigKeepsDependencies() ? std::vector<std::string>{database}
+                                            : std::vector<std::string>{},
+            storedDependencies(hub));
 
   expectAccepted({"-stop"});
   EXPECT_EQ("STOPPED", stateOf(hub));
@@ -272,7 +284,7 @@ TEST_F(ProductCatalogueE2e, InstallStopAndRemoveWithTheProductRules) {
   for (const std::string& name : {hub, loom, tftp}) {
     EXPECT_TRUE(waitUntilGone(name, 10000)) << name << " " << stateOf(name);
   }
-  EXPECT_EQ("STOPPED", stateOf(database)) << "not in the catalogue, left alone";
+  EXPECT_EQ(databaseState, stateOf(database)) << "not in the catalogue, left alone";
 }
 
 TEST_F(ProductCatalogueE2e, CatalogueAndSwitchOfA32BitInstaller) {
@@ -295,14 +307,33 @@ TEST_F(ProductCatalogueE2e, CatalogueAndSwitchOfA32BitInstaller) {
   EXPECT_EQ(static_cast<DWORD>(SERVICE_DISABLED), queryConfig(tftp)->startType);
 }
 
-TEST_F(ProductCatalogueE2e, RemoteDatabaseGivesNoDependency) {
+// The database service is disabled: only a service that needs it fails to start
+// for it, with 1068 on Windows.
+TEST_F(ProductCatalogueE2e, DatabaseDependencyFollowsTheRemoteFlag) {
   const std::string database = own("MSSQL$VDKDBI");
   const std::string hub = own("hubkeep");
   ASSERT_EQ(0u, createTestService(database, {}));
+  expectAccepted({"-startup", "-disabled", database});
+  const std::vector<std::string> install = {
+      "-install", "-e", "-c", testServiceCommandLine({}), hub, "Vardeck Hub"};
+
   ASSERT_EQ(ERROR_SUCCESS, setRegistryDword(kProductKey, "DBSrvRemoteFlag", 1));
-  expectAccepted({"-install", "-c", testServiceCommandLine({}), hub, "Vardeck Hub"});
+  expectAccepted(install);
   EXPECT_EQ("RUNNING", stateOf(hub));
-  EXPECT_EQ("", storedDependency(hub));
+  EXPECT_TRUE(storedDependencies(hub).empty());
+
+  ASSERT_TRUE(removeServiceCompletely(hub));
+  ASSERT_EQ(ERROR_SUCCESS, deleteRegistryTree(kProductKey));
+  const RunResult run = runVdksvc(install);
+  EXPECT_EQ(std::vector<std::string>{database}, storedDependencies(hub));
+  if (managerStartsDependencies()) {
+    EXPECT_EQ(1u, run.exitCode) << "its start fails with 1068: the one service not done";
+    EXPECT_EQ("STOPPED", stateOf(hub));
+  } else {
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ("RUNNING", stateOf(hub));
+  }
+  EXPECT_EQ("STOPPED", stateOf(database));
 }
 
 }  // namespace

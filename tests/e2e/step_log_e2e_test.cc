@@ -16,6 +16,7 @@
 namespace vdksvc::e2e {
 namespace {
 
+const char* const kProductKey = "SOFTWARE\\Corvane\\Vardeck";
 const char* const kStepLogKey = "SOFTWARE\\Corvane\\Vardeck\\vdksvc";
 
 std::string fileText(const std::string& path) {
@@ -133,7 +134,8 @@ TEST_F(StepLogE2e, RegistrySwitchIsExpandedAndNothingIsWrittenOnceItIsGone) {
   ASSERT_EQ(ERROR_SUCCESS,
             setRegistryString(kStepLogKey, "StepLog", "%SystemDrive%\\" + name, REG_EXPAND_SZ));
   const RunResult logged = runVdksvc({"-stop", "-c", "x", working_, "first"});
-  ASSERT_EQ(ERROR_SUCCESS, deleteRegistryTree(kStepLogKey));
+  // The product's key goes with it: on a clean machine this test made it.
+  ASSERT_EQ(ERROR_SUCCESS, deleteRegistryTree(kProductKey));
   const RunResult quiet = runVdksvc({"-stop", "-c", "x", working_, "second"});
   EXPECT_EQ(0u, logged.exitCode);
   EXPECT_EQ(0u, quiet.exitCode);

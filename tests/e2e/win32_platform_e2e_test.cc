@@ -10,6 +10,7 @@
 #include "e2e_support.h"
 #include "platform/handles.h"
 #include "platform/win32_platform.h"
+#include "wine_differences.h"
 
 namespace vdksvc::e2e {
 namespace {
@@ -84,9 +85,7 @@ TEST(Win32PlatformE2e, SnapshotRefusesWrongSizeAndListsThisProcess) {
   ProcessEntry32 entry;
   entry.dwSize = sizeof(entry) - 1;
   EXPECT_FALSE(platform.Process32First(snapshot.get(), &entry));
-  // Windows reports ERROR_BAD_LENGTH here; Wine 8 reports ERROR_INSUFFICIENT_BUFFER.
-  const Dword error = platform.GetLastError();
-  EXPECT_TRUE(error == winerr::kBadLength || error == winerr::kInsufficientBuffer) << error;
+  EXPECT_EQ(snapshotEntrySizeError(), platform.GetLastError());
 
   entry.dwSize = sizeof(entry);
   bool foundSelf = false;
