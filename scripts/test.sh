@@ -2,8 +2,8 @@
 # Builds every preset and runs every test: the format and static checks
 # (scripts/analyze.sh), the unit tests (native, under valgrind, and with
 # sanitizers), the two Windows cross builds (mingw-w64 GCC, and clang with lld)
-# with their end-to-end tests under Wine, and a short bounded run of each fuzz
-# target. Installs the Debian packages it needs when they are missing. Runs from
+# with their end-to-end tests under Wine (the GCC build's through its test kit,
+# as a Windows user runs it), and a short bounded run of each fuzz target. Installs the Debian packages it needs when they are missing. Runs from
 # any directory; exits non-zero on the first failing step. The end-to-end suites
 # run in the background beside the fuzzers; the last step waits for them and
 # fails if either did.
@@ -40,18 +40,19 @@ install_missing_packages() {
 }
 
 # The two Windows builds, each with its end-to-end tests in a throw-away Wine
-# prefix of its own (build/<preset>/wineprefix); CTest's cleanup fixture ends its
-# Wine server. Should this script stop early (a failed step, an interrupt), this
-# trap ends the suites it started and the servers of those prefixes only.
+# prefix of its own: the GCC build's test kit in build/windows/kitprefix
+# (scripts/kit.sh), the clang build's CTest suite in build/windows-clang/wineprefix.
+# Each ends its own Wine server. Should this script stop early (a failed step, an
+# interrupt), this trap ends the suites it started and the servers of those
+# prefixes only.
 windows_presets=(windows windows-clang)
 e2e_pids=()
 end_wine() {
-  local pid preset prefix
+  local pid prefix
   for pid in "${e2e_pids[@]}"; do
     kill "$pid" 2>/dev/null || true
   done
-  for preset in "${windows_presets[@]}"; do
-    prefix=$repo/build/$preset/wineprefix
+  for prefix in "$repo"/build/windows/kitprefix "$repo"/build/windows-clang/wineprefix; do
     if [[ -e $prefix/.vdksvc-throwaway-prefix ]]; then
       bash "$repo/tests/e2e/wine_prefix.sh" cleanup "$prefix" >/dev/null 2>&1 || true
     fi
@@ -80,10 +81,12 @@ build() {
 # minute). finish_e2e waits for them and shows each suite's output.
 e2e_presets=()
 start_e2e() {
-  echo "== e2e $1: started in the background, output in build/$1/e2e.log"
-  ctest --preset "$1" >"build/$1/e2e.log" 2>&1 &
+  local preset=$1
+  shift
+  echo "== e2e $preset: $* started in the background, output in build/$preset/e2e.log"
+  "$@" >"build/$preset/e2e.log" 2>&1 &
   e2e_pids+=($!)
-  e2e_presets+=("$1")
+  e2e_presets+=("$preset")
 }
 finish_e2e() {
   local i preset log failed=0
@@ -98,25 +101,42 @@ finish_e2e() {
     fi
     cat "$log"
     timings+=("$(printf '%-14s %4s s (in the background)' "e2e $preset" \
-      "$(sed -n 's/^Total Test time (real) = *\([0-9]*\).*/\1/p' "$log")")")
+      "$(sed -n -e 's/^Total Test time (real) = *\([0-9]*\).*/\1/p' \
+      -e 's/^kit.sh: passed in \([0-9]*\) s$/\1/p' "$log")")")
   done
   e2e_pids=()
   e2e_presets=()
   return "$failed"
 }
 
-# The release zip of the Windows build: the program, the manual, the README and
-# the sample list file.
-check_package() {
-  cmake --build --preset windows --target package
-  local zips=(build/windows/vdksvc-*-win64.zip) listing member
-  listing=$(cmake -E tar tf "${zips[0]}")
-  for member in vdksvc.exe usage.md README.md sample-services.lst; do
+# Fails unless the zip $1 holds each of the files named after it.
+zip_holds() {
+  local zip=$1 listing member
+  shift
+  listing=$(cmake -E tar tf "$zip")
+  for member in "$@"; do
     if ! grep -qx "$member" <<<"$listing"; then
-      echo "test.sh: $member is missing from ${zips[0]}" >&2
+      echo "test.sh: $member is missing from $zip" >&2
       return 1
     fi
   done
+}
+
+# The release zip of the Windows build (the program, the manual, the README and
+# the sample list file), and its test kit, whose vdksvc.exe is the release's.
+check_package() {
+  cmake --build --preset windows --target package test-kit
+  local version release kit unpacked
+  version=$(sed -n 's/^project(vdksvc VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+  release=build/windows/vdksvc-$version-win64.zip
+  kit=build/windows/vdksvc-tests-$version-win64.zip
+  zip_holds "$release" vdksvc.exe usage.md README.md sample-services.lst
+  zip_holds "$kit" vdksvc.exe vdksvc_e2e.exe vdk_testsvc.exe vdk_run.exe run-tests.cmd
+  unpacked=build/windows/package-check
+  rm -rf "$unpacked" && mkdir -p "$unpacked/release" "$unpacked/kit"
+  (cd "$unpacked/release" && cmake -E tar xf "$repo/$release" vdksvc.exe)
+  (cd "$unpacked/kit" && cmake -E tar xf "$repo/$kit" vdksvc.exe)
+  cmp "$unpacked/release/vdksvc.exe" "$unpacked/kit/vdksvc.exe"
 }
 
 install_missing_packages
@@ -137,9 +157,8 @@ step clang-tidy bash scripts/analyze.sh tidy
 # only the fuzzers, which run for a fixed time whatever processor they get.
 # Started beside the builds or clang-tidy, they slowed those about as much as
 # they saved.
-for preset in "${windows_presets[@]}"; do
-  start_e2e "$preset"
-done
+start_e2e windows bash scripts/kit.sh
+start_e2e windows-clang ctest --preset windows-clang
 step fuzz bash scripts/fuzz.sh
 step e2e-wait finish_e2e
 
