@@ -3,8 +3,10 @@
 # (scripts/analyze.sh), the unit tests (native, under valgrind, and with
 # sanitizers), the two Windows cross builds (mingw-w64 GCC, and clang with lld)
 # with their end-to-end tests under Wine (the GCC build's through its test kit,
-# as a Windows user runs it), and a short bounded run of each fuzz target. Installs the Debian packages it needs when they are missing. Runs from
-# any directory; exits non-zero on the first failing step. The end-to-end suites
+# as a Windows user runs it), the release zips (contents, checksums, the same
+# bytes from a second build folder), a signed build, and a short bounded run of
+# each fuzz target. Installs the Debian packages it needs when they are missing.
+# Runs from any directory; exits non-zero on the first failing step. The end-to-end suites
 # run in the background beside the fuzzers; the last step waits for them and
 # fails if either did.
 set -euo pipefail
@@ -19,6 +21,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64 wine64 wine
   clang-format clang-tidy cppcheck valgrind
+  zip osslsigncode openssl
 )
 
 install_missing_packages() {
@@ -52,7 +55,8 @@ end_wine() {
   for pid in "${e2e_pids[@]}"; do
     kill "$pid" 2>/dev/null || true
   done
-  for prefix in "$repo"/build/windows/kitprefix "$repo"/build/windows-clang/wineprefix; do
+  for prefix in "$repo"/build/windows/kitprefix "$repo"/build/windows-clang/wineprefix \
+                "$repo"/build/signed/wineprefix; do
     if [[ -e $prefix/.vdksvc-throwaway-prefix ]]; then
       bash "$repo/tests/e2e/wine_prefix.sh" cleanup "$prefix" >/dev/null 2>&1 || true
     fi
@@ -137,6 +141,51 @@ check_package() {
   (cd "$unpacked/release" && cmake -E tar xf "$repo/$release" vdksvc.exe)
   (cd "$unpacked/kit" && cmake -E tar xf "$repo/$kit" vdksvc.exe)
   cmp "$unpacked/release/vdksvc.exe" "$unpacked/kit/vdksvc.exe"
+  (cd build/windows && sha256sum -c SHA256SUMS)
+}
+
+# A second clean build of the same tree, in another folder, gives the same bytes:
+# both zips and their checksums, and the clang build's program.
+check_reproducible() {
+  local again=build/again name
+  rm -rf "$again"
+  cmake --preset windows -B "$again/windows" >/dev/null
+  cmake --build "$again/windows" -j 2 --target package test-kit >/dev/null
+  cmake --preset windows-clang -B "$again/windows-clang" >/dev/null
+  cmake --build "$again/windows-clang" -j 2 --target vdksvc >/dev/null
+  for name in build/windows/vdksvc-*-win64.zip build/windows/SHA256SUMS \
+              build/windows-clang/bin/vdksvc.exe; do
+    cmp "$name" "$again/${name#build/}"
+    echo "the same bytes: $name"
+  done
+}
+
+# A program signed with a throw-away self-signed certificate in a build folder
+# of its own: the signature verifies against that certificate, it is all that
+# signing changed, and under Wine
+# the program still shows its version resource and manifest and ends with -1
+# when given no argument (the e2e tests of the program file itself).
+check_signing() {
+  local dir=$repo/build/signed
+  rm -rf "$dir" && mkdir -p "$dir"
+  openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=vdksvc throw-away signer" \
+    -addext extendedKeyUsage=codeSigning -keyout "$dir/key.pem" -out "$dir/cert.pem" 2>/dev/null
+  head -c 24 /dev/urandom | base64 >"$dir/password"
+  openssl pkcs12 -export -inkey "$dir/key.pem" -in "$dir/cert.pem" -out "$dir/signer.pfx" \
+    -passout "file:$dir/password"
+  cmake --preset windows -B "$dir/build" -DVDKSVC_SIGN_PFX="$dir/signer.pfx" \
+    -DVDKSVC_SIGN_PASSWORD_FILE="$dir/password" >/dev/null
+  cmake --build "$dir/build" -j 2 --target vdksvc >/dev/null
+  osslsigncode verify -CAfile "$dir/cert.pem" -in "$dir/build/bin/vdksvc.exe" | tail -n 2
+  # Without its signature, it is the unsigned build's program.
+  osslsigncode remove-signature -in "$dir/build/bin/vdksvc.exe" -out "$dir/unsigned.exe" >/dev/null
+  cmp "$dir/unsigned.exe" build/windows/bin/vdksvc.exe
+  cp build/windows/bin/vdksvc_e2e.exe "$dir/build/bin/"
+  bash tests/e2e/wine_prefix.sh setup "$dir/wineprefix"
+  WINEPREFIX=$dir/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+    wine "$dir/build/bin/vdksvc_e2e.exe" --gtest_brief=1 \
+    --gtest_filter='ExecutableE2e.*:CommandEntryE2e.NoArgument'
+  bash tests/e2e/wine_prefix.sh cleanup "$dir/wineprefix"
 }
 
 install_missing_packages
@@ -159,6 +208,9 @@ step clang-tidy bash scripts/analyze.sh tidy
 # they saved.
 start_e2e windows bash scripts/kit.sh
 start_e2e windows-clang ctest --preset windows-clang
+# Beside the suites, which mostly wait for services, before the fuzzers.
+step reproducible check_reproducible
+step signing check_signing
 step fuzz bash scripts/fuzz.sh
 step e2e-wait finish_e2e
 
