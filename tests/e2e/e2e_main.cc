@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -75,7 +76,7 @@ bool usedByTheTests(const char* service) {
   for (const char* name : kProductServices) {
     if (::lstrcmpiA(service, name) == 0) return true;
   }
-  return ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, service, 3, "Vdk", 3) == CSTR_EQUAL;
+  return ::_strnicmp(service, "Vdk", 3) == 0;
 }
 
 /// What of the product, or of a name the tests use, this machine has.
@@ -87,24 +88,30 @@ std::vector<std::string> productTraces() {
       found.push_back(std::string("HKLM\\") + key + " (32-bit view)");
     }
   }
+  // The services, a bufferful at a time.
   const ScmHandle manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE));
-  DWORD needed = 0;
-  DWORD count = 0;
+  std::vector<BYTE> buffer(64 * 1024);
   DWORD resume = 0;
-  std::vector<BYTE> buffer(256 * 1024);
-  if (!manager ||
-      !::EnumServicesStatusExA(manager.get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32,
-                               SERVICE_STATE_ALL, buffer.data(), static_cast<DWORD>(buffer.size()),
-                               &needed, &count, &resume, nullptr)) {
+  bool complete = false;
+  while (manager && !complete) {
+    DWORD needed = 0;
+    DWORD count = 0;
+    complete =
+        ::EnumServicesStatusExA(manager.get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32,
+                                SERVICE_STATE_ALL, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                &needed, &count, &resume, nullptr) != FALSE;
+    if (!complete && ::GetLastError() != ERROR_MORE_DATA) break;
+    const auto* services = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSA*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+      if (usedByTheTests(services[i].lpServiceName)) {
+        found.push_back(std::string("the service ") + services[i].lpServiceName);
+      }
+    }
+    if (!complete && count == 0) buffer.resize(std::max<std::size_t>(needed, buffer.size() * 2));
+  }
+  if (!complete) {
     found.push_back("a service list that cannot be read (error " +
                     std::to_string(::GetLastError()) + ")");
-    return found;
-  }
-  const auto* services = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSA*>(buffer.data());
-  for (DWORD i = 0; i < count; ++i) {
-    if (usedByTheTests(services[i].lpServiceName)) {
-      found.push_back(std::string("the service ") + services[i].lpServiceName);
-    }
   }
   return found;
 }

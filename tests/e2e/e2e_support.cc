@@ -417,7 +417,7 @@ bool removeServiceCompletely(const std::string& name, DWORD stopWaitMs, DWORD ti
     const std::optional<SERVICE_STATUS> status = queryStatus(service.get());
     KernelHandle process = openServiceProcess(service.get());
     // Wine's manager keeps reporting the last state of a service whose process
-    // died; only a live process is worth stopping.
+    // died (terminatedServiceReportsStopped); only a live process is worth stopping.
     if (status && status->dwCurrentState != SERVICE_STOPPED && process &&
         !hasExited(process.get())) {
       SERVICE_STATUS ignored{};
