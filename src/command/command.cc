@@ -23,7 +23,7 @@ namespace {
 using OperandParser = bool (*)(Platform&, int argc, char** argv, ServiceList&, PollLimit&,
                                bool* outcomeStatus, StepLog&);
 /// Applies the command to one entry; the run goes on whatever it gives.
-using EntryOperation = EntryResult (*)(Platform&, const ServiceEntry&, PollLimit, StepLog&);
+using EntryOperation = EntryOutcome (*)(Platform&, const ServiceEntry&, PollLimit, StepLog&);
 /// Runs once after every entry was processed; false when it left something undone.
 using Finisher = bool (*)(Platform&, const ServiceList&, StepLog&);
 
@@ -44,8 +44,8 @@ bool parseStartTypeCommand(Platform& platform, int argc, char** argv, ServiceLis
   return true;  // start-type operands never fail the run
 }
 
-EntryResult changeStartTypeOf(Platform& platform, const ServiceEntry& entry, PollLimit /*unused*/,
-                              StepLog& log) {
+EntryOutcome changeStartTypeOf(Platform& platform, const ServiceEntry& entry, PollLimit /*unused*/,
+                               StepLog& log) {
   return changeStartType(platform, entry, log);
 }
 
@@ -131,14 +131,14 @@ CommandCode recogniseCommand(Platform& platform, char* argument) {
 
 /// The step log's line on whether entry \a index is done, and if not, why.
 void logOutcome(StepLog& log, std::size_t index, const ServiceEntry& entry,
-                const EntryResult& result) {
+                const EntryOutcome& outcome) {
   std::string text = "entry " + std::to_string(index + 1) + " " + entry.serviceName + ": ";
-  if (result.done) {
+  if (outcome.isDone()) {
     text += "done";
-  } else if (result.error != 0) {
-    text += "not done, " + log.errorText(result.error);
-  } else if (result.lastState != 0) {
-    text += "not done, last state " + std::string(stateName(result.lastState));
+  } else if (outcome.error() != 0) {
+    text += "not done, " + log.errorText(outcome.error());
+  } else if (outcome.lastState() != 0) {
+    text += "not done, last state " + std::string(stateName(outcome.lastState()));
   } else {
     text += "not done";
   }
@@ -166,9 +166,9 @@ int runLoggedCommand(Platform& platform, int argc, char** argv, StepLog& log) {
   std::size_t notDone = 0;
   for (std::size_t i = 0; i < list.size(); ++i) {
     // A failing entry does not stop the run.
-    const EntryResult result = row->apply(platform, list.at(i), pollLimit, log);
-    if (!result.done) ++notDone;
-    if (outcomeStatus && log.on()) logOutcome(log, i, list.at(i), result);
+    const EntryOutcome outcome = row->apply(platform, list.at(i), pollLimit, log);
+    if (!outcome.isDone()) ++notDone;
+    if (outcomeStatus && log.on()) logOutcome(log, i, list.at(i), outcome);
   }
   // The extended stop sweeps once, after every entry was asked to stop.
   if (row->finish != nullptr && !row->finish(platform, list, log)) {

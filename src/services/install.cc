@@ -108,15 +108,13 @@ const char* startTypeName(Dword startType) {
 
 }  // namespace
 
-EntryResult installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                         StepLog& log) {
+EntryOutcome installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                          StepLog& log) {
   EntryLog steps(log, "install", entry.serviceName);
-  EntryResult result;
   ScmHandles handles(platform);
   if (!handles.openManager(platform)) {
     steps.openFailed(handles);
-    result.error = handles.error;
-    return result;
+    return EntryOutcome::failed(handles.error);
   }
 
   std::string tftpWhy;
@@ -146,26 +144,25 @@ EntryResult installEntry(Platform& platform, const ServiceEntry& entry, PollLimi
       binaryPath.c_str(), nullptr, nullptr, dependencies.empty() ? nullptr : dependencies.c_str(),
       nullptr, nullptr));
   const bool created = static_cast<bool>(handles.service);
-  result.error = created ? 0 : platform.GetLastError();
-  steps.request("CreateServiceA", created, result.error);
-  // A service that exists already is left as it is, which is where it should be.
-  result.done = result.error == winerr::kServiceExists;
-  if (!created) return result;
+  const Dword createError = created ? 0 : platform.GetLastError();
+  steps.request("CreateServiceA", created, createError);
+  if (!created) {
+    // A service that exists already is left as it is, which is where it should be.
+    return createError == winerr::kServiceExists ? EntryOutcome::done()
+                                                 : EntryOutcome::failed(createError);
+  }
 
   // A service created disabled is refused here and stays installed, as the rule wants.
   const std::uint64_t started = steps.tick();
   const bool accepted = platform.StartServiceA(handles.service.get(), 0, nullptr);
-  result.error = accepted ? 0 : platform.GetLastError();
-  steps.request("StartServiceA", accepted, result.error);
-  result.done = startType == svc::kDisabled;
-  if (!accepted) return result;
+  const Dword startError = accepted ? 0 : platform.GetLastError();
+  steps.request("StartServiceA", accepted, startError);
+  const bool disabled = startType == svc::kDisabled;
+  if (!accepted) return disabled ? EntryOutcome::done() : EntryOutcome::failed(startError);
   const PollResult waited =
       pollWhilePending(platform, handles.service.get(), svc::kStartPending, pollLimit);
   steps.waited(waited, svc::kStartPending, pollLimit, started);
-  result.take(waited);
-  result.succeeded = waited.endedIn(svc::kRunning);
-  result.done = result.done || result.succeeded;
-  return result;
+  return disabled ? EntryOutcome::done() : waited.outcomeFor(svc::kRunning);
 }
 
 }  // namespace vdksvc

@@ -6,18 +6,18 @@
 #include "lists/service_list.h"
 #include "log/step_log.h"
 #include "platform/platform.h"
+#include "services/entry_outcome.h"
 #include "services/poll_limit.h"
-#include "services/scm_handles.h"
 
 namespace vdksvc {
 
 /// Creates the entry's service (own process, automatic start or disabled under
 /// the TFTP rule, normal error control, local system account, the database
 /// dependency where the rule gives one), starts it and waits while it starts.
-/// Succeeds only when the new service was seen running. A service that already
-/// exists is left as it is; one created but not started stays installed. Done
-/// when it succeeded, was created disabled by the TFTP rule, or existed already.
-EntryResult installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                         StepLog& log = StepLog::off());
+/// A service that already exists is left as it is; one created but not started
+/// stays installed. Done when the new service was seen running, was created
+/// disabled by the TFTP rule, or existed already.
+EntryOutcome installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                          StepLog& log = StepLog::off());
 
 }  // namespace vdksvc

@@ -7,6 +7,7 @@
 
 #include "platform/handles.h"
 #include "platform/platform.h"
+#include "services/entry_outcome.h"
 #include "services/poll_limit.h"
 
 namespace vdksvc {
@@ -37,27 +38,11 @@ struct PollResult {
   PollLimit polls = 0;       ///< successful queries made
   Dword queryError = 0;      ///< the failed query's error
 
-  /// True when the last query succeeded and reported \a state.
-  bool endedIn(Dword state) const { return !queryFailed && lastState == state; }
-};
-
-/// What one per-entry operation did to its entry.
-struct EntryResult {
-  /// The operation's own flag, as each operation defines it.
-  bool succeeded = false;
-  /// The entry ended where the command sends it (the outcome status counts those
-  /// that did not).
-  bool done = false;
-  /// Why it did not: the error of the call that failed, 0 for none ...
-  Dword error = 0;
-  /// ... or the last state read, 0 when none was.
-  Dword lastState = 0;
-
-  explicit operator bool() const { return succeeded; }
-  /// Takes what a wait ended with: the last state read, or the failed query's error.
-  void take(const PollResult& waited) {
-    error = waited.queryFailed ? waited.queryError : 0;
-    lastState = waited.queryFailed ? 0 : waited.lastState;
+  /// Done when the last query reported \a targetState; otherwise the failed
+  /// query's error, or the state last read.
+  EntryOutcome outcomeFor(Dword targetState) const {
+    if (queryFailed) return EntryOutcome::failed(queryError);
+    return lastState == targetState ? EntryOutcome::done() : EntryOutcome::lastSeenIn(lastState);
   }
 };
 

@@ -38,20 +38,17 @@ bool startTypeOf(Platform& platform, const std::string& word, Dword& startType) 
 
 }  // namespace
 
-EntryResult changeStartType(Platform& platform, const ServiceEntry& entry, StepLog& log) {
+EntryOutcome changeStartType(Platform& platform, const ServiceEntry& entry, StepLog& log) {
   EntryLog steps(log, "startup", entry.serviceName);
-  EntryResult result;
   ScmHandles handles(platform);
   if (!handles.open(platform, entry.serviceName)) {
     steps.openFailed(handles);
-    result.error = handles.error;
-    return result;
+    return EntryOutcome::failed(handles.error);
   }
   Dword startType = 0;
   if (!startTypeOf(platform, entry.startTypeWord, startType)) {
     steps.line("start type " + quoted(entry.startTypeWord) + " is not auto, demand or disabled");
-    result.error = winerr::kInvalidParameter;
-    return result;
+    return EntryOutcome::failed(winerr::kInvalidParameter);
   }
 
   // A triple given without its display name must not wipe the service's name:
@@ -61,14 +58,13 @@ EntryResult changeStartType(Platform& platform, const ServiceEntry& entry, StepL
   const bool changed = platform.ChangeServiceConfigA(
       handles.service.get(), svc::kNoChange, startType, svc::kNoChange, nullptr, nullptr, nullptr,
       nullptr, nullptr, nullptr, displayName);
-  result.error = changed ? 0 : platform.GetLastError();
+  const Dword error = changed ? 0 : platform.GetLastError();
   steps.request("ChangeServiceConfigA start type " + entry.startTypeWord + ", display name " +
                     (displayName == nullptr ? std::string("kept") : quoted(entry.displayName)),
-                changed, result.error);
-  if (!changed) return result;
+                changed, error);
+  if (!changed) return EntryOutcome::failed(error);
   platform.Sleep(kSettleMs);
-  result.succeeded = result.done = true;
-  return result;
+  return EntryOutcome::done();
 }
 
 }  // namespace vdksvc

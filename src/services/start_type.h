@@ -5,16 +5,16 @@
 #include "lists/service_list.h"
 #include "log/step_log.h"
 #include "platform/platform.h"
-#include "services/scm_handles.h"
+#include "services/entry_outcome.h"
 
 namespace vdksvc {
 
 /// Sets the start type named by the entry's start-type word ("auto", "demand",
 /// "disabled", in any case) and the entry's display name; an empty display name
 /// leaves the service's own as it is. Only the configuration changes: a running
-/// service set to disabled runs on. Waits one second after the change. Succeeds,
-/// and is done, when the manager accepted the change.
-EntryResult changeStartType(Platform& platform, const ServiceEntry& entry,
-                            StepLog& log = StepLog::off());
+/// service set to disabled runs on. Waits one second after the change. Done
+/// when the manager accepted the change.
+EntryOutcome changeStartType(Platform& platform, const ServiceEntry& entry,
+                             StepLog& log = StepLog::off());
 
 }  // namespace vdksvc

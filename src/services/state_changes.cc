@@ -17,9 +17,6 @@ struct StateChange {
   /// DeleteService after the wait, whatever came before; the entry is done once
   /// the service is marked for deletion.
   bool deleteAfterwards;
-  /// The state the service must last be seen in for success; 0 means success
-  /// once the service could be opened.
-  Dword requiredState;
   /// The state the command sends the service to, and the refusal of the request
   /// that says it is there already (0: none).
   Dword targetState;
@@ -29,12 +26,12 @@ struct StateChange {
 constexpr Dword kStartRequest = 0;
 
 // clang-format off
-//                               name        request              pending state           delete required state  target state   refusal when there
-constexpr StateChange kStop{    "stop",     svc::kControlStop,     svc::kStopPending,     false, 0,             svc::kStopped, winerr::kServiceNotActive};
-constexpr StateChange kRemove{  "remove",   svc::kControlStop,     svc::kStopPending,     true,  0,             0,             0};
-constexpr StateChange kStart{   "start",    kStartRequest,         svc::kStartPending,    false, 0,             svc::kRunning, winerr::kServiceAlreadyRunning};
-constexpr StateChange kPause{   "pause",    svc::kControlPause,    svc::kPausePending,    false, svc::kPaused,  svc::kPaused,  0};
-constexpr StateChange kContinue{"continue", svc::kControlContinue, svc::kContinuePending, false, svc::kRunning, svc::kRunning, 0};
+//                               name        request              pending state           delete target state   refusal when there
+constexpr StateChange kStop{    "stop",     svc::kControlStop,     svc::kStopPending,     false, svc::kStopped, winerr::kServiceNotActive};
+constexpr StateChange kRemove{  "remove",   svc::kControlStop,     svc::kStopPending,     true,  0,             0};
+constexpr StateChange kStart{   "start",    kStartRequest,         svc::kStartPending,    false, svc::kRunning, winerr::kServiceAlreadyRunning};
+constexpr StateChange kPause{   "pause",    svc::kControlPause,    svc::kPausePending,    false, svc::kPaused,  0};
+constexpr StateChange kContinue{"continue", svc::kControlContinue, svc::kContinuePending, false, svc::kRunning, 0};
 // clang-format on
 
 /// Errors that say a service to remove is as good as gone.
@@ -62,68 +59,72 @@ const char* requestName(Dword control) {
   }
 }
 
-EntryResult changeState(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                        const StateChange& change, StepLog& log) {
-  EntryLog steps(log, change.name, entry.serviceName);
-  EntryResult result;
-  ScmHandles handles(platform);
-  if (!handles.open(platform, entry.serviceName)) {
-    steps.openFailed(handles);
-    result.error = handles.error;
-    result.done = change.deleteAfterwards && removedAlready(handles.error);
-    return result;
-  }
+/// Sends the change's request and waits while the service carries it out.
+EntryOutcome requestAndWait(Platform& platform, RawScHandle service, const StateChange& change,
+                            PollLimit pollLimit, EntryLog& steps) {
   // No state is checked first: a stop of a stopped service or a start of a
   // running one is the manager's to refuse, and a refusal means no wait.
   const std::uint64_t started = steps.tick();
-  const bool accepted = sendRequest(platform, handles.service.get(), change.control);
+  const bool accepted = sendRequest(platform, service, change.control);
   const Dword refusal = accepted ? 0 : platform.GetLastError();
   steps.request(requestName(change.control), accepted, refusal);
-  result.error = refusal;
-  PollResult waited;
-  if (accepted) {
-    waited = pollWhilePending(platform, handles.service.get(), change.pendingState, pollLimit);
-    steps.waited(waited, change.pendingState, pollLimit, started);
-    result.take(waited);
+  if (!accepted) {
+    const bool there = refusal != 0 && refusal == change.refusalWhenThere;
+    return there ? EntryOutcome::done() : EntryOutcome::failed(refusal);
   }
-  result.done = (accepted && waited.endedIn(change.targetState)) ||
-                (refusal != 0 && refusal == change.refusalWhenThere);
-  if (change.deleteAfterwards) {
-    const bool deleted = platform.DeleteService(handles.service.get());
-    const Dword error = deleted ? 0 : platform.GetLastError();
-    steps.request("DeleteService", deleted, error);
-    result.done = deleted || removedAlready(error);
-    if (!deleted) result.error = error;
+  const PollResult waited = pollWhilePending(platform, service, change.pendingState, pollLimit);
+  steps.waited(waited, change.pendingState, pollLimit, started);
+  return waited.outcomeFor(change.targetState);
+}
+
+/// Marks the service for deletion; done when it is marked, now or before.
+EntryOutcome markForDeletion(Platform& platform, RawScHandle service, EntryLog& steps) {
+  const bool deleted = platform.DeleteService(service);
+  const Dword error = deleted ? 0 : platform.GetLastError();
+  steps.request("DeleteService", deleted, error);
+  return deleted || removedAlready(error) ? EntryOutcome::done() : EntryOutcome::failed(error);
+}
+
+EntryOutcome changeState(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                         const StateChange& change, StepLog& log) {
+  EntryLog steps(log, change.name, entry.serviceName);
+  ScmHandles handles(platform);
+  if (!handles.open(platform, entry.serviceName)) {
+    steps.openFailed(handles);
+    const bool gone = change.deleteAfterwards && removedAlready(handles.error);
+    return gone ? EntryOutcome::done() : EntryOutcome::failed(handles.error);
   }
-  result.succeeded =
-      change.requiredState == 0 || (accepted && waited.endedIn(change.requiredState));
-  return result;
+  const EntryOutcome requested =
+      requestAndWait(platform, handles.service.get(), change, pollLimit, steps);
+  if (!change.deleteAfterwards) return requested;
+  // A service to remove is deleted whatever the stop gave, a stopped one all the same.
+  return markForDeletion(platform, handles.service.get(), steps);
 }
 
 }  // namespace
 
-EntryResult stopEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                      StepLog& log) {
+EntryOutcome stopEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                       StepLog& log) {
   return changeState(platform, entry, pollLimit, kStop, log);
 }
 
-EntryResult removeEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                        StepLog& log) {
+EntryOutcome removeEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                         StepLog& log) {
   return changeState(platform, entry, pollLimit, kRemove, log);
 }
 
-EntryResult startEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                       StepLog& log) {
+EntryOutcome startEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                        StepLog& log) {
   return changeState(platform, entry, pollLimit, kStart, log);
 }
 
-EntryResult pauseEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                       StepLog& log) {
+EntryOutcome pauseEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                        StepLog& log) {
   return changeState(platform, entry, pollLimit, kPause, log);
 }
 
-EntryResult continueEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                          StepLog& log) {
+EntryOutcome continueEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                           StepLog& log) {
   return changeState(platform, entry, pollLimit, kContinue, log);
 }
 

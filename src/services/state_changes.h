@@ -8,37 +8,35 @@
 #include "lists/service_list.h"
 #include "log/step_log.h"
 #include "platform/platform.h"
+#include "services/entry_outcome.h"
 #include "services/poll_limit.h"
-#include "services/scm_handles.h"
 
 namespace vdksvc {
 
-/// Sends the stop control and waits while the service is stopping. Succeeds when
-/// the service could be opened, whether or not it accepted the stop; done when it
+/// Sends the stop control and waits while the service is stopping. Done when it
 /// was last seen stopped, or refused the stop as not running.
-EntryResult stopEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                      StepLog& log = StepLog::off());
+EntryOutcome stopEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                       StepLog& log = StepLog::off());
 
 /// As stopEntry, then marks the service for deletion, whatever the stop gave: a
-/// stopped service is deleted all the same. Succeeds when the service could be
-/// opened; done when it was marked for deletion now or before, or does not exist.
-EntryResult removeEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+/// stopped service is deleted all the same. Done when it was marked for deletion
+/// now or before, or does not exist.
+EntryOutcome removeEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                         StepLog& log = StepLog::off());
+
+/// Starts the service without arguments and waits while it is starting. Done
+/// when it was last seen running, or refused the start as running already.
+EntryOutcome startEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
                         StepLog& log = StepLog::off());
 
-/// Starts the service without arguments and waits while it is starting. Succeeds
-/// when the service could be opened, whether or not it accepted the start; done
-/// when it was last seen running, or refused the start as running already.
-EntryResult startEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                       StepLog& log = StepLog::off());
+/// Sends the pause control and waits while the service is pausing. Done only
+/// when the service was last seen paused.
+EntryOutcome pauseEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                        StepLog& log = StepLog::off());
 
-/// Sends the pause control and waits while the service is pausing. Succeeds, and
-/// is done, only when the service was last seen paused.
-EntryResult pauseEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                       StepLog& log = StepLog::off());
-
-/// Sends the continue control and waits while the service is resuming. Succeeds,
-/// and is done, only when the service was last seen running.
-EntryResult continueEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                          StepLog& log = StepLog::off());
+/// Sends the continue control and waits while the service is resuming. Done only
+/// when the service was last seen running.
+EntryOutcome continueEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                           StepLog& log = StepLog::off());
 
 }  // namespace vdksvc

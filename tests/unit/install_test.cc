@@ -65,7 +65,7 @@ class InstallTest : public SimulatedTest {
 
 TEST_F(InstallTest, CreatesWithTheProductSettingsAndStarts) {
   const ServiceEntry entry = entryFor("VdkWeb");
-  EXPECT_TRUE(installEntry(sim, entry, 0));
+  EXPECT_EQ(EntryOutcome::done(), installEntry(sim, entry, 0));
 
   const auto service = sim.service("VdkWeb");
   ASSERT_TRUE(service.has_value());
@@ -88,7 +88,7 @@ TEST_F(InstallTest, ExistingServiceIsLeftAsItWas) {
   existing.displayName = "Old name";
   sim.addService(existing);
 
-  EXPECT_FALSE(installEntry(sim, entryFor("VdkWeb"), 0));
+  EXPECT_EQ(EntryOutcome::done(), installEntry(sim, entryFor("VdkWeb"), 0)) << "where it should be";
   const auto service = sim.service("VdkWeb");
   EXPECT_EQ("C:\\App\\VdkWeb.exe", service->config.binaryPath);
   EXPECT_EQ("Old name", service->config.displayName);
@@ -100,7 +100,7 @@ TEST_F(InstallTest, ExistingServiceIsLeftAsItWas) {
 
 TEST_F(InstallTest, RefusedManagerCreatesNothing) {
   sim.setManagerOpenRefused(true);
-  EXPECT_FALSE(installEntry(sim, entryFor("hubkeep"), 0));
+  EXPECT_EQ(EntryOutcome::failed(winerr::kAccessDenied), installEntry(sim, entryFor("hubkeep"), 0));
   EXPECT_THAT(sim.calls(), ElementsAre("OpenSCManagerA"));
 }
 
@@ -110,7 +110,8 @@ TEST_F(InstallTest, ServiceStillStartingAtTheLimitStaysInstalled) {
   database.startPendingMs = SimulatedPlatform::kForever;
   sim.addService(database);
 
-  EXPECT_FALSE(installEntry(sim, entryFor("hubkeep"), 2));
+  EXPECT_EQ(EntryOutcome::lastSeenIn(svc::kStartPending),
+            installEntry(sim, entryFor("hubkeep"), 2));
   EXPECT_EQ(2u, countCalls(sim.calls(), "QueryServiceStatus hubkeep"));
   EXPECT_EQ(svc::kStartPending, sim.service("hubkeep")->currentState);
   EXPECT_TRUE(managerClosedLast(sim.calls()));
@@ -148,7 +149,8 @@ TEST_P(TftpRuleTest, StartType) {
   store(kProductKey, "NoUseVDKTFTP", c.noUseTftp);
   const bool disabled = c.startType == svc::kDisabled;
 
-  EXPECT_EQ(!disabled, installEntry(sim, entryFor(c.serviceName), 0).succeeded);
+  // Created disabled, as the rule wants, it is done though its start is refused.
+  EXPECT_EQ(EntryOutcome::done(), installEntry(sim, entryFor(c.serviceName), 0));
   const auto service = sim.service(c.serviceName);
   ASSERT_TRUE(service.has_value()) << "a service whose start is refused stays installed";
   EXPECT_EQ(c.startType, service->config.startType);
@@ -215,7 +217,7 @@ TEST_P(DatabaseRuleTest, Dependency) {
   store(kDatabaseKey, "DBInstanceName", c.instanceName);
   for (const std::string& name : c.existing) addService(name);
 
-  EXPECT_TRUE(installEntry(sim, entryFor(c.serviceName), 0));
+  EXPECT_EQ(EntryOutcome::done(), installEntry(sim, entryFor(c.serviceName), 0));
   const auto service = sim.service(c.serviceName);
   ASSERT_TRUE(service.has_value());
   const std::string expected = c.dependency;
@@ -235,7 +237,7 @@ INSTANTIATE_TEST_SUITE_P(Table, DatabaseRuleTest, ::testing::ValuesIn(kDatabaseC
 
 TEST_F(InstallTest, DatabaseServiceThatCannotBeOpenedGivesNoDependency) {
   addService("MSSQL$VDKDBI", /*openRefused=*/true);
-  EXPECT_TRUE(installEntry(sim, entryFor("hubkeep"), 0));
+  EXPECT_EQ(EntryOutcome::done(), installEntry(sim, entryFor("hubkeep"), 0));
   EXPECT_THAT(sim.service("hubkeep")->config.dependencies, IsEmpty());
 }
 

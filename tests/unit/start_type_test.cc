@@ -35,7 +35,8 @@ TEST_F(StartTypeTest, EachWordSetsItsStartTypeAndTheDisplayName) {
                                                  {"DISABLED", svc::kDisabled}};
   for (const auto& [word, startType] : words) {
     const std::string display = std::string("Vardeck ") + word;
-    EXPECT_TRUE(changeStartType(sim, entry(word, "Svc", display.c_str()))) << word;
+    EXPECT_EQ(EntryOutcome::done(), changeStartType(sim, entry(word, "Svc", display.c_str())))
+        << word;
     const auto service = sim.service("Svc");
     EXPECT_EQ(startType, service->config.startType) << word;
     EXPECT_EQ(display, service->config.displayName) << word;
@@ -46,7 +47,7 @@ TEST_F(StartTypeTest, EachWordSetsItsStartTypeAndTheDisplayName) {
 }
 
 TEST_F(StartTypeTest, SleepsOneSecondAfterTheChange) {
-  EXPECT_TRUE(changeStartType(sim, entry("disabled", "Svc", "New name")));
+  EXPECT_EQ(EntryOutcome::done(), changeStartType(sim, entry("disabled", "Svc", "New name")));
   EXPECT_THAT(sim.calls(), ElementsAre("OpenSCManagerA", "OpenServiceA Svc", "CharLowerA",
                                        "ChangeServiceConfigA Svc", "Sleep 1000",
                                        "CloseServiceHandle Svc", "CloseServiceHandle manager"));
@@ -57,14 +58,14 @@ TEST_F(StartTypeTest, FailuresChangeNothingAndDoNotSleep) {
   SimulatedPlatform::ServiceConfig other = serviceNamed("Other");
   other.displayName = "Taken name";
   sim.addService(other);
-  const ServiceEntry failing[] = {
-      entry("manual", "Svc", "New name"),        // not a start-type word
-      entry("disabled", "Missing", "New name"),  // no such service
-      entry("disabled", "Svc", "Taken name"),    // the manager refuses the change
+  const std::pair<ServiceEntry, Dword> failing[] = {
+      {entry("manual", "Svc", "New name"), winerr::kInvalidParameter},  // not a start-type word
+      {entry("disabled", "Missing", "New name"), winerr::kServiceDoesNotExist},
+      {entry("disabled", "Svc", "Taken name"), winerr::kDuplicateServiceName},  // refused
   };
-  for (const ServiceEntry& e : failing) {
+  for (const auto& [e, error] : failing) {
     sim.clearCalls();
-    EXPECT_FALSE(changeStartType(sim, e)) << e.startTypeWord << " " << e.serviceName;
+    EXPECT_EQ(EntryOutcome::failed(error), changeStartType(sim, e)) << e.serviceName;
     EXPECT_EQ(0u, countCalls(sim.calls(), "Sleep 1000"));
     EXPECT_EQ("CloseServiceHandle manager", sim.calls().back());
     EXPECT_TRUE(managerClosedLast(sim.calls()));

@@ -15,11 +15,14 @@ namespace {
 
 using ::testing::ElementsAre;
 
-using Operation = EntryResult (*)(Platform&, const ServiceEntry&, PollLimit, StepLog&);
+using Operation = EntryOutcome (*)(Platform&, const ServiceEntry&, PollLimit, StepLog&);
 
 constexpr Dword kAll = svc::kAcceptStop | svc::kAcceptPauseContinue;
 constexpr std::uint64_t kForever = SimulatedPlatform::kForever;
 constexpr Dword kGone = 0;
+const EntryOutcome kDone = EntryOutcome::done();
+EntryOutcome failed(Dword error) { return EntryOutcome::failed(error); }
+EntryOutcome seen(Dword state) { return EntryOutcome::lastSeenIn(state); }
 
 /// How the service "Svc" is seeded.
 struct Seed {
@@ -35,7 +38,7 @@ struct StateChangeCase {
   Operation operation;
   Seed seed;
   PollLimit limit;
-  bool result;
+  EntryOutcome outcome;
   const char* request;  ///< the one request the operation sends
   std::size_t queries;  ///< status queries, each after a one-second sleep
   Dword finalState;     ///< kGone once the service has left the manager
@@ -47,51 +50,51 @@ void PrintTo(const StateChangeCase& c, std::ostream* os) { *os << c.what; }
 // clang-format off
 const StateChangeCase kCases[] = {
     // what, operation, seed {state, pending ms, accepted, start type, query fails}, limit,
-    // result, request, queries, final state
+    // outcome, request, queries, final state
     {"stop waits while stopping", stopEntry, {svc::kRunning, 2500}, 0,
-     true, "ControlService Svc 1", 3, svc::kStopped},
+     kDone, "ControlService Svc 1", 3, svc::kStopped},
     {"stop of a stopped service is refused, no wait", stopEntry, {svc::kStopped}, 0,
-     true, "ControlService Svc 1", 0, svc::kStopped},
+     kDone, "ControlService Svc 1", 0, svc::kStopped},
     {"stop not accepted by the service", stopEntry, {svc::kRunning, 0, svc::kAcceptPauseContinue}, 0,
-     true, "ControlService Svc 1", 0, svc::kRunning},
+     failed(winerr::kInvalidServiceControl), "ControlService Svc 1", 0, svc::kRunning},
     {"stop of a stuck service ends at the limit", stopEntry, {svc::kRunning, kForever}, 3,
-     true, "ControlService Svc 1", 3, svc::kStopPending},
+     seen(svc::kStopPending), "ControlService Svc 1", 3, svc::kStopPending},
     {"stop without a limit waits as long as it takes", stopEntry, {svc::kRunning, 3600000}, 0,
-     true, "ControlService Svc 1", 3600, svc::kStopped},
+     kDone, "ControlService Svc 1", 3600, svc::kStopped},
     {"a failed query ends the wait", stopEntry, {svc::kRunning, 5000, kAll, svc::kDemandStart, true}, 0,
-     true, "ControlService Svc 1", 1, svc::kStopPending},
+     failed(winerr::kAccessDenied), "ControlService Svc 1", 1, svc::kStopPending},
     {"remove of a running service stops it first", removeEntry, {svc::kRunning, 1500}, 0,
-     true, "ControlService Svc 1", 2, kGone},
+     kDone, "ControlService Svc 1", 2, kGone},
     {"remove of a stopped service deletes at once", removeEntry, {svc::kStopped}, 0,
-     true, "ControlService Svc 1", 0, kGone},
+     kDone, "ControlService Svc 1", 0, kGone},
     {"remove of a service refusing stop only marks it", removeEntry, {svc::kRunning, 0, svc::kAcceptPauseContinue}, 0,
-     true, "ControlService Svc 1", 0, svc::kRunning},
+     kDone, "ControlService Svc 1", 0, svc::kRunning},
     {"remove still stopping at the limit", removeEntry, {svc::kRunning, kForever}, 2,
-     true, "ControlService Svc 1", 2, svc::kStopPending},
+     kDone, "ControlService Svc 1", 2, svc::kStopPending},
     {"start waits while starting", startEntry, {svc::kStopped, 500}, 0,
-     true, "StartServiceA Svc", 1, svc::kRunning},
+     kDone, "StartServiceA Svc", 1, svc::kRunning},
     {"start of a running service is refused, no wait", startEntry, {svc::kRunning}, 0,
-     true, "StartServiceA Svc", 0, svc::kRunning},
+     kDone, "StartServiceA Svc", 0, svc::kRunning},
     {"start of a disabled service", startEntry, {svc::kStopped, 0, kAll, svc::kDisabled}, 0,
-     true, "StartServiceA Svc", 0, svc::kStopped},
+     failed(winerr::kServiceDisabled), "StartServiceA Svc", 0, svc::kStopped},
     {"start of a stuck service ends at the limit", startEntry, {svc::kStopped, kForever}, 2,
-     true, "StartServiceA Svc", 2, svc::kStartPending},
+     seen(svc::kStartPending), "StartServiceA Svc", 2, svc::kStartPending},
     {"the limit is unsigned: -1 is 4294967295 polls", startEntry, {svc::kStopped, 5500}, 4294967295u,
-     true, "StartServiceA Svc", 6, svc::kRunning},
+     kDone, "StartServiceA Svc", 6, svc::kRunning},
     {"pause waits while pausing", pauseEntry, {svc::kRunning, 1200}, 0,
-     true, "ControlService Svc 2", 2, svc::kPaused},
+     kDone, "ControlService Svc 2", 2, svc::kPaused},
     {"pause not accepted", pauseEntry, {svc::kRunning, 0, svc::kAcceptStop}, 0,
-     false, "ControlService Svc 2", 0, svc::kRunning},
+     failed(winerr::kInvalidServiceControl), "ControlService Svc 2", 0, svc::kRunning},
     {"pause still pending at the limit", pauseEntry, {svc::kRunning, kForever}, 2,
-     false, "ControlService Svc 2", 2, svc::kPausePending},
+     seen(svc::kPausePending), "ControlService Svc 2", 2, svc::kPausePending},
     {"pause whose query fails", pauseEntry, {svc::kRunning, 500, kAll, svc::kDemandStart, true}, 0,
-     false, "ControlService Svc 2", 1, svc::kPaused},
+     failed(winerr::kAccessDenied), "ControlService Svc 2", 1, svc::kPaused},
     {"continue waits while resuming", continueEntry, {svc::kPaused, 700}, 0,
-     true, "ControlService Svc 3", 1, svc::kRunning},
+     kDone, "ControlService Svc 3", 1, svc::kRunning},
     {"continue of a stopped service", continueEntry, {svc::kStopped}, 0,
-     false, "ControlService Svc 3", 0, svc::kStopped},
+     failed(winerr::kServiceNotActive), "ControlService Svc 3", 0, svc::kStopped},
     {"continue still pending at the limit", continueEntry, {svc::kPaused, kForever}, 1,
-     false, "ControlService Svc 3", 1, svc::kContinuePending},
+     seen(svc::kContinuePending), "ControlService Svc 3", 1, svc::kContinuePending},
 };
 // clang-format on
 
@@ -116,7 +119,7 @@ ServiceEntry entryFor(const std::string& name) {
 TEST_P(StateChangeTest, RequestWaitAndResult) {
   const StateChangeCase& c = GetParam();
   seed(c.seed);
-  EXPECT_EQ(c.result, c.operation(sim, entryFor("Svc"), c.limit, StepLog::off()).succeeded);
+  EXPECT_EQ(c.outcome, c.operation(sim, entryFor("Svc"), c.limit, StepLog::off()));
 
   const std::vector<std::string>& calls = sim.calls();
   EXPECT_EQ(1u, countCalls(calls, c.request));
@@ -150,7 +153,7 @@ TEST_F(StateChangeCallsTest, StopOfARunningService) {
   SimulatedPlatform::ServiceConfig config = serviceNamed("Svc", svc::kRunning);
   config.stopPendingMs = 1500;
   sim.addService(config);
-  EXPECT_TRUE(stopEntry(sim, entryFor("Svc"), 0));
+  EXPECT_EQ(kDone, stopEntry(sim, entryFor("Svc"), 0));
   EXPECT_THAT(sim.calls(), ElementsAre("OpenSCManagerA", "OpenServiceA Svc", "ControlService Svc 1",
                                        "Sleep 1000", "QueryServiceStatus Svc", "Sleep 1000",
                                        "QueryServiceStatus Svc", "CloseServiceHandle Svc",
@@ -163,15 +166,20 @@ TEST_F(StateChangeCallsTest, ServiceThatCannotBeOpenedIsLeftAlone) {
   locked.openRefused = true;
   sim.addService(locked);
   for (Operation operation : operations) {
-    for (const char* name : {"Missing", "Locked"}) {
+    // A service to remove that is not there is as good as removed.
+    const bool removes = operation == static_cast<Operation>(removeEntry);
+    const std::pair<const char*, EntryOutcome> refusals[] = {
+        {"Missing", removes ? kDone : failed(winerr::kServiceDoesNotExist)},
+        {"Locked", failed(winerr::kAccessDenied)}};
+    for (const auto& [name, outcome] : refusals) {
       sim.clearCalls();
-      EXPECT_FALSE(operation(sim, entryFor(name), 0, StepLog::off())) << name;
+      EXPECT_EQ(outcome, operation(sim, entryFor(name), 0, StepLog::off())) << name;
       EXPECT_THAT(sim.calls(), ElementsAre("OpenSCManagerA", std::string("OpenServiceA ") + name,
                                            "CloseServiceHandle manager"));
     }
     sim.setManagerOpenRefused(true);
     sim.clearCalls();
-    EXPECT_FALSE(operation(sim, entryFor("Locked"), 0, StepLog::off()));
+    EXPECT_EQ(failed(winerr::kAccessDenied), operation(sim, entryFor("Locked"), 0, StepLog::off()));
     EXPECT_THAT(sim.calls(), ElementsAre("OpenSCManagerA"));
     sim.setManagerOpenRefused(false);
   }

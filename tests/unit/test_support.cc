@@ -10,6 +10,12 @@
 
 namespace vdksvc {
 
+void PrintTo(const EntryOutcome& outcome, std::ostream* os) {
+  *os << (outcome.isDone() ? "done" : "not done");
+  if (outcome.error() != 0) *os << ", error " << outcome.error();
+  if (outcome.lastState() != 0) *os << ", last state " << outcome.lastState();
+}
+
 void SimulatedTest::TearDown() {
   EXPECT_THAT(sim.openResources(), ::testing::IsEmpty()) << "the test left resources open";
 }

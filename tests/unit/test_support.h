@@ -8,8 +8,12 @@
 #include <vector>
 
 #include "platform/simulated/simulated_platform.h"
+#include "services/entry_outcome.h"
 
 namespace vdksvc {
+
+/// "done", or "not done" with the error or the last state, for failure messages.
+void PrintTo(const EntryOutcome& outcome, std::ostream* os);
 
 /// A fixture owning one simulated Windows; every test fails that leaves a
 /// handle, key or snapshot open.
