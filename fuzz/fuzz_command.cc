@@ -303,7 +303,7 @@ PollLimit effectivePollLimit(const std::vector<std::string>& arguments) {
     } else if (letter == 'f' || letter == 'F') {
       i += 1;
     } else if ((letter == 't' || letter == 'T') && i + 1 < arguments.size()) {
-      parsePollLimit(arguments[i + 1].c_str(), limit);
+      limit = parsePollLimit(arguments[i + 1].c_str()).value_or(0);
       i += 1;
     }
   }

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <variant>
 
+#include "command/operands.h"
 #include "command/service_operands.h"
 #include "command/start_type_operands.h"
 #include "lists/service_list.h"
@@ -18,12 +21,14 @@
 namespace vdksvc {
 namespace {
 
-/// Fills the list from the operands (argv[2] onwards) and says whether -e asks for
-/// the outcome status; false fails the run.
-using OperandParser = bool (*)(Platform&, int argc, char** argv, ServiceList&, PollLimit&,
-                               bool* outcomeStatus, StepLog&);
-/// Applies the command to one entry; the run goes on whatever it gives.
-using EntryOperation = EntryOutcome (*)(Platform&, const ServiceEntry&, PollLimit, StepLog&);
+/// Reads the operands (argv[2] onwards); nothing refuses the run.
+using OperandParser = std::optional<Operands> (*)(Platform&, int argc, char** argv, StepLog&);
+/// Applies a command to one entry, each wait taking at most the poll limit; the
+/// run goes on whatever it gives.
+using WaitingOperation = EntryOutcome (*)(Platform&, const ServiceEntry&, PollLimit, StepLog&);
+/// Changes one entry's configuration, which has no state to wait for.
+using ConfigOperation = EntryOutcome (*)(Platform&, const ServiceEntry&, StepLog&);
+using EntryOperation = std::variant<WaitingOperation, ConfigOperation>;
 /// Runs once after every entry was processed; false when it left something undone.
 using Finisher = bool (*)(Platform&, const ServiceList&, StepLog&);
 
@@ -34,19 +39,13 @@ struct CommandRow {
   Finisher finish;
 };
 
-bool parseStartTypeCommand(Platform& platform, int argc, char** argv, ServiceList& list,
-                           PollLimit& /*pollLimit stays 0*/, bool* outcomeStatus, StepLog& log) {
-  parseStartTypeOperands(platform, argc, argv, list, outcomeStatus);
-  if (log.on()) {
-    log.write(list.size() == 0 ? std::string("list: no start-type triple, nothing to do")
-                               : "list: the last start-type triple, for " + list.at(0).serviceName);
+/// What \a operation gives \a entry, handed what the operation takes of \a operands.
+EntryOutcome applyTo(const EntryOperation& operation, Platform& platform, const ServiceEntry& entry,
+                     const Operands& operands, StepLog& log) {
+  if (const auto* waiting = std::get_if<WaitingOperation>(&operation)) {
+    return (*waiting)(platform, entry, operands.pollLimit, log);
   }
-  return true;  // start-type operands never fail the run
-}
-
-EntryOutcome changeStartTypeOf(Platform& platform, const ServiceEntry& entry, PollLimit /*unused*/,
-                               StepLog& log) {
-  return changeStartType(platform, entry, log);
+  return std::get<ConfigOperation>(operation)(platform, entry, log);
 }
 
 /// The arguments as received, each quoted when it holds a blank or is empty.
@@ -71,7 +70,7 @@ constexpr CommandRow kCommands[] = {
     {CommandCode::Start, parseServiceOperands, startEntry, nullptr},
     {CommandCode::Pause, parseServiceOperands, pauseEntry, nullptr},
     {CommandCode::Continue, parseServiceOperands, continueEntry, nullptr},
-    {CommandCode::Startup, parseStartTypeCommand, changeStartTypeOf, nullptr},
+    {CommandCode::Startup, parseStartTypeOperands, changeStartType, nullptr},
 };
 
 const CommandRow* findCommand(CommandCode code) {
@@ -147,8 +146,6 @@ void logOutcome(StepLog& log, std::size_t index, const ServiceEntry& entry,
 
 /// One run, with the step log's lines about the command and each entry.
 int runLoggedCommand(Platform& platform, int argc, char** argv, StepLog& log) {
-  ServiceList list;
-  PollLimit pollLimit = 0;
   if (argc < 2 || argv == nullptr) {
     if (log.on()) log.write("refused: no command");
     return -1;
@@ -160,25 +157,26 @@ int runLoggedCommand(Platform& platform, int argc, char** argv, StepLog& log) {
       log.write("refused: " + quoted(argv[1] != nullptr ? argv[1] : "") + " is no command");
     return -1;
   }
-  bool outcomeStatus = false;
-  if (!row->parse(platform, argc, argv, list, pollLimit, &outcomeStatus, log)) return -1;
+  const std::optional<Operands> operands = row->parse(platform, argc, argv, log);
+  if (!operands) return -1;
 
+  const ServiceList& list = operands->list;
   std::size_t notDone = 0;
   for (std::size_t i = 0; i < list.size(); ++i) {
     // A failing entry does not stop the run.
-    const EntryOutcome outcome = row->apply(platform, list.at(i), pollLimit, log);
+    const EntryOutcome outcome = applyTo(row->apply, platform, list.at(i), *operands, log);
     if (!outcome.isDone()) ++notDone;
-    if (outcomeStatus && log.on()) logOutcome(log, i, list.at(i), outcome);
+    if (operands->outcomeStatus && log.on()) logOutcome(log, i, list.at(i), outcome);
   }
   // The extended stop sweeps once, after every entry was asked to stop.
   if (row->finish != nullptr && !row->finish(platform, list, log)) {
     ++notDone;
-    if (outcomeStatus && log.on()) {
+    if (operands->outcomeStatus && log.on()) {
       log.write("sweep: not done, a process of the list's programs was left running");
     }
   }
   // Without -e the status says only that the command line and the list were accepted.
-  if (!outcomeStatus) return 0;
+  if (!operands->outcomeStatus) return 0;
   return static_cast<int>(std::min<std::size_t>(notDone, INT_MAX));
 }
 

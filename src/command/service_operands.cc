@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "lists/list_file.h"
 #include "lists/registry_catalogue.h"
@@ -38,10 +39,10 @@ std::int32_t toLongClamped(const char* text) {
 
 }  // namespace
 
-bool parsePollLimit(const char* text, PollLimit& pollLimit) {
+std::optional<PollLimit> parsePollLimit(const char* text) {
   const std::int32_t value = toLongClamped(text != nullptr ? text : "");
-  pollLimit = static_cast<PollLimit>(value);
-  return value != 0;
+  if (value == 0) return std::nullopt;
+  return static_cast<PollLimit>(value);
 }
 
 namespace {
@@ -67,12 +68,10 @@ namespace {
 /// Where the operands have got to, and what the step log is told about them.
 struct OperandState {
   Platform& platform;
-  ServiceList& list;
-  PollLimit& pollLimit;
   StepLog& log;
+  Operands operands;
   bool explicitService = false;
-  bool outcomeStatus = false;  ///< -e
-  std::string files;           ///< the list files read, for the step log
+  std::string files;  ///< the list files read, for the step log
 };
 
 /// Applies the option at argv[i] and moves i past its operands; false refuses
@@ -87,8 +86,8 @@ bool applyOption(int argc, char** argv, int& i, OperandState& state) {
         return false;
       }
       // The named service replaces whatever the options before it gave.
-      state.list.clear();
-      state.list.addEntry(argv[i + 1], argv[i + 2], argv[i + 3]);
+      state.operands.list.clear();
+      state.operands.list.addEntry(argv[i + 1], argv[i + 2], argv[i + 3]);
       state.explicitService = true;
       i += 3;
       return true;
@@ -100,7 +99,7 @@ bool applyOption(int argc, char** argv, int& i, OperandState& state) {
       }
       ++i;
       if (state.explicitService) return true;  // -c decided the list already
-      if (!loadListFile(state.platform, argv[i], state.list, state.log)) {
+      if (!loadListFile(state.platform, argv[i], state.operands.list, state.log)) {
         logRefusal(state.log,
                    "list file " + quoted(argv[i]) + " cannot be opened or has no valid line");
         return false;
@@ -114,14 +113,15 @@ bool applyOption(int argc, char** argv, int& i, OperandState& state) {
         return false;
       }
       ++i;
-      if (!parsePollLimit(argv[i], state.pollLimit)) {
-        logRefusal(state.log, quoted(argv[i]) + " is no number of polls");
-        return false;
+      if (const std::optional<PollLimit> limit = parsePollLimit(argv[i])) {
+        state.operands.pollLimit = *limit;
+        return true;
       }
-      return true;
+      logRefusal(state.log, quoted(argv[i]) + " is no number of polls");
+      return false;
     case 'e':
     case 'E':
-      state.outcomeStatus = true;
+      state.operands.outcomeStatus = true;
       return true;
     default:
       return true;  // unknown options are ignored
@@ -139,42 +139,44 @@ bool loadCatalogue(OperandState& state) {
     return false;
   }
   RegistryValueInfo catalogue;
-  if (!loadRegistryCatalogue(platform, homeDir, state.list, &catalogue)) {
+  ServiceList& list = state.operands.list;
+  if (!loadRegistryCatalogue(platform, homeDir, list, &catalogue)) {
     logRefusal(state.log, "the catalogue " + key + "\\ServicesList cannot be read " + kBothViews +
                               ", is empty, or has a string without its two commas");
     return false;
   }
   if (state.log.on()) {
-    state.log.write("list: " + entriesOf(state.list) + " from the catalogue " + key +
+    state.log.write("list: " + entriesOf(list) + " from the catalogue " + key +
                     "\\ServicesList in the " + viewName(catalogue.view) + ", HomeDir " +
                     quoted(homeDir) + " in the " + viewName(home.view) + "; " +
-                    limitOf(state.pollLimit));
+                    limitOf(state.operands.pollLimit));
   }
   return true;
 }
 
 }  // namespace
 
-bool parseServiceOperands(Platform& platform, int argc, char** argv, ServiceList& list,
-                          PollLimit& pollLimit, bool* outcomeStatus, StepLog& log) {
-  OperandState state{platform, list, pollLimit, log, false, false, {}};
+std::optional<Operands> parseServiceOperands(Platform& platform, int argc, char** argv,
+                                             StepLog& log) {
+  OperandState state{platform, log, {}, false, {}};
   for (int i = 2; i < argc; ++i) {
     // A stray word never falls back to the registry.
     if (!isOption(argv[i])) {
       logRefusal(log, "argument " + std::to_string(i) + " " +
                           quoted(argv[i] != nullptr ? argv[i] : "") + " is not an option");
-      return false;
+      return std::nullopt;
     }
-    if (!applyOption(argc, argv, i, state)) return false;
+    if (!applyOption(argc, argv, i, state)) return std::nullopt;
   }
-  if (outcomeStatus != nullptr) *outcomeStatus = state.outcomeStatus;
-  if (list.size() == 0) return loadCatalogue(state);
-  if (log.on()) {
+  const ServiceList& list = state.operands.list;
+  if (list.size() == 0) {
+    if (!loadCatalogue(state)) return std::nullopt;
+  } else if (log.on()) {
     log.write("list: " + entriesOf(list) + " from " +
               (state.explicitService ? std::string("-c") : "list files " + state.files) + "; " +
-              limitOf(pollLimit));
+              limitOf(state.operands.pollLimit));
   }
-  return true;
+  return std::move(state.operands);
 }
 
 }  // namespace vdksvc

@@ -1,6 +1,7 @@
 #include "command/start_type_operands.h"
 
 #include <cstring>
+#include <string>
 
 namespace vdksvc {
 namespace {
@@ -12,14 +13,15 @@ bool isStartTypeWord(const char* word) {
 
 }  // namespace
 
-bool parseStartTypeOperands(Platform& platform, int argc, char** argv, ServiceList& list,
-                            bool* outcomeStatus) {
+std::optional<Operands> parseStartTypeOperands(Platform& platform, int argc, char** argv,
+                                               StepLog& log) {
+  Operands operands;
   for (int k = 2; k < argc;) {
     char* option = argv[k];
     if (option == nullptr || (option[0] != '-' && option[0] != '/')) break;
     // No start-type word begins with 'e': -e stands where an option may, alone.
     if (option[1] == 'e' || option[1] == 'E') {
-      if (outcomeStatus != nullptr) *outcomeStatus = true;
+      operands.outcomeStatus = true;
       ++k;
       continue;
     }
@@ -29,11 +31,16 @@ bool parseStartTypeOperands(Platform& platform, int argc, char** argv, ServiceLi
     // the entry of the triple before it stays.
     if (k + 1 >= argc) break;
     const char* displayName = k + 2 < argc ? argv[k + 2] : "";
-    list.clear();
-    list.addStartTypeEntry(word, argv[k + 1], displayName);
+    operands.list.clear();
+    operands.list.addStartTypeEntry(word, argv[k + 1], displayName);
     k += 3;
   }
-  return true;
+  if (log.on()) {
+    const ServiceList& list = operands.list;
+    log.write(list.size() == 0 ? std::string("list: no start-type triple, nothing to do")
+                               : "list: the last start-type triple, for " + list.at(0).serviceName);
+  }
+  return operands;
 }
 
 }  // namespace vdksvc

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,23 +30,26 @@ TEST(ParsePollLimit, ConvertsLikeAtolWithClamping) {
       {"0001", 1},
   };
   for (const auto& [text, expected] : samples) {
-    PollLimit limit = 12345;
-    EXPECT_TRUE(parsePollLimit(text, limit)) << text;
-    EXPECT_EQ(expected, limit) << text;
+    EXPECT_EQ(expected, parsePollLimit(text)) << text;
   }
 }
 
 TEST(ParsePollLimit, ZeroFails) {
   for (const char* text : {"0", "abc", "", "-0", "+", "-", " x5", "0x10", "--1"}) {
-    PollLimit limit = 12345;
-    EXPECT_FALSE(parsePollLimit(text, limit)) << text;
-    EXPECT_EQ(0u, limit) << text;
+    EXPECT_EQ(std::nullopt, parsePollLimit(text)) << text;
   }
 }
 
 class ServiceOperandsTest : public SimulatedTest {
  protected:
-  bool parse(Args args) { return parseServiceOperands(sim, args.argc(), args.argv(), list, limit); }
+  /// Parses \a args into list and limit; false when they are refused.
+  bool parse(Args args) {
+    const std::optional<Operands> operands = parseServiceOperands(sim, args.argc(), args.argv());
+    if (!operands) return false;
+    list = operands->list;
+    limit = operands->pollLimit;
+    return true;
+  }
   void seedCatalogue() {
     sim.setText(kProductKey, "HomeDir", "C:\\App");
     sim.setMultiText(kProductKey, "ServicesList", {"a.exe,RegA,Reg A", "b.exe,RegB,Reg B"});
@@ -74,7 +78,6 @@ TEST_F(ServiceOperandsTest, OptionsWithoutEffectLeaveTheCatalogue) {
   seedCatalogue();
   ASSERT_TRUE(parse({"-stop", "-q"}));
   EXPECT_THAT(names(), ElementsAre("RegA", "RegB"));
-  list.clear();
   ASSERT_TRUE(parse({"-stop", "-", "/xyz"}));
   EXPECT_THAT(names(), ElementsAre("RegA", "RegB"));
 }
@@ -106,7 +109,6 @@ TEST_F(ServiceOperandsTest, PollLimitBeforeOrAfterTheService) {
   ASSERT_TRUE(parse({"-start", "-t", "30", "-c", "a", "b", "c"}));
   EXPECT_THAT(names(), ElementsAre("b"));
   EXPECT_EQ(30u, limit);
-  limit = 0;
   ASSERT_TRUE(parse({"-start", "-c", "a", "b", "c", "-t", "30"}));
   EXPECT_THAT(names(), ElementsAre("b"));
   EXPECT_EQ(30u, limit);

@@ -10,7 +10,9 @@ namespace {
 class StartTypeOperandsTest : public SimulatedTest {
  protected:
   void parse(Args args) {
-    EXPECT_TRUE(parseStartTypeOperands(sim, args.argc(), args.argv(), list));
+    const std::optional<Operands> operands = parseStartTypeOperands(sim, args.argc(), args.argv());
+    ASSERT_TRUE(operands.has_value()) << "never refused";
+    list = operands->list;
   }
   ServiceList list;
 };
@@ -22,7 +24,6 @@ TEST_F(StartTypeOperandsTest, NoOperandsGiveAnEmptyList) {
 
 TEST_F(StartTypeOperandsTest, OneTripleInAnyCase) {
   for (const char* option : {"-Auto", "/AUTO", "-auto"}) {
-    list.clear();
     parse({"-startup", option, "Svc", "Display"});
     ASSERT_EQ(1u, list.size()) << option;
     EXPECT_EQ("auto", list.at(0).startTypeWord);
@@ -30,7 +31,6 @@ TEST_F(StartTypeOperandsTest, OneTripleInAnyCase) {
     EXPECT_EQ("Display", list.at(0).displayName);
     EXPECT_EQ("", list.at(0).binaryPath);
   }
-  list.clear();
   parse({"-startup", "/Disabled", "Svc", "New Name"});
   ASSERT_EQ(1u, list.size());
   EXPECT_EQ("disabled", list.at(0).startTypeWord);
@@ -72,7 +72,7 @@ TEST_F(StartTypeOperandsTest, OptionAsLastArgumentEndsParsing) {
 
 TEST_F(StartTypeOperandsTest, OptionWordsAreLoweredInPlace) {
   Args args{"-startup", "-DEMAND", "Svc", "Name"};
-  parseStartTypeOperands(sim, args.argc(), args.argv(), list);
+  parseStartTypeOperands(sim, args.argc(), args.argv());
   EXPECT_EQ("-demand", args.at(2));
   EXPECT_EQ("Svc", args.at(3));
 }

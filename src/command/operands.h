@@ -1,0 +1,19 @@
+#pragma once
+// What a command line gives the run besides its command.
+
+#include "lists/service_list.h"
+#include "services/poll_limit.h"
+
+namespace vdksvc {
+
+/// The operands of a command line, as its command's parser read them.
+struct Operands {
+  /// The entries to act on, in the order the command is applied.
+  ServiceList list;
+  /// -t: the one-second status polls each wait may take; 0 means no limit.
+  PollLimit pollLimit = 0;
+  /// -e: the exit status counts the entries that are not done.
+  bool outcomeStatus = false;
+};
+
+}  // namespace vdksvc
