@@ -15,6 +15,7 @@
 
 #include "fuzz_support.h"
 #include "lists/registry_catalogue.h"
+#include "lists/registry_value.h"
 #include "platform/simulated/simulated_platform.h"
 
 namespace vdksvc::fuzz {

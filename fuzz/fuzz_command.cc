@@ -65,6 +65,7 @@
 
 #include "command/command.h"
 #include "command/service_operands.h"
+#include "command/step_log_switches.h"
 #include "fuzz_support.h"
 #include "lists/registry_catalogue.h"
 #include "log/step_log.h"
@@ -525,7 +526,7 @@ void checkStepLog(const std::uint8_t* data, std::size_t size,
   sim.clearCalls();
   int logged = 0;
   {
-    StepLog log = StepLog::fromSwitches(sim);
+    StepLog log = stepLogFromSwitches(sim);
     require(log.on(), "VDKSVC_LOG did not switch the log on");
     logged = runGuarded(sim, arguments, log);
   }

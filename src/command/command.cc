@@ -11,12 +11,15 @@
 #include "command/service_operands.h"
 #include "command/start_type_operands.h"
 #include "lists/service_list.h"
+#include "lists/text.h"
 #include "log/step_log.h"
 #include "services/install.h"
 #include "services/poll_limit.h"
 #include "services/process_sweep.h"
 #include "services/start_type.h"
 #include "services/state_changes.h"
+#include "services/state_name.h"
+#include "services/sweep_log.h"
 
 namespace vdksvc {
 namespace {
@@ -171,9 +174,7 @@ int runLoggedCommand(Platform& platform, int argc, char** argv, StepLog& log) {
   // The extended stop sweeps once, after every entry was asked to stop.
   if (row->finish != nullptr && !row->finish(platform, list, log)) {
     ++notDone;
-    if (operands->outcomeStatus && log.on()) {
-      log.write("sweep: not done, a process of the list's programs was left running");
-    }
+    if (operands->outcomeStatus) SweepLog(log).leftRunning();
   }
   // Without -e the status says only that the command line and the list were accepted.
   if (!operands->outcomeStatus) return 0;

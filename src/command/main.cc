@@ -2,7 +2,7 @@
 // status (0 or -1) is the command's only report.
 
 #include "command/command.h"
-#include "log/step_log.h"
+#include "command/step_log_switches.h"
 #include "platform/win32_platform.h"
 
 int main(int argc, char** argv) {
@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
   try {
     vdksvc::Win32Platform platform;
     // Off unless VDKSVC_LOG or the StepLog registry value names a file.
-    vdksvc::StepLog log = vdksvc::StepLog::fromSwitches(platform);
+    vdksvc::StepLog log = vdksvc::stepLogFromSwitches(platform);
     return vdksvc::runCommand(platform, argc, argv, log);
   } catch (...) {
     return -1;

@@ -6,6 +6,8 @@
 
 #include "lists/list_file.h"
 #include "lists/registry_catalogue.h"
+#include "lists/registry_value.h"
+#include "lists/text.h"
 
 namespace vdksvc {
 namespace {

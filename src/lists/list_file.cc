@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lists/line_fields.h"
+#include "lists/text.h"
 
 namespace vdksvc {
 namespace {

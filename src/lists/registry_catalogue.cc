@@ -2,41 +2,13 @@
 
 #include <cstring>
 #include <new>
-#include <string_view>
+#include <optional>
 #include <vector>
-
-#include "platform/handles.h"
 
 namespace vdksvc {
 namespace {
 
 constexpr Long kSuccess = static_cast<Long>(winerr::kSuccess);
-constexpr Long kNotThere = static_cast<Long>(winerr::kFileNotFound);
-
-/// Opens \a subKey in the first view that holds \a valueName, and gives the
-/// value's size and type. False when neither view holds it, or when a key or a
-/// value is there but cannot be read.
-bool findValue(Platform& platform, const char* subKey, const char* valueName, RegKey& key,
-               Dword& size, RegistryValueInfo& info) {
-  for (const RegistryView view : {RegistryView::bits32, RegistryView::bits64}) {
-    const Dword viewFlag = view == RegistryView::bits32 ? reg::kWow64_32Key : reg::kWow64_64Key;
-    RawKey raw = nullptr;  // a failed open hands out no key to close
-    const Long opened =
-        platform.RegOpenKeyExA(hkeyLocalMachine(), subKey, 0, reg::kKeyRead | viewFlag, &raw);
-    if (opened == kNotThere) continue;
-    if (opened != kSuccess) return false;
-    key.reset(raw);
-    size = 0;
-    const Long queried =
-        platform.RegQueryValueExA(key.get(), valueName, nullptr, &info.type, nullptr, &size);
-    if (queried != kNotThere) {
-      info.view = view;
-      return queried == kSuccess;
-    }
-    key.reset();
-  }
-  return false;
-}
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -75,68 +47,15 @@ bool addCatalogueEntry(const char* text, const std::string& homeDir, ServiceList
 
 }  // namespace
 
-const char* viewName(RegistryView view) {
-  return view == RegistryView::bits32 ? "32-bit view" : "64-bit view";
-}
-
-bool readRegistryText(Platform& platform, const char* subKey, const char* valueName,
-                      std::string& text, RegistryValueInfo* info) {
-  RegKey key(platform);
-  Dword size = 0;
-  RegistryValueInfo found;
-  if (!findValue(platform, subKey, valueName, key, size, found)) return false;
-
-  std::vector<unsigned char> buffer;
-  try {
-    buffer.resize(size);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  Dword received = size;
-  if (size > 0 && platform.RegQueryValueExA(key.get(), valueName, nullptr, nullptr, buffer.data(),
-                                            &received) != kSuccess) {
-    return false;
-  }
-  if (received > size) received = size;
-
-  // A text stored without its NUL ends with the value's last byte: never read past it.
-  const auto* begin = reinterpret_cast<const char*>(buffer.data());
-  const std::string_view stored(begin, received);
-  text.assign(stored.substr(0, stored.find('\0')));
-  if (info != nullptr) *info = found;
-  return true;
-}
-
-bool readRegistryNumber(Platform& platform, const char* subKey, const char* valueName, Dword& value,
-                        RegistryValueInfo* info) {
-  RegKey key(platform);
-  Dword size = 0;
-  RegistryValueInfo found;
-  if (!findValue(platform, subKey, valueName, key, size, found)) return false;
-  // A value of more than 4 bytes does not fit and fails the query; a shorter one
-  // fills the low bytes of a zeroed number.
-  unsigned char bytes[4] = {};
-  size = sizeof bytes;
-  if (platform.RegQueryValueExA(key.get(), valueName, nullptr, nullptr, bytes, &size) != kSuccess) {
-    return false;
-  }
-  value = static_cast<Dword>(bytes[0]) | static_cast<Dword>(bytes[1]) << 8 |
-          static_cast<Dword>(bytes[2]) << 16 | static_cast<Dword>(bytes[3]) << 24;
-  if (info != nullptr) *info = found;
-  return true;
-}
-
 bool loadRegistryCatalogue(Platform& platform, const std::string& homeDir, ServiceList& list,
                            RegistryValueInfo* info) {
   std::vector<char> buffer;
   {
-    RegKey key(platform);
-    Dword size = 0;
-    RegistryValueInfo found;
-    if (!findValue(platform, kProductKey, "ServicesList", key, size, found) || size == 0) {
-      return false;
-    }
-    if (info != nullptr) *info = found;
+    const std::optional<FoundRegistryValue> found =
+        findRegistryValue(platform, kProductKey, "ServicesList");
+    if (!found || found->size == 0) return false;
+    if (info != nullptr) *info = found->info;
+    const Dword size = found->size;
     // Two zero bytes beyond the value end the last string and the list even when
     // the value was stored without its terminators. The query is told the value's
     // own size, so a value that grew meanwhile fails rather than overwrite them.
@@ -146,7 +65,7 @@ bool loadRegistryCatalogue(Platform& platform, const std::string& homeDir, Servi
       return false;
     }
     Dword received = size;
-    if (platform.RegQueryValueExA(key.get(), "ServicesList", nullptr, nullptr,
+    if (platform.RegQueryValueExA(found->key.get(), "ServicesList", nullptr, nullptr,
                                   reinterpret_cast<unsigned char*>(buffer.data()),
                                   &received) != kSuccess) {
       return false;

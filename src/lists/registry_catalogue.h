@@ -1,15 +1,10 @@
 #pragma once
-// The product's settings and service catalogue under HKEY_LOCAL_MACHINE.
-//
-// On 64-bit Windows, HKLM\SOFTWARE has two views: a 32-bit installer writes to
-// the 32-bit one (SOFTWARE\WOW6432Node), a 64-bit installer to the 64-bit one.
-// Each value is looked up in the 32-bit view first, which is the only view the
-// 32-bit program this one replaces ever saw, and in the 64-bit view when the key
-// or the value is not there. The view that holds the value decides: a value that
-// is there but cannot be read as asked fails the read.
+// The product's settings and service catalogue under HKEY_LOCAL_MACHINE, each
+// value read in the 32-bit view first and then in the 64-bit view.
 
 #include <string>
 
+#include "lists/registry_value.h"
 #include "lists/service_list.h"
 #include "platform/platform.h"
 
@@ -17,28 +12,6 @@ namespace vdksvc {
 
 constexpr const char* kProductKey = "SOFTWARE\\Corvane\\Vardeck";
 constexpr const char* kDatabaseKey = "SOFTWARE\\Corvane\\Vardeck_DB";
-
-/// The registry views, in the order values are looked up in them.
-enum class RegistryView { bits32, bits64 };
-/// "32-bit view" or "64-bit view".
-const char* viewName(RegistryView view);
-/// Where a value that cannot be read was looked for.
-constexpr const char* kBothViews = "in the 32-bit view or the 64-bit view";
-
-/// Where a value was read, and the type it was stored with.
-struct RegistryValueInfo {
-  RegistryView view = RegistryView::bits32;
-  Dword type = reg::kNone;
-};
-
-/// Reads a text value under HKEY_LOCAL_MACHINE. The text ends at the first NUL
-/// byte, or with the value's last byte when it was stored without one.
-bool readRegistryText(Platform& platform, const char* subKey, const char* valueName,
-                      std::string& text, RegistryValueInfo* info = nullptr);
-
-/// Reads a number of at most 4 bytes under HKEY_LOCAL_MACHINE.
-bool readRegistryNumber(Platform& platform, const char* subKey, const char* valueName, Dword& value,
-                        RegistryValueInfo* info = nullptr);
 
 /// Appends one entry per string of "ServicesList" ("program file,service
 /// name,display name"), the binary path being the program file under \a homeDir,

@@ -10,16 +10,14 @@
 // dropped silently. An off log makes no platform call at all.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/handles.h"
 #include "platform/platform.h"
 
 namespace vdksvc {
-
-/// The registry key whose "StepLog" value switches the log on when the
-/// environment does not.
-constexpr const char* kStepLogKey = "SOFTWARE\\Corvane\\Vardeck\\vdksvc";
 
 class StepLog {
  public:
@@ -27,17 +25,11 @@ class StepLog {
   StepLog() = default;
   /// A log appending to the file at \a path; the file is opened at the first line.
   StepLog(Platform& platform, std::string path);
-  ~StepLog();
-  StepLog(StepLog&& other) noexcept;
+  StepLog(StepLog&&) = delete;
   StepLog& operator=(StepLog&&) = delete;
   StepLog(const StepLog&) = delete;
   StepLog& operator=(const StepLog&) = delete;
 
-  /// The log the switches ask for: the file named by the environment variable
-  /// VDKSVC_LOG, or when that is unset or empty by the value "StepLog" (REG_SZ or
-  /// REG_EXPAND_SZ, environment references expanded) under kStepLogKey; off when
-  /// neither names a file.
-  static StepLog fromSwitches(Platform& platform);
   /// A log that is off, for runs and operations that are given none.
   static StepLog& off();
 
@@ -56,14 +48,8 @@ class StepLog {
  private:
   Platform* platform_ = nullptr;
   std::string path_;
-  RawHandle file_ = nullptr;
-  bool failed_ = false;  ///< the file could not be opened: nothing more is tried
+  std::optional<FileHandle> file_;  ///< opened at the first line
+  bool failed_ = false;             ///< the file could not be opened: nothing more is tried
 };
-
-/// The service state's name as the documentation writes it ("STOP_PENDING").
-const char* stateName(Dword state);
-
-/// \a text in double quotes.
-std::string quoted(std::string_view text);
 
 }  // namespace vdksvc

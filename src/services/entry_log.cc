@@ -1,5 +1,7 @@
 #include "services/entry_log.h"
 
+#include "services/state_name.h"
+
 namespace vdksvc {
 
 EntryLog::EntryLog(StepLog& log, const char* operation, const std::string& serviceName)

@@ -3,6 +3,8 @@
 #include <string>
 
 #include "lists/registry_catalogue.h"
+#include "lists/registry_value.h"
+#include "lists/text.h"
 #include "services/entry_log.h"
 #include "services/scm_handles.h"
 

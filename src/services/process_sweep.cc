@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/handles.h"
+#include "services/sweep_log.h"
 
 namespace vdksvc {
 namespace {
@@ -55,7 +56,7 @@ struct Candidate {
 /// The processes running one of \a names, in snapshot order, each once. One
 /// look-up per process, so the matching grows with the processes plus the entries.
 std::vector<Candidate> matchingProcesses(Platform& platform, const ImageNames& names,
-                                         StepLog& log) {
+                                         SweepLog& log) {
   std::vector<Candidate> found;
   const Snapshot snapshot(platform, platform.CreateToolhelp32Snapshot(proc::kSnapProcess, 0));
   if (!snapshot) return found;
@@ -71,10 +72,7 @@ std::vector<Candidate> matchingProcesses(Platform& platform, const ImageNames& n
     std::string image(entry.szExeFile, static_cast<std::size_t>(imageEnd - entry.szExeFile));
     const auto match = names.find(asciiFolded(image));
     if (match == names.end()) continue;
-    if (log.on()) {
-      log.write("sweep: process " + std::to_string(entry.th32ProcessID) + " " + image +
-                " runs the program of " + match->second.front()->serviceName);
-    }
+    log.matched(entry.th32ProcessID, image, match->second.front()->serviceName);
     found.push_back({entry.th32ProcessID, std::move(image), &match->second});
   }
   return found;
@@ -86,12 +84,9 @@ std::vector<Candidate> matchingProcesses(Platform& platform, const ImageNames& n
 /// an elevated administrator. The handles opened meanwhile keep their access.
 class DebugPrivilege {
  public:
-  DebugPrivilege(Platform& platform, StepLog& log) : platform_(platform), token_(platform) {
-    const char* outcome = enable();
-    if (log.on()) {
-      log.write(std::string("sweep: SeDebugPrivilege ") + outcome +
-                (failed_ ? ": " + log.errorText(error_) : std::string()));
-    }
+  DebugPrivilege(Platform& platform, SweepLog& log) : platform_(platform), token_(platform) {
+    const DebugPrivilegeOutcome outcome = enable();
+    log.privilege(outcome, error_);
   }
   ~DebugPrivilege() {
     if (restore_) {
@@ -103,7 +98,7 @@ class DebugPrivilege {
 
  private:
   /// Enables the privilege when the token holds it; what became of it.
-  const char* enable() {
+  DebugPrivilegeOutcome enable() {
     RawHandle token = nullptr;
     if (!platform_.OpenProcessToken(platform_.GetCurrentProcess(),
                                     proc::kTokenAdjustPrivileges | proc::kTokenQuery, &token)) {
@@ -122,31 +117,27 @@ class DebugPrivilege {
     }
     // The adjustment succeeds for a privilege the token does not hold, and says
     // so only through the last error.
-    if (platform_.GetLastError() == winerr::kNotAllAssigned) {
-      return "is not held: processes of other accounts may refuse to be ended";
-    }
+    if (platform_.GetLastError() == winerr::kNotAllAssigned) return DebugPrivilegeOutcome::notHeld;
     restore_ = previous_.PrivilegeCount > 0;  // it lists only what it changed
-    return restore_ ? "enabled for the opens" : "was enabled already";
+    return restore_ ? DebugPrivilegeOutcome::enabled : DebugPrivilegeOutcome::enabledAlready;
   }
-  const char* failed() {
-    failed_ = true;
+  DebugPrivilegeOutcome failed() {
     error_ = platform_.GetLastError();
-    return "cannot be enabled";
+    return DebugPrivilegeOutcome::failed;
   }
 
   Platform& platform_;
   TokenHandle token_;
   TokenPrivileges previous_;  ///< the privileges the adjustment changed, as they were
   bool restore_ = false;
-  bool failed_ = false;
-  Dword error_ = 0;
+  Dword error_ = 0;  ///< why the privilege could not be enabled
 };
 
 /// Opens every candidate to wait on, end and identify it, with SeDebugPrivilege
 /// for the while. A process that ended since the snapshot, or that refuses us,
 /// gives an empty handle; \a refused tells whether one refused.
 std::vector<ProcessHandle> openCandidates(Platform& platform,
-                                          const std::vector<Candidate>& candidates, StepLog& log,
+                                          const std::vector<Candidate>& candidates, SweepLog& log,
                                           bool& refused) {
   constexpr Dword kAccess = proc::kSynchronize | proc::kTerminate | proc::kQueryLimitedInformation;
   std::vector<ProcessHandle> handles;
@@ -158,10 +149,7 @@ std::vector<ProcessHandle> openCandidates(Platform& platform,
     const Dword error = platform.GetLastError();
     // An id that no longer exists is a process that has ended.
     if (error != winerr::kInvalidParameter) refused = true;
-    if (log.on()) {
-      log.write("sweep: process " + std::to_string(candidate.id) +
-                " cannot be opened and is left alone: " + log.errorText(error));
-    }
+    log.openFailed(candidate.id, error);
   }
   return handles;
 }
@@ -190,7 +178,7 @@ std::optional<FileIdentity> identityOf(Platform& platform, const std::string& pa
 /// entry's program file once.
 class ProgramCheck {
  public:
-  ProgramCheck(Platform& platform, StepLog& log) : platform_(platform), log_(log) {}
+  ProgramCheck(Platform& platform, SweepLog& log) : platform_(platform), log_(log) {}
 
   /// True unless the process runs another program than its entries': its id
   /// went to another program since the snapshot, or its file lies elsewhere
@@ -201,7 +189,8 @@ class ProgramCheck {
     const char* backslash = platform_.findLastBackslash(image->c_str());
     if (asciiFolded(backslash != nullptr ? backslash + 1 : image->c_str()) !=
         asciiFolded(candidate.exeFile)) {
-      return leftAlone(candidate, "its id now belongs to " + *image);
+      log_.idReused(candidate.id, *image);
+      return false;
     }
     std::optional<FileIdentity> imageIdentity;
     for (const ServiceEntry* entry : *candidate.entries) {
@@ -212,7 +201,8 @@ class ProgramCheck {
       const std::optional<FileIdentity> programIdentity = programIdentityOf(program);
       if (!imageIdentity || !programIdentity || *imageIdentity == *programIdentity) return true;
     }
-    return leftAlone(candidate, "it runs " + *image + ", no program file of the list");
+    log_.otherProgram(candidate.id, *image);
+    return false;
   }
 
  private:
@@ -230,39 +220,17 @@ class ProgramCheck {
     if (known != programs_.end()) return known->second;
     return programs_[program] = identityOf(platform_, program);
   }
-  bool leftAlone(const Candidate& candidate, const std::string& why) {
-    if (log_.on())
-      log_.write("sweep: process " + std::to_string(candidate.id) + " left alone: " + why);
-    return false;
-  }
 
   Platform& platform_;
-  StepLog& log_;
+  SweepLog& log_;
   std::string buffer_;
   std::unordered_map<std::string, std::optional<FileIdentity>> programs_;
 };
 
-/// The step log's line on how the wait for the \a count swept processes ended.
-void logWait(Platform& platform, StepLog& log, Dword waited, Dword count, std::uint64_t started) {
-  if (!log.on()) return;
-  const Dword error = waited == proc::kWaitFailed ? platform.GetLastError() : 0;
-  const std::string elapsed = std::to_string(log.tick() - started) + " ms";
-  const std::string processes = std::to_string(count) + (count == 1 ? " process" : " processes");
-  if (waited < proc::kWaitObject0 + count) {
-    log.write("sweep: " + processes + " ended within the grace, " + elapsed);
-  } else if (waited == proc::kWaitFailed) {
-    log.write("sweep: the wait failed after " + elapsed + ": " + log.errorText(error) +
-              "; terminating the " + processes + " waited on");
-  } else {
-    log.write("sweep: the grace ran out after " + elapsed + "; terminating the " + processes +
-              " waited on");
-  }
-}
-
 /// Terminates \a processes (of the ids \a ids) with exit code 0; false when one
 /// could not be terminated and still runs.
 bool terminateAll(Platform& platform, const std::vector<ProcessHandle>& processes,
-                  const std::vector<Dword>& ids, StepLog& log) {
+                  const std::vector<Dword>& ids, SweepLog& log) {
   bool allEnded = true;
   for (std::size_t i = 0; i < processes.size(); ++i) {
     RawHandle process = processes[i].get();
@@ -273,12 +241,10 @@ bool terminateAll(Platform& platform, const std::vector<ProcessHandle>& processe
     const bool runs =
         !terminated && platform.WaitForMultipleObjects(1, &process, true, 0) == proc::kWaitTimeout;
     allEnded = allEnded && !runs;
-    if (!log.on()) continue;
     if (terminated) {
-      log.write("sweep: process " + std::to_string(ids[i]) + " terminated");
+      log.terminated(ids[i]);
     } else {
-      log.write("sweep: process " + std::to_string(ids[i]) + " not terminated" +
-                (runs ? " and still runs: " : " (it has ended): ") + log.errorText(error));
+      log.notTerminated(ids[i], runs, error);
     }
   }
   return allEnded;
@@ -292,11 +258,12 @@ std::string imageNameOf(Platform& platform, const std::string& binaryPath) {
 }
 
 bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog& log) {
+  SweepLog steps(log);
   const ImageNames names = imageNamesOf(platform, list);
   if (names.empty()) return true;
-  const std::vector<Candidate> candidates = matchingProcesses(platform, names, log);
+  const std::vector<Candidate> candidates = matchingProcesses(platform, names, steps);
   if (candidates.empty()) {
-    if (log.on()) log.write("sweep: no process runs a program file of the list");
+    steps.noProcess();
     return true;
   }
 
@@ -304,8 +271,8 @@ bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog
   // the wait: a null handle in it would fail the wait at once and cut every other
   // process's grace.
   bool leftRunning = false;
-  std::vector<ProcessHandle> opened = openCandidates(platform, candidates, log, leftRunning);
-  ProgramCheck check(platform, log);
+  std::vector<ProcessHandle> opened = openCandidates(platform, candidates, steps, leftRunning);
+  ProgramCheck check(platform, steps);
   std::vector<ProcessHandle> processes;
   std::vector<Dword> ids;
   for (std::size_t i = 0; i < candidates.size(); ++i) {
@@ -324,13 +291,14 @@ bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog
   raw.reserve(processes.size());
   for (const ProcessHandle& process : processes) raw.push_back(process.get());
   const Dword count = static_cast<Dword>(raw.size());
-  const std::uint64_t started = log.tick();
+  const std::uint64_t started = steps.tick();
   const Dword waited = platform.WaitForMultipleObjects(count, raw.data(), true, kSweepGraceMs);
   const bool allEnded = waited < proc::kWaitObject0 + count;
-  logWait(platform, log, waited, count, started);
+  steps.waited(waited, count, started,
+               steps.on() && waited == proc::kWaitFailed ? platform.GetLastError() : 0);
   if (allEnded) return !leftRunning;
   // Timed out, or the wait failed: whatever still runs is ended now.
-  if (!terminateAll(platform, processes, ids, log)) leftRunning = true;
+  if (!terminateAll(platform, processes, ids, steps)) leftRunning = true;
   return !leftRunning;
 }
 

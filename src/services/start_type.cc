@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "lists/text.h"
 #include "services/entry_log.h"
 #include "services/scm_handles.h"
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "lists/registry_value.h"
 #include "test_support.h"
 
 namespace vdksvc {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "command/command.h"
+#include "command/step_log_switches.h"
 #include "lists/registry_catalogue.h"
 #include "test_support.h"
 
@@ -30,7 +31,7 @@ class StepLogTest : public SimulatedTest {
   /// Runs \a operands with the log the switches of the simulated system ask for.
   int run(const std::vector<std::string>& operands) {
     Args args(operands);
-    StepLog log = StepLog::fromSwitches(sim);
+    StepLog log = stepLogFromSwitches(sim);
     return runCommand(sim, args.argc(), args.argv(), log);
   }
   /// The lines of the log file, without their time stamp and process id.
@@ -87,7 +88,7 @@ TEST_F(StepLogTest, SwitchedOnByTheEnvironmentOrElseTheRegistry) {
       system.setValue(kStepLogKey, "StepLog", c.valueType, bytes);
     }
     {
-      const StepLog log = StepLog::fromSwitches(system);
+      const StepLog log = stepLogFromSwitches(system);
       EXPECT_EQ(c.expectedPath != nullptr, log.on()) << c.what;
       if (c.expectedPath != nullptr) {
         EXPECT_EQ(c.expectedPath, log.path()) << c.what;
@@ -248,7 +249,7 @@ TEST_F(StepLogTest, AnUnwritableLogChangesNeitherStatusNorServiceCalls) {
     system.setFileWriteFails(kLogPath, !openRefused);
     Args args({"-remove", "-c", "x", "Svc", "x", "-t", "2"});
     {
-      StepLog log = StepLog::fromSwitches(system);
+      StepLog log = stepLogFromSwitches(system);
       EXPECT_EQ(0, runCommand(system, args.argc(), args.argv(), log));
     }
     EXPECT_EQ(expected, serviceCalls(system.calls())) << openRefused;

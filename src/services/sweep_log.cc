@@ -1,0 +1,70 @@
+#include "services/sweep_log.h"
+
+namespace vdksvc {
+
+void SweepLog::line(const std::string& text) { log_.write("sweep: " + text); }
+
+void SweepLog::noProcess() {
+  if (on()) line("no process runs a program file of the list");
+}
+
+void SweepLog::matched(Dword id, const std::string& image, const std::string& serviceName) {
+  if (on()) line(process(id) + " " + image + " runs the program of " + serviceName);
+}
+
+void SweepLog::privilege(DebugPrivilegeOutcome outcome, Dword error) {
+  if (!on()) return;
+  switch (outcome) {
+    case DebugPrivilegeOutcome::enabled:
+      return line("SeDebugPrivilege enabled for the opens");
+    case DebugPrivilegeOutcome::enabledAlready:
+      return line("SeDebugPrivilege was enabled already");
+    case DebugPrivilegeOutcome::notHeld:
+      return line(
+          "SeDebugPrivilege is not held: processes of other accounts may refuse to be ended");
+    case DebugPrivilegeOutcome::failed:
+      return line("SeDebugPrivilege cannot be enabled: " + log_.errorText(error));
+  }
+}
+
+void SweepLog::openFailed(Dword id, Dword error) {
+  if (on()) line(process(id) + " cannot be opened and is left alone: " + log_.errorText(error));
+}
+
+void SweepLog::idReused(Dword id, const std::string& image) {
+  if (on()) line(process(id) + " left alone: its id now belongs to " + image);
+}
+
+void SweepLog::otherProgram(Dword id, const std::string& image) {
+  if (on()) line(process(id) + " left alone: it runs " + image + ", no program file of the list");
+}
+
+void SweepLog::waited(Dword waited, Dword count, std::uint64_t startTick, Dword error) {
+  if (!on()) return;
+  const std::string elapsed = std::to_string(log_.tick() - startTick) + " ms";
+  const std::string processes = std::to_string(count) + (count == 1 ? " process" : " processes");
+  if (waited < proc::kWaitObject0 + count) {
+    line(processes + " ended within the grace, " + elapsed);
+  } else if (waited == proc::kWaitFailed) {
+    line("the wait failed after " + elapsed + ": " + log_.errorText(error) + "; terminating the " +
+         processes + " waited on");
+  } else {
+    line("the grace ran out after " + elapsed + "; terminating the " + processes + " waited on");
+  }
+}
+
+void SweepLog::terminated(Dword id) {
+  if (on()) line(process(id) + " terminated");
+}
+
+void SweepLog::notTerminated(Dword id, bool runs, Dword error) {
+  if (!on()) return;
+  line(process(id) + " not terminated" + (runs ? " and still runs: " : " (it has ended): ") +
+       log_.errorText(error));
+}
+
+void SweepLog::leftRunning() {
+  if (on()) line("not done, a process of the list's programs was left running");
+}
+
+}  // namespace vdksvc

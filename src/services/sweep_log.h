@@ -1,0 +1,49 @@
+#pragma once
+// The step log's lines about the extended stop's sweep: "sweep: ...". Every
+// method does nothing when the log is off.
+
+#include <cstdint>
+#include <string>
+
+#include "log/step_log.h"
+#include "platform/platform.h"
+
+namespace vdksvc {
+
+/// What became of SeDebugPrivilege before the processes were opened.
+enum class DebugPrivilegeOutcome { enabled, enabledAlready, notHeld, failed };
+
+class SweepLog {
+ public:
+  explicit SweepLog(StepLog& log) : log_(log) {}
+
+  bool on() const { return log_.on(); }
+  std::uint64_t tick() { return log_.tick(); }
+
+  void noProcess();
+  /// Process \a id runs \a image, the program of the entry \a serviceName.
+  void matched(Dword id, const std::string& image, const std::string& serviceName);
+  /// \a error is the failed call's when the privilege could not be enabled.
+  void privilege(DebugPrivilegeOutcome outcome, Dword error);
+  void openFailed(Dword id, Dword error);
+  /// The id of process \a id went to another program, which runs \a image.
+  void idReused(Dword id, const std::string& image);
+  /// Process \a id runs \a image, a file of that name that is no program of the list.
+  void otherProgram(Dword id, const std::string& image);
+  /// How the wait for \a count processes, begun at \a startTick, ended with
+  /// \a waited; \a error is the failed wait's.
+  void waited(Dword waited, Dword count, std::uint64_t startTick, Dword error);
+  void terminated(Dword id);
+  /// \a runs: whether the process still runs after TerminateProcess failed with \a error.
+  void notTerminated(Dword id, bool runs, Dword error);
+  /// The outcome status's line: the sweep is not done.
+  void leftRunning();
+
+ private:
+  void line(const std::string& text);
+  static std::string process(Dword id) { return "process " + std::to_string(id); }
+
+  StepLog& log_;
+};
+
+}  // namespace vdksvc
