@@ -108,43 +108,50 @@ const char* startTypeName(Dword startType) {
   return startType == svc::kDisabled ? "disabled" : "auto";
 }
 
-}  // namespace
-
-EntryOutcome installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                          StepLog& log) {
-  EntryLog steps(log, "install", entry.serviceName);
-  ScmHandles handles(platform);
-  if (!handles.openManager(platform)) {
-    steps.openFailed(handles);
-    return EntryOutcome::failed(handles.error);
-  }
-
-  std::string tftpWhy;
-  const Dword startType = entry.serviceName == kTftpServiceName && tftpDisabled(platform, tftpWhy)
-                              ? svc::kDisabled
-                              : svc::kAutoStart;
+/// What a service of the product is created with.
+struct NewService {
+  Dword startType = svc::kAutoStart;
+  /// The database dependency as a list of one name: the name and its NUL, the
+  /// NUL that ends the list coming with c_str(). Empty for none.
   std::string dependencies;
+  std::string binaryPath;
+};
+
+/// What the installation rules give the entry's service: its start type (the
+/// TFTP rule), its dependency (the database rule) and the binary path to store.
+NewService newServiceFor(Platform& platform, RawScHandle manager, const ServiceEntry& entry,
+                         EntryLog& steps) {
+  NewService service;
+  std::string tftpWhy;
+  if (entry.serviceName == kTftpServiceName && tftpDisabled(platform, tftpWhy)) {
+    service.startType = svc::kDisabled;
+  }
+  std::string dependency;
   std::string dependencyWhy;
   if (usesDatabaseRule(entry.serviceName)) {
-    dependencies = localDatabaseDependency(platform, handles.manager.get(), dependencyWhy);
+    dependency = localDatabaseDependency(platform, manager, dependencyWhy);
   }
   if (steps.on()) {
-    std::string choice = std::string("start type ") + startTypeName(startType);
+    std::string choice = std::string("start type ") + startTypeName(service.startType);
     if (!tftpWhy.empty()) choice += " (" + tftpWhy + ")";
-    choice += dependencies.empty() ? "; no dependency" : "; dependency " + dependencies;
+    choice += dependency.empty() ? "; no dependency" : "; dependency " + dependency;
     if (!dependencyWhy.empty()) choice += " (" + dependencyWhy + ")";
     steps.line(choice);
   }
-  // A list of one name: the name, its NUL, and the NUL that ends the list (the
-  // second comes with c_str()).
-  if (!dependencies.empty()) dependencies.push_back('\0');
-  const std::string binaryPath = servicePath(platform, entry.binaryPath, steps);
+  if (!dependency.empty()) service.dependencies = dependency + '\0';
+  service.binaryPath = servicePath(platform, entry.binaryPath, steps);
+  return service;
+}
 
+/// Creates \a service under the entry's names on the open manager of \a handles,
+/// starts it and waits while it starts.
+EntryOutcome createAndStart(Platform& platform, ScmHandles& handles, const ServiceEntry& entry,
+                            const NewService& service, PollLimit pollLimit, EntryLog& steps) {
   handles.service.reset(platform.CreateServiceA(
       handles.manager.get(), entry.serviceName.c_str(), entry.displayName.c_str(),
-      svc::kServiceAllAccess, svc::kWin32OwnProcess, startType, svc::kErrorNormal,
-      binaryPath.c_str(), nullptr, nullptr, dependencies.empty() ? nullptr : dependencies.c_str(),
-      nullptr, nullptr));
+      svc::kServiceAllAccess, svc::kWin32OwnProcess, service.startType, svc::kErrorNormal,
+      service.binaryPath.c_str(), nullptr, nullptr,
+      service.dependencies.empty() ? nullptr : service.dependencies.c_str(), nullptr, nullptr));
   const bool created = static_cast<bool>(handles.service);
   const Dword createError = created ? 0 : platform.GetLastError();
   steps.request("CreateServiceA", created, createError);
@@ -159,12 +166,26 @@ EntryOutcome installEntry(Platform& platform, const ServiceEntry& entry, PollLim
   const bool accepted = platform.StartServiceA(handles.service.get(), 0, nullptr);
   const Dword startError = accepted ? 0 : platform.GetLastError();
   steps.request("StartServiceA", accepted, startError);
-  const bool disabled = startType == svc::kDisabled;
+  const bool disabled = service.startType == svc::kDisabled;
   if (!accepted) return disabled ? EntryOutcome::done() : EntryOutcome::failed(startError);
   const PollResult waited =
       pollWhilePending(platform, handles.service.get(), svc::kStartPending, pollLimit);
   steps.waited(waited, svc::kStartPending, pollLimit, started);
   return disabled ? EntryOutcome::done() : waited.outcomeFor(svc::kRunning);
+}
+
+}  // namespace
+
+EntryOutcome installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
+                          StepLog& log) {
+  EntryLog steps(log, "install", entry.serviceName);
+  ScmHandles handles(platform);
+  if (!handles.openManager(platform)) {
+    steps.openFailed(handles);
+    return EntryOutcome::failed(handles.error);
+  }
+  const NewService service = newServiceFor(platform, handles.manager.get(), entry, steps);
+  return createAndStart(platform, handles, entry, service, pollLimit, steps);
 }
 
 }  // namespace vdksvc
