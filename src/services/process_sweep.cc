@@ -227,13 +227,18 @@ class ProgramCheck {
   std::unordered_map<std::string, std::optional<FileIdentity>> programs_;
 };
 
-/// Terminates \a processes (of the ids \a ids) with exit code 0; false when one
-/// could not be terminated and still runs.
-bool terminateAll(Platform& platform, const std::vector<ProcessHandle>& processes,
-                  const std::vector<Dword>& ids, SweepLog& log) {
+/// A process of the list's programs that the sweep waits for, and ends if it must.
+struct SweptProcess {
+  ProcessHandle handle;
+  Dword id = 0;
+};
+
+/// Terminates \a processes with exit code 0; false when one could not be
+/// terminated and still runs.
+bool terminateAll(Platform& platform, const std::vector<SweptProcess>& processes, SweepLog& log) {
   bool allEnded = true;
-  for (std::size_t i = 0; i < processes.size(); ++i) {
-    RawHandle process = processes[i].get();
+  for (const SweptProcess& swept : processes) {
+    RawHandle process = swept.handle.get();
     const bool terminated = platform.TerminateProcess(process, 0);
     const Dword error = terminated ? 0 : platform.GetLastError();
     // A process that ended meanwhile cannot be terminated either, so one look at
@@ -242,9 +247,9 @@ bool terminateAll(Platform& platform, const std::vector<ProcessHandle>& processe
         !terminated && platform.WaitForMultipleObjects(1, &process, true, 0) == proc::kWaitTimeout;
     allEnded = allEnded && !runs;
     if (terminated) {
-      log.terminated(ids[i]);
+      log.terminated(swept.id);
     } else {
-      log.notTerminated(ids[i], runs, error);
+      log.notTerminated(swept.id, runs, error);
     }
   }
   return allEnded;
@@ -273,8 +278,7 @@ bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog
   bool leftRunning = false;
   std::vector<ProcessHandle> opened = openCandidates(platform, candidates, steps, leftRunning);
   ProgramCheck check(platform, steps);
-  std::vector<ProcessHandle> processes;
-  std::vector<Dword> ids;
+  std::vector<SweptProcess> processes;
   for (std::size_t i = 0; i < candidates.size(); ++i) {
     ProcessHandle process = std::move(opened[i]);  // closed here unless kept
     if (!process || !check.runsListedProgram(process.get(), candidates[i])) continue;
@@ -282,14 +286,13 @@ bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog
       leftRunning = true;  // a wait takes no more
       continue;
     }
-    processes.push_back(std::move(process));
-    ids.push_back(candidates[i].id);
+    processes.push_back({std::move(process), candidates[i].id});
   }
   if (processes.empty()) return !leftRunning;
 
   std::vector<RawHandle> raw;
   raw.reserve(processes.size());
-  for (const ProcessHandle& process : processes) raw.push_back(process.get());
+  for (const SweptProcess& swept : processes) raw.push_back(swept.handle.get());
   const Dword count = static_cast<Dword>(raw.size());
   const std::uint64_t started = steps.tick();
   const Dword waited = platform.WaitForMultipleObjects(count, raw.data(), true, kSweepGraceMs);
@@ -298,7 +301,7 @@ bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog
                steps.on() && waited == proc::kWaitFailed ? platform.GetLastError() : 0);
   if (allEnded) return !leftRunning;
   // Timed out, or the wait failed: whatever still runs is ended now.
-  if (!terminateAll(platform, processes, ids, steps)) leftRunning = true;
+  if (!terminateAll(platform, processes, steps)) leftRunning = true;
   return !leftRunning;
 }
 
