@@ -314,10 +314,10 @@ class Platform {
                                   const char* defaultChar, bool* usedDefaultChar) = 0;
   /// Lowers \a text in place in the ANSI code page; returns \a text.
   virtual char* CharLowerA(char* text) = 0;
-  /// The last '\' of the NUL-terminated \a text, walking it character by
-  /// character in the ANSI code page so that the second byte of a double-byte
-  /// character is never taken for one (what _mbsrchr does); null when none.
-  virtual const char* findLastBackslash(const char* text) = 0;
+  /// The character after the one at \a text in the ANSI code page: two bytes on
+  /// after a lead byte of a double-byte code page that is not the last byte,
+  /// one byte on otherwise; \a text itself at its terminating NUL.
+  virtual const char* CharNextA(const char* text) = 0;
 };
 
 }  // namespace vdksvc

@@ -360,16 +360,6 @@ int Win32Platform::WideCharToMultiByte(unsigned codePage, Dword flags, const cha
 
 char* Win32Platform::CharLowerA(char* text) { return ::CharLowerA(text); }
 
-const char* Win32Platform::findLastBackslash(const char* text) {
-  if (text == nullptr) return nullptr;
-  // CharNextA steps over whole characters of the ANSI code page, so the trail
-  // byte of a double-byte character (0x5C is a valid trail byte in code page 932)
-  // is never mistaken for a backslash.
-  const char* last = nullptr;
-  for (const char* p = text; *p != '\0'; p = ::CharNextA(p)) {
-    if (*p == '\\') last = p;
-  }
-  return last;
-}
+const char* Win32Platform::CharNextA(const char* text) { return ::CharNextA(text); }
 
 }  // namespace vdksvc

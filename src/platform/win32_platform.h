@@ -76,7 +76,7 @@ class Win32Platform final : public Platform {
                           char* multiByte, int multiByteSize, const char* defaultChar,
                           bool* usedDefaultChar) override;
   char* CharLowerA(char* text) override;
-  const char* findLastBackslash(const char* text) override;
+  const char* CharNextA(const char* text) override;
 };
 
 }  // namespace vdksvc

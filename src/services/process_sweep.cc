@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "lists/text.h"
 #include "platform/handles.h"
 #include "services/sweep_log.h"
 
@@ -186,7 +187,7 @@ class ProgramCheck {
   bool runsListedProgram(RawHandle process, const Candidate& candidate) {
     const std::optional<std::string> image = imagePathOf(process);
     if (!image) return true;  // nothing tells otherwise
-    const char* backslash = platform_.findLastBackslash(image->c_str());
+    const char* backslash = findLastBackslash(platform_, image->c_str());
     if (asciiFolded(backslash != nullptr ? backslash + 1 : image->c_str()) !=
         asciiFolded(candidate.exeFile)) {
       log_.idReused(candidate.id, *image);
@@ -196,7 +197,7 @@ class ProgramCheck {
     for (const ServiceEntry* entry : *candidate.entries) {
       const std::string program = withoutQuotes(entry->binaryPath);
       // A bare file name matches by name, wherever the file lies.
-      if (platform_.findLastBackslash(program.c_str()) == nullptr) return true;
+      if (findLastBackslash(platform_, program.c_str()) == nullptr) return true;
       if (!imageIdentity) imageIdentity = identityOf(platform_, *image);
       const std::optional<FileIdentity> programIdentity = programIdentityOf(program);
       if (!imageIdentity || !programIdentity || *imageIdentity == *programIdentity) return true;
@@ -258,7 +259,7 @@ bool terminateAll(Platform& platform, const std::vector<SweptProcess>& processes
 }  // namespace
 
 std::string imageNameOf(Platform& platform, const std::string& binaryPath) {
-  const char* backslash = platform.findLastBackslash(binaryPath.c_str());
+  const char* backslash = findLastBackslash(platform, binaryPath.c_str());
   return withoutQuotes(backslash != nullptr ? std::string(backslash + 1) : binaryPath);
 }
 

@@ -8,6 +8,7 @@
 
 #include "e2e_fixture.h"
 #include "e2e_support.h"
+#include "lists/text.h"
 #include "platform/handles.h"
 #include "platform/win32_platform.h"
 #include "wine_differences.h"
@@ -25,15 +26,15 @@ TEST(Win32PlatformE2e, CharLowerLowersInPlace) {
 TEST(Win32PlatformE2e, FindLastBackslash) {
   Win32Platform platform;
   const char* path = "C:\\Program Files\\Vardeck\\bin\\server.exe";
-  EXPECT_EQ(std::strrchr(path, '\\'), platform.findLastBackslash(path));
-  EXPECT_EQ(nullptr, platform.findLastBackslash("server.exe"));
-  EXPECT_EQ(nullptr, platform.findLastBackslash(""));
+  EXPECT_EQ(std::strrchr(path, '\\'), findLastBackslash(platform, path));
+  EXPECT_EQ(nullptr, findLastBackslash(platform, "server.exe"));
+  EXPECT_EQ(nullptr, findLastBackslash(platform, ""));
   const char* trailing = "C:\\dir\\";
-  EXPECT_EQ(trailing + 6, platform.findLastBackslash(trailing));
+  EXPECT_EQ(trailing + 6, findLastBackslash(platform, trailing));
   if (::GetACP() == 932) {
     // "\x95\x5C" is one Shift_JIS character whose trail byte is 0x5C.
     const char* sjis = "C:\\a\\\x95\x5C.exe";
-    EXPECT_EQ(sjis + 4, platform.findLastBackslash(sjis));
+    EXPECT_EQ(sjis + 4, findLastBackslash(platform, sjis));
   }
 }
 

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "lists/text.h"
 #include "platform/handles.h"
 #include "test_support.h"
 
@@ -362,7 +363,7 @@ TEST_F(SimulatedTextTest, LastBackslashSkipsTrailBytesInDoubleByteText) {
   };
   for (const auto& c : cases) {
     sim.setDoubleByteCodePage(c.doubleByte);
-    const char* found = sim.findLastBackslash(c.text);
+    const char* found = findLastBackslash(sim, c.text);
     EXPECT_EQ(c.expected, found == nullptr ? -1 : static_cast<int>(found - c.text))
         << ::testing::PrintToString(std::string(c.text)) << (c.doubleByte ? " (932)" : "");
   }

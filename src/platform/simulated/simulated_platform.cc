@@ -150,21 +150,12 @@ char* SimulatedPlatform::CharLowerA(char* text) {
   return text;
 }
 
-const char* SimulatedPlatform::findLastBackslash(const char* text) {
-  if (text == nullptr) return nullptr;
-  const char* last = nullptr;
-  for (const char* c = text; *c != '\0'; ++c) {
-    const auto byte = static_cast<unsigned char>(*c);
-    const bool leadByte = (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-    if (state_->doubleByteCodePage && leadByte) {
-      // The trail byte may be 0x5C; it is half of a character, not a separator.
-      // A lead byte just before the terminator stands alone.
-      if (c[1] != '\0') ++c;
-      continue;
-    }
-    if (*c == '\\') last = c;
-  }
-  return last;
+const char* SimulatedPlatform::CharNextA(const char* text) {
+  if (*text == '\0') return text;
+  const auto byte = static_cast<unsigned char>(*text);
+  const bool leadByte = (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+  // A lead byte just before the terminator stands alone.
+  return state_->doubleByteCodePage && leadByte && text[1] != '\0' ? text + 2 : text + 1;
 }
 
 }  // namespace vdksvc

@@ -136,7 +136,7 @@ class SimulatedPlatform : public Platform {
   void addFile(const std::string& path, Dword fileIndex = 0);
   void addDirectory(const std::string& path);
 
-  /// Lead bytes of code page 932 are honoured by findLastBackslash while set;
+  /// Lead bytes of code page 932 are honoured by CharNextA while set;
   /// otherwise the ANSI code page is single-byte (as 1252).
   void setDoubleByteCodePage(bool doubleByte);
 
@@ -200,7 +200,7 @@ class SimulatedPlatform : public Platform {
   ///    "CloseHandle (invalid)";
   ///  - "OpenProcessToken", "AdjustTokenPrivileges", "CloseHandle token";
   ///  - "Sleep <milliseconds>", "CharLowerA".
-  /// GetLastError and findLastBackslash only read and are not logged.
+  /// GetLastError and CharNextA only read and are not logged.
   const std::vector<std::string>& calls() const;
   void clearCalls();
   /// Descriptions of the handles, keys and snapshots handed out and not yet
@@ -316,7 +316,7 @@ class SimulatedPlatform : public Platform {
                           char* multiByte, int multiByteSize, const char* defaultChar,
                           bool* usedDefaultChar) override;
   char* CharLowerA(char* text) override;
-  const char* findLastBackslash(const char* text) override;
+  const char* CharNextA(const char* text) override;
 
  private:
   struct State;
