@@ -83,8 +83,6 @@ const CommandRow* findCommand(CommandCode code) {
   return nullptr;
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
 /// Keywords by the option letter that introduces them.
 struct Keyword {
   char letter;
@@ -97,8 +95,6 @@ constexpr Keyword kKeywords[] = {
     {'s', "stop", CommandCode::Stop},         {'s', "stopex", CommandCode::StopEx},
     {'s', "start", CommandCode::Start},       {'s', "startup", CommandCode::Startup},
 };
-
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 /// Looks at one word that starts with '-' or '/'. The comparison takes the rest of
 /// the whole argument, so only the argument's last word can match exactly.

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "lists/text.h"
+
 namespace vdksvc {
 namespace {
 
@@ -15,8 +17,10 @@ constexpr bool isLeadByte(unsigned char byte) {
   return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
-bool isBlank(unsigned char byte) {
-  return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r';
+/// What a field loses at its ends besides ideographic spaces: blanks, and the
+/// line end a read may leave on the last field.
+bool isTrimmed(unsigned char byte) {
+  return isBlank(static_cast<char>(byte)) || byte == '\n' || byte == '\r';
 }
 
 // 0x81 0x40 is the ideographic (full-width) space.
@@ -34,7 +38,7 @@ std::string_view trimmed(std::string_view field) {
   std::size_t begin = 0;
   std::size_t end = field.size();
   while (begin < end) {
-    if (isBlank(byteAt(field, begin))) {
+    if (isTrimmed(byteAt(field, begin))) {
       ++begin;
     } else if (byteAt(field, begin) == kWideSpaceLead && begin + 1 < end &&
                byteAt(field, begin + 1) == kWideSpaceTrail) {
@@ -44,7 +48,7 @@ std::string_view trimmed(std::string_view field) {
     }
   }
   while (end > begin) {
-    if (isBlank(byteAt(field, end - 1))) {
+    if (isTrimmed(byteAt(field, end - 1))) {
       --end;
     } else if (byteAt(field, end - 1) == kWideSpaceTrail && end - 1 > begin &&
                byteAt(field, end - 2) == kWideSpaceLead) {

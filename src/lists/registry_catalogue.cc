@@ -5,12 +5,12 @@
 #include <optional>
 #include <vector>
 
+#include "lists/text.h"
+
 namespace vdksvc {
 namespace {
 
 constexpr Long kSuccess = static_cast<Long>(winerr::kSuccess);
-
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 const char* skipBlanks(const char* p) {
   while (isBlank(*p)) ++p;

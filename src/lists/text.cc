@@ -13,6 +13,12 @@ const char* findLastBackslash(Platform& platform, const char* text) {
   return last;
 }
 
+std::string asciiLowered(std::string_view text) {
+  std::string lowered(text);
+  for (char& c : lowered) c = asciiLower(c);
+  return lowered;
+}
+
 std::string quoted(std::string_view text) {
   std::string result = "\"";
   result.append(text);

@@ -14,6 +14,20 @@ namespace vdksvc {
 /// there is none or \a text is null.
 const char* findLastBackslash(Platform& platform, const char* text);
 
+/// A space or a tab: what separates the words of a command line and the parts
+/// of a catalogue string.
+inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+/// \a c with the ASCII capitals lowered and every other byte as it is, so that
+/// double-byte text stays intact.
+inline char asciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+/// \a text with its ASCII capitals lowered. Two names are equal as _stricmp sees
+/// them when their lowered forms are equal.
+std::string asciiLowered(std::string_view text);
+
 /// \a text in double quotes.
 std::string quoted(std::string_view text);
 

@@ -16,16 +16,6 @@
 namespace vdksvc {
 namespace {
 
-/// \a text with its ASCII capitals lowered. Two names are equal as _stricmp sees
-/// them when their folded forms are equal.
-std::string asciiFolded(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
-
 /// \a text without a leading and a trailing run of double quotes.
 std::string withoutQuotes(std::string text) {
   text.erase(text.find_last_not_of('"') + 1);  // npos + 1 is 0: all quotes go
@@ -42,7 +32,7 @@ ImageNames imageNamesOf(Platform& platform, const ServiceList& list) {
   names.reserve(list.size());
   for (std::size_t i = 0; i < list.size(); ++i) {
     std::string name = imageNameOf(platform, list.at(i).binaryPath);
-    if (!name.empty()) names[asciiFolded(name)].push_back(&list.at(i));
+    if (!name.empty()) names[asciiLowered(name)].push_back(&list.at(i));
   }
   return names;
 }
@@ -71,7 +61,7 @@ std::vector<Candidate> matchingProcesses(Platform& platform, const ImageNames& n
     const char* const imageEnd =
         std::find(std::begin(entry.szExeFile), std::end(entry.szExeFile), '\0');
     std::string image(entry.szExeFile, static_cast<std::size_t>(imageEnd - entry.szExeFile));
-    const auto match = names.find(asciiFolded(image));
+    const auto match = names.find(asciiLowered(image));
     if (match == names.end()) continue;
     log.matched(entry.th32ProcessID, image, match->second.front()->serviceName);
     found.push_back({entry.th32ProcessID, std::move(image), &match->second});
@@ -188,8 +178,8 @@ class ProgramCheck {
     const std::optional<std::string> image = imagePathOf(process);
     if (!image) return true;  // nothing tells otherwise
     const char* backslash = findLastBackslash(platform_, image->c_str());
-    if (asciiFolded(backslash != nullptr ? backslash + 1 : image->c_str()) !=
-        asciiFolded(candidate.exeFile)) {
+    if (asciiLowered(backslash != nullptr ? backslash + 1 : image->c_str()) !=
+        asciiLowered(candidate.exeFile)) {
       log_.idReused(candidate.id, *image);
       return false;
     }
