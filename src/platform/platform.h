@@ -38,26 +38,13 @@ namespace winerr {
 constexpr Dword kSuccess = 0;
 constexpr Dword kFileNotFound = 2;
 constexpr Dword kAccessDenied = 5;
-constexpr Dword kInvalidHandle = 6;
-constexpr Dword kNoMoreFiles = 18;
-constexpr Dword kBadLength = 24;
 constexpr Dword kInvalidParameter = 87;
-constexpr Dword kInsufficientBuffer = 122;
-constexpr Dword kInvalidName = 123;
-constexpr Dword kMoreData = 234;
-constexpr Dword kInvalidAddress = 487;
-constexpr Dword kDependentServicesRunning = 1051;
-constexpr Dword kInvalidServiceControl = 1052;
 constexpr Dword kServiceAlreadyRunning = 1056;
-constexpr Dword kServiceDisabled = 1058;
 constexpr Dword kServiceDoesNotExist = 1060;
 constexpr Dword kServiceCannotAcceptCtrl = 1061;
 constexpr Dword kServiceNotActive = 1062;
-constexpr Dword kServiceDependencyFail = 1068;
 constexpr Dword kServiceMarkedForDelete = 1072;
 constexpr Dword kServiceExists = 1073;
-constexpr Dword kServiceDependencyDeleted = 1075;
-constexpr Dword kDuplicateServiceName = 1078;
 constexpr Dword kNotAllAssigned = 1300;  ///< ERROR_NOT_ALL_ASSIGNED: a privilege not held
 }  // namespace winerr
 
@@ -66,17 +53,11 @@ namespace svc {
 constexpr Dword kManagerAllAccess = 0xF003F;  ///< SC_MANAGER_ALL_ACCESS
 constexpr Dword kServiceAllAccess = 0xF01FF;  ///< SERVICE_ALL_ACCESS
 constexpr Dword kWin32OwnProcess = 0x10;      ///< SERVICE_WIN32_OWN_PROCESS
-constexpr Dword kWin32ShareProcess = 0x20;    ///< SERVICE_WIN32_SHARE_PROCESS
-constexpr Dword kBootStart = 0;
-constexpr Dword kSystemStart = 1;
-constexpr Dword kAutoStart = 2;    ///< SERVICE_AUTO_START
-constexpr Dword kDemandStart = 3;  ///< SERVICE_DEMAND_START
-constexpr Dword kDisabled = 4;     ///< SERVICE_DISABLED
-constexpr Dword kErrorIgnore = 0;
-constexpr Dword kErrorNormal = 1;  ///< SERVICE_ERROR_NORMAL
-constexpr Dword kErrorSevere = 2;
-constexpr Dword kErrorCritical = 3;
-constexpr Dword kNoChange = 0xFFFFFFFF;  ///< SERVICE_NO_CHANGE
+constexpr Dword kAutoStart = 2;               ///< SERVICE_AUTO_START
+constexpr Dword kDemandStart = 3;             ///< SERVICE_DEMAND_START
+constexpr Dword kDisabled = 4;                ///< SERVICE_DISABLED
+constexpr Dword kErrorNormal = 1;             ///< SERVICE_ERROR_NORMAL
+constexpr Dword kNoChange = 0xFFFFFFFF;       ///< SERVICE_NO_CHANGE
 
 // dwCurrentState
 constexpr Dword kStopped = 1;
@@ -91,11 +72,6 @@ constexpr Dword kPaused = 7;
 constexpr Dword kControlStop = 1;
 constexpr Dword kControlPause = 2;
 constexpr Dword kControlContinue = 3;
-constexpr Dword kControlInterrogate = 4;
-
-// dwControlsAccepted bits
-constexpr Dword kAcceptStop = 0x1;
-constexpr Dword kAcceptPauseContinue = 0x2;
 }  // namespace svc
 
 /// Registry constants (winreg.h / winnt.h).
@@ -106,10 +82,6 @@ constexpr Dword kWow64_32Key = 0x0200;  ///< KEY_WOW64_32KEY: the 32-bit view (W
 constexpr Dword kNone = 0;              ///< REG_NONE
 constexpr Dword kSz = 1;                ///< REG_SZ
 constexpr Dword kExpandSz = 2;          ///< REG_EXPAND_SZ
-constexpr Dword kBinary = 3;            ///< REG_BINARY
-constexpr Dword kDword = 4;             ///< REG_DWORD
-constexpr Dword kMultiSz = 7;           ///< REG_MULTI_SZ
-constexpr Dword kQword = 11;            ///< REG_QWORD
 }  // namespace reg
 
 /// Process and wait constants (winnt.h, winbase.h, tlhelp32.h).
@@ -120,10 +92,8 @@ constexpr Dword kQueryLimitedInformation = 0x1000;  ///< PROCESS_QUERY_LIMITED_I
 constexpr Dword kSynchronize = 0x100000;            ///< SYNCHRONIZE
 constexpr Dword kMaximumWaitObjects = 64;           ///< MAXIMUM_WAIT_OBJECTS
 constexpr Dword kWaitObject0 = 0;                   ///< WAIT_OBJECT_0
-constexpr Dword kWaitAbandoned0 = 0x80;             ///< WAIT_ABANDONED_0
 constexpr Dword kWaitTimeout = 258;                 ///< WAIT_TIMEOUT
 constexpr Dword kWaitFailed = 0xFFFFFFFF;           ///< WAIT_FAILED
-constexpr Dword kInfinite = 0xFFFFFFFF;             ///< INFINITE
 // Access tokens (winnt.h)
 constexpr Dword kTokenAdjustPrivileges = 0x0020;             ///< TOKEN_ADJUST_PRIVILEGES
 constexpr Dword kTokenQuery = 0x0008;                        ///< TOKEN_QUERY
@@ -144,7 +114,6 @@ constexpr Dword kAttributeNormal = 0x80;          ///< FILE_ATTRIBUTE_NORMAL
 constexpr Dword kInvalidAttributes = 0xFFFFFFFF;  ///< INVALID_FILE_ATTRIBUTES
 constexpr Dword kFormatFromSystem = 0x1000;       ///< FORMAT_MESSAGE_FROM_SYSTEM
 constexpr Dword kFormatIgnoreInserts = 0x200;     ///< FORMAT_MESSAGE_IGNORE_INSERTS
-constexpr Dword kFormatMaxWidthMask = 0xFF;       ///< FORMAT_MESSAGE_MAX_WIDTH_MASK
 constexpr unsigned kAnsiCodePage = 0;             ///< CP_ACP
 constexpr Dword kNoBestFitChars = 0x400;          ///< WC_NO_BEST_FIT_CHARS
 }  // namespace file

@@ -58,7 +58,7 @@ TEST(Win32PlatformE2e, RegistryThroughThePlatform) {
 
     unsigned char small[4] = {};
     size = sizeof(small);
-    EXPECT_EQ(static_cast<Long>(winerr::kMoreData),
+    EXPECT_EQ(static_cast<Long>(ERROR_MORE_DATA),
               platform.RegQueryValueExA(opened.get(), "HomeDir", nullptr, &type, small, &size));
     EXPECT_EQ(11u, size);
 
@@ -98,7 +98,7 @@ TEST(Win32PlatformE2e, SnapshotRefusesWrongSizeAndListsThisProcess) {
     }
   }
   EXPECT_TRUE(foundSelf);
-  EXPECT_EQ(winerr::kNoMoreFiles, platform.GetLastError());
+  EXPECT_EQ(static_cast<Dword>(ERROR_NO_MORE_FILES), platform.GetLastError());
 }
 
 TEST(Win32PlatformE2e, OpenWaitAndTerminateProcess) {

@@ -33,6 +33,42 @@
 
 namespace vdksvc {
 
+// Windows constants only the simulation names: codes it reports, states and
+// settings it models, which no operation of the logic asks for.
+namespace winerr {
+constexpr Dword kInvalidHandle = 6;
+constexpr Dword kNoMoreFiles = 18;
+constexpr Dword kBadLength = 24;
+constexpr Dword kInsufficientBuffer = 122;
+constexpr Dword kInvalidName = 123;
+constexpr Dword kMoreData = 234;
+constexpr Dword kInvalidAddress = 487;
+constexpr Dword kDependentServicesRunning = 1051;
+constexpr Dword kInvalidServiceControl = 1052;
+constexpr Dword kServiceDisabled = 1058;
+constexpr Dword kServiceDependencyFail = 1068;
+constexpr Dword kServiceDependencyDeleted = 1075;
+constexpr Dword kDuplicateServiceName = 1078;
+}  // namespace winerr
+namespace svc {
+constexpr Dword kWin32ShareProcess = 0x20;   ///< SERVICE_WIN32_SHARE_PROCESS
+constexpr Dword kBootStart = 0;              ///< SERVICE_BOOT_START
+constexpr Dword kSystemStart = 1;            ///< SERVICE_SYSTEM_START
+constexpr Dword kErrorCritical = 3;          ///< SERVICE_ERROR_CRITICAL
+constexpr Dword kControlInterrogate = 4;     ///< SERVICE_CONTROL_INTERROGATE
+constexpr Dword kAcceptStop = 0x1;           ///< SERVICE_ACCEPT_STOP
+constexpr Dword kAcceptPauseContinue = 0x2;  ///< SERVICE_ACCEPT_PAUSE_CONTINUE
+}  // namespace svc
+namespace reg {
+constexpr Dword kBinary = 3;   ///< REG_BINARY
+constexpr Dword kDword = 4;    ///< REG_DWORD
+constexpr Dword kMultiSz = 7;  ///< REG_MULTI_SZ
+constexpr Dword kQword = 11;   ///< REG_QWORD
+}  // namespace reg
+namespace proc {
+constexpr Dword kInfinite = 0xFFFFFFFF;  ///< INFINITE
+}  // namespace proc
+
 /// Thrown when the logic waits past the simulated platform's hang limit.
 class SimulatedHang : public std::runtime_error {
  public:
