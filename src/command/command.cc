@@ -24,7 +24,7 @@
 namespace vdksvc {
 namespace {
 
-/// Reads the operands (argv[2] onwards); nothing refuses the run.
+/// Reads the operands (argv[2] onwards); nothing when the command line is refused.
 using OperandParser = std::optional<Operands> (*)(Platform&, int argc, char** argv, StepLog&);
 /// Applies a command to one entry, each wait taking at most the poll limit; the
 /// run goes on whatever it gives.
