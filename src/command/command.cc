@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "command/operands.h"
 #include "command/service_operands.h"
@@ -13,9 +14,10 @@
 #include "lists/service_list.h"
 #include "lists/text.h"
 #include "log/step_log.h"
+#include "services/access_rights.h"
+#include "services/extended_stop.h"
 #include "services/install.h"
 #include "services/poll_limit.h"
-#include "services/process_sweep.h"
 #include "services/start_type.h"
 #include "services/state_changes.h"
 #include "services/state_name.h"
@@ -32,14 +34,17 @@ using WaitingOperation = EntryOutcome (*)(Platform&, const ServiceEntry&, PollLi
 /// Changes one entry's configuration, which has no state to wait for.
 using ConfigOperation = EntryOutcome (*)(Platform&, const ServiceEntry&, StepLog&);
 using EntryOperation = std::variant<WaitingOperation, ConfigOperation>;
-/// Runs once after every entry was processed; false when it left something undone.
-using Finisher = bool (*)(Platform&, const ServiceList&, StepLog&);
+/// Runs once after every entry was processed and may revise the entries'
+/// outcomes; false when it left something undone.
+using Finisher = bool (*)(Platform&, const ServiceList&, std::vector<EntryOutcome>&, StepLog&);
 
 struct CommandRow {
   CommandCode code;
   OperandParser parse;
   EntryOperation apply;
   Finisher finish;
+  /// What the operation asks of the manager and of each service.
+  AccessRights rights;
 };
 
 /// What \a operation gives \a entry, handed what the operation takes of \a operands.
@@ -63,17 +68,18 @@ std::string commandLineOf(int argc, char** argv) {
   return line;
 }
 
-// What each command parses its operands with, applies to every entry, and does
-// once after the last entry.
+// What each command parses its operands with, applies to every entry, does
+// once after the last entry, and the rights it asks for.
 constexpr CommandRow kCommands[] = {
-    {CommandCode::Install, parseServiceOperands, installEntry, nullptr},
-    {CommandCode::Remove, parseServiceOperands, removeEntry, nullptr},
-    {CommandCode::Stop, parseServiceOperands, stopEntry, nullptr},
-    {CommandCode::StopEx, parseServiceOperands, stopEntry, sweepLeftoverProcesses},
-    {CommandCode::Start, parseServiceOperands, startEntry, nullptr},
-    {CommandCode::Pause, parseServiceOperands, pauseEntry, nullptr},
-    {CommandCode::Continue, parseServiceOperands, continueEntry, nullptr},
-    {CommandCode::Startup, parseStartTypeOperands, changeStartType, nullptr},
+    {CommandCode::Install, parseServiceOperands, installEntry, nullptr, kInstallRights},
+    {CommandCode::Remove, parseServiceOperands, removeEntry, nullptr, kRemoveRights},
+    {CommandCode::Stop, parseServiceOperands, stopEntry, nullptr, kStopRights},
+    {CommandCode::StopEx, parseServiceOperands, stopBeforeSweepEntry, finishExtendedStop,
+     kStopRights},
+    {CommandCode::Start, parseServiceOperands, startEntry, nullptr, kStartRights},
+    {CommandCode::Pause, parseServiceOperands, pauseEntry, nullptr, kPauseContinueRights},
+    {CommandCode::Continue, parseServiceOperands, continueEntry, nullptr, kPauseContinueRights},
+    {CommandCode::Startup, parseStartTypeOperands, changeStartType, nullptr, kStartTypeRights},
 };
 
 const CommandRow* findCommand(CommandCode code) {
@@ -160,21 +166,40 @@ int runLoggedCommand(Platform& platform, int argc, char** argv, StepLog& log) {
   if (!operands) return -1;
 
   const ServiceList& list = operands->list;
-  std::size_t notDone = 0;
+  std::vector<EntryOutcome> outcomes;
+  outcomes.reserve(list.size());
+  bool deniedBefore = false;
   for (std::size_t i = 0; i < list.size(); ++i) {
     // A failing entry does not stop the run.
-    const EntryOutcome outcome = applyTo(row->apply, platform, list.at(i), *operands, log);
-    if (!outcome.isDone()) ++notDone;
-    if (operands->outcomeStatus && log.on()) logOutcome(log, i, list.at(i), outcome);
+    outcomes.push_back(applyTo(row->apply, platform, list.at(i), *operands, log));
+    if (outcomes.back().wasAccessDenied() && !deniedBefore) {
+      deniedBefore = true;
+      if (log.on()) {
+        log.write(
+            "access denied: the prompt may not be elevated (\"Run as administrator\"), "
+            "or the account lacks rights; the command needs " +
+            rightsText(row->rights));
+      }
+    }
+  }
+  // A run whose every entry was refused its rights did nothing: a failure, as a
+  // refused list is, not the success it would otherwise report.
+  const auto denied = [](const EntryOutcome& outcome) { return outcome.wasAccessDenied(); };
+  if (!outcomes.empty() && std::all_of(outcomes.begin(), outcomes.end(), denied)) {
+    if (log.on()) log.write("refused: every entry was denied access");
+    return -1;
   }
   // The extended stop sweeps once, after every entry was asked to stop.
-  if (row->finish != nullptr && !row->finish(platform, list, log)) {
-    ++notDone;
-    if (operands->outcomeStatus) SweepLog(log).leftRunning();
+  const bool leftRunning = row->finish != nullptr && !row->finish(platform, list, outcomes, log);
+  const std::size_t notDone = static_cast<std::size_t>(std::count_if(
+      outcomes.begin(), outcomes.end(), [](const EntryOutcome& o) { return !o.isDone(); }));
+  if (operands->outcomeStatus && log.on()) {
+    for (std::size_t i = 0; i < list.size(); ++i) logOutcome(log, i, list.at(i), outcomes[i]);
+    if (leftRunning) SweepLog(log).leftRunning();
   }
   // Without -e the status says only that the command line and the list were accepted.
   if (!operands->outcomeStatus) return 0;
-  return static_cast<int>(std::min<std::size_t>(notDone, INT_MAX));
+  return static_cast<int>(std::min<std::size_t>(notDone + (leftRunning ? 1 : 0), INT_MAX));
 }
 
 int runCommand(Platform& platform, int argc, char** argv, StepLog& log) {

@@ -41,7 +41,7 @@ constexpr Dword kAccessDenied = 5;
 constexpr Dword kInvalidParameter = 87;
 constexpr Dword kServiceAlreadyRunning = 1056;
 constexpr Dword kServiceDoesNotExist = 1060;
-constexpr Dword kServiceCannotAcceptCtrl = 1061;
+constexpr Dword kServiceCannotAcceptCtrl = 1061;  ///< refused while start- or stop-pending
 constexpr Dword kServiceNotActive = 1062;
 constexpr Dword kServiceMarkedForDelete = 1072;
 constexpr Dword kServiceExists = 1073;
@@ -50,14 +50,24 @@ constexpr Dword kNotAllAssigned = 1300;  ///< ERROR_NOT_ALL_ASSIGNED: a privileg
 
 /// Service manager constants (winsvc.h).
 namespace svc {
-constexpr Dword kManagerAllAccess = 0xF003F;  ///< SC_MANAGER_ALL_ACCESS
-constexpr Dword kServiceAllAccess = 0xF01FF;  ///< SERVICE_ALL_ACCESS
-constexpr Dword kWin32OwnProcess = 0x10;      ///< SERVICE_WIN32_OWN_PROCESS
-constexpr Dword kAutoStart = 2;               ///< SERVICE_AUTO_START
-constexpr Dword kDemandStart = 3;             ///< SERVICE_DEMAND_START
-constexpr Dword kDisabled = 4;                ///< SERVICE_DISABLED
-constexpr Dword kErrorNormal = 1;             ///< SERVICE_ERROR_NORMAL
-constexpr Dword kNoChange = 0xFFFFFFFF;       ///< SERVICE_NO_CHANGE
+// Access rights to the manager and to a service; every operation asks for only
+// those its calls need.
+constexpr Dword kManagerConnect = 0x1;         ///< SC_MANAGER_CONNECT
+constexpr Dword kManagerCreateService = 0x2;   ///< SC_MANAGER_CREATE_SERVICE
+constexpr Dword kServiceQueryConfig = 0x1;     ///< SERVICE_QUERY_CONFIG
+constexpr Dword kServiceChangeConfig = 0x2;    ///< SERVICE_CHANGE_CONFIG
+constexpr Dword kServiceQueryStatus = 0x4;     ///< SERVICE_QUERY_STATUS
+constexpr Dword kServiceStart = 0x10;          ///< SERVICE_START
+constexpr Dword kServiceStop = 0x20;           ///< SERVICE_STOP
+constexpr Dword kServicePauseContinue = 0x40;  ///< SERVICE_PAUSE_CONTINUE
+constexpr Dword kDelete = 0x10000;             ///< DELETE
+
+constexpr Dword kWin32OwnProcess = 0x10;  ///< SERVICE_WIN32_OWN_PROCESS
+constexpr Dword kAutoStart = 2;           ///< SERVICE_AUTO_START
+constexpr Dword kDemandStart = 3;         ///< SERVICE_DEMAND_START
+constexpr Dword kDisabled = 4;            ///< SERVICE_DISABLED
+constexpr Dword kErrorNormal = 1;         ///< SERVICE_ERROR_NORMAL
+constexpr Dword kNoChange = 0xFFFFFFFF;   ///< SERVICE_NO_CHANGE
 
 // dwCurrentState
 constexpr Dword kStopped = 1;
@@ -72,6 +82,12 @@ constexpr Dword kPaused = 7;
 constexpr Dword kControlStop = 1;
 constexpr Dword kControlPause = 2;
 constexpr Dword kControlContinue = 3;
+
+// QueryServiceConfig2A
+constexpr Dword kConfigFailureActions = 2;  ///< SERVICE_CONFIG_FAILURE_ACTIONS
+constexpr Dword kActionRestart = 1;         ///< SC_ACTION_RESTART
+constexpr Dword kActionReboot = 2;          ///< SC_ACTION_REBOOT
+constexpr Dword kActionRunCommand = 3;      ///< SC_ACTION_RUN_COMMAND
 }  // namespace svc
 
 /// Registry constants (winreg.h / winnt.h).
@@ -115,7 +131,9 @@ constexpr Dword kInvalidAttributes = 0xFFFFFFFF;  ///< INVALID_FILE_ATTRIBUTES
 constexpr Dword kFormatFromSystem = 0x1000;       ///< FORMAT_MESSAGE_FROM_SYSTEM
 constexpr Dword kFormatIgnoreInserts = 0x200;     ///< FORMAT_MESSAGE_IGNORE_INSERTS
 constexpr unsigned kAnsiCodePage = 0;             ///< CP_ACP
+constexpr unsigned kUtf8 = 65001;                 ///< CP_UTF8
 constexpr Dword kNoBestFitChars = 0x400;          ///< WC_NO_BEST_FIT_CHARS
+constexpr int kFileIdInfo = 18;                   ///< FileIdInfo (FILE_INFO_BY_HANDLE_CLASS)
 }  // namespace file
 
 /// SYSTEMTIME, member for member.
@@ -159,6 +177,13 @@ struct ByHandleFileInformation {
   Dword nFileIndexLow = 0;
 };
 
+/// FILE_ID_INFO: the volume serial number and the 128-bit file identifier,
+/// which tell one file from another on every file system, ReFS included.
+struct FileIdInfo {
+  std::uint64_t VolumeSerialNumber = 0;
+  unsigned char FileId[16] = {};
+};
+
 /// SERVICE_STATUS, member for member.
 struct ServiceStatus {
   Dword dwServiceType = 0;
@@ -168,6 +193,21 @@ struct ServiceStatus {
   Dword dwServiceSpecificExitCode = 0;
   Dword dwCheckPoint = 0;
   Dword dwWaitHint = 0;
+};
+
+/// SC_ACTION and SERVICE_FAILURE_ACTIONSA, laid out as the Windows headers lay
+/// them out: QueryServiceConfig2A writes the structure at the start of its
+/// buffer, its texts and actions after it, and points to them.
+struct ScAction {
+  Dword Type = 0;   ///< SC_ACTION_NONE (0), _RESTART, _REBOOT or _RUN_COMMAND
+  Dword Delay = 0;  ///< milliseconds before the action
+};
+struct ServiceFailureActions {
+  Dword dwResetPeriod = 0;
+  char* lpRebootMsg = nullptr;
+  char* lpCommand = nullptr;
+  Dword cActions = 0;
+  ScAction* lpsaActions = nullptr;
 };
 
 /// PROCESSENTRY32 (ANSI), laid out as the Windows headers lay it out, so that its
@@ -212,6 +252,10 @@ class Platform {
   virtual bool ControlService(RawScHandle service, Dword control, ServiceStatus* status) = 0;
   virtual bool StartServiceA(RawScHandle service, Dword numArgs, const char** args) = 0;
   virtual bool QueryServiceStatus(RawScHandle service, ServiceStatus* status) = 0;
+  /// Fails with ERROR_INSUFFICIENT_BUFFER and the size needed in \a bytesNeeded
+  /// when \a buffer is too small.
+  virtual bool QueryServiceConfig2A(RawScHandle service, Dword infoLevel, unsigned char* buffer,
+                                    Dword bufferSize, Dword* bytesNeeded) = 0;
   virtual bool DeleteService(RawScHandle service) = 0;
   virtual bool CloseServiceHandle(RawScHandle handle) = 0;
 
@@ -258,6 +302,10 @@ class Platform {
   /// The volume serial number and file index tell one file from another,
   /// whatever path it was opened by.
   virtual bool GetFileInformationByHandle(RawHandle file, ByHandleFileInformation* info) = 0;
+  /// Only the FileIdInfo class is used; a file system or a Windows that does not
+  /// know it fails the call.
+  virtual bool GetFileInformationByHandleEx(RawHandle file, int infoClass, void* info,
+                                            Dword size) = 0;
   /// The attributes of the file or directory, or INVALID_FILE_ATTRIBUTES.
   virtual Dword GetFileAttributesA(const char* fileName) = 0;
   /// The length copied (without NUL), the size needed when \a size is too small,
@@ -275,6 +323,9 @@ class Platform {
   // --- Thread, errors, text ---
   virtual void Sleep(Dword milliseconds) = 0;
   virtual Dword GetLastError() = 0;
+  /// The ANSI code page: 1252, 932 and the like, or 65001 where the system uses
+  /// UTF-8 for it.
+  virtual unsigned GetACP() = 0;
   /// Converts UTF-16 to \a codePage; the bytes written, or the size needed when
   /// \a multiByteSize is 0; 0 on failure. \a usedDefaultChar tells whether a
   /// character had no equivalent.

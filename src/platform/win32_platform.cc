@@ -29,6 +29,18 @@ static_assert(sizeof(ByHandleFileInformation) == sizeof(BY_HANDLE_FILE_INFORMATI
               offsetof(ByHandleFileInformation, nFileIndexLow) ==
                   offsetof(BY_HANDLE_FILE_INFORMATION, nFileIndexLow));
 static_assert(sizeof(char16_t) == sizeof(WCHAR));
+// FILE_ID_INFO is declared only for Windows 8 targets; we build for Windows 7,
+// where GetFileInformationByHandleEx refuses the class, so its layout is ours.
+static_assert(sizeof(FileIdInfo) == 24 && offsetof(FileIdInfo, FileId) == 8);
+static_assert(sizeof(ScAction) == sizeof(SC_ACTION) &&
+              offsetof(ScAction, Delay) == offsetof(SC_ACTION, Delay));
+static_assert(sizeof(ServiceFailureActions) == sizeof(SERVICE_FAILURE_ACTIONSA) &&
+              offsetof(ServiceFailureActions, lpCommand) ==
+                  offsetof(SERVICE_FAILURE_ACTIONSA, lpCommand) &&
+              offsetof(ServiceFailureActions, cActions) ==
+                  offsetof(SERVICE_FAILURE_ACTIONSA, cActions) &&
+              offsetof(ServiceFailureActions, lpsaActions) ==
+                  offsetof(SERVICE_FAILURE_ACTIONSA, lpsaActions));
 
 SC_HANDLE toWin(RawScHandle handle) { return reinterpret_cast<SC_HANDLE>(handle); }
 RawScHandle fromWin(SC_HANDLE handle) { return reinterpret_cast<RawScHandle>(handle); }
@@ -184,6 +196,14 @@ bool Win32Platform::QueryServiceStatus(RawScHandle service, ServiceStatus* statu
       status, [&](SERVICE_STATUS* native) { return ::QueryServiceStatus(toWin(service), native); });
 }
 
+bool Win32Platform::QueryServiceConfig2A(RawScHandle service, Dword infoLevel,
+                                         unsigned char* buffer, Dword bufferSize,
+                                         Dword* bytesNeeded) {
+  DwordSlot needed(bytesNeeded);
+  return ::QueryServiceConfig2A(toWin(service), infoLevel, buffer, bufferSize, needed.get()) !=
+         FALSE;
+}
+
 bool Win32Platform::DeleteService(RawScHandle service) {
   return ::DeleteService(toWin(service)) != FALSE;
 }
@@ -306,6 +326,12 @@ bool Win32Platform::GetFileInformationByHandle(RawHandle file, ByHandleFileInfor
          FALSE;
 }
 
+bool Win32Platform::GetFileInformationByHandleEx(RawHandle file, int infoClass, void* info,
+                                                 Dword size) {
+  return ::GetFileInformationByHandleEx(file, static_cast<FILE_INFO_BY_HANDLE_CLASS>(infoClass),
+                                        info, size) != FALSE;
+}
+
 Dword Win32Platform::GetFileAttributesA(const char* fileName) {
   return ::GetFileAttributesA(fileName);
 }
@@ -346,6 +372,8 @@ Dword Win32Platform::GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 void Win32Platform::Sleep(Dword milliseconds) { ::Sleep(milliseconds); }
 
 Dword Win32Platform::GetLastError() { return static_cast<Dword>(::GetLastError()); }
+
+unsigned Win32Platform::GetACP() { return ::GetACP(); }
 
 int Win32Platform::WideCharToMultiByte(unsigned codePage, Dword flags, const char16_t* wideText,
                                        int wideLength, char* multiByte, int multiByteSize,

@@ -28,6 +28,8 @@ class Win32Platform final : public Platform {
   bool ControlService(RawScHandle service, Dword control, ServiceStatus* status) override;
   bool StartServiceA(RawScHandle service, Dword numArgs, const char** args) override;
   bool QueryServiceStatus(RawScHandle service, ServiceStatus* status) override;
+  bool QueryServiceConfig2A(RawScHandle service, Dword infoLevel, unsigned char* buffer,
+                            Dword bufferSize, Dword* bytesNeeded) override;
   bool DeleteService(RawScHandle service) override;
   bool CloseServiceHandle(RawScHandle handle) override;
 
@@ -61,6 +63,7 @@ class Win32Platform final : public Platform {
   bool WriteFile(RawHandle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten,
                  void* overlapped) override;
   bool GetFileInformationByHandle(RawHandle file, ByHandleFileInformation* info) override;
+  bool GetFileInformationByHandleEx(RawHandle file, int infoClass, void* info, Dword size) override;
   Dword GetFileAttributesA(const char* fileName) override;
   Dword GetEnvironmentVariableA(const char* name, char* buffer, Dword size) override;
   Dword ExpandEnvironmentStringsA(const char* source, char* destination, Dword size) override;
@@ -72,6 +75,7 @@ class Win32Platform final : public Platform {
 
   void Sleep(Dword milliseconds) override;
   Dword GetLastError() override;
+  unsigned GetACP() override;
   int WideCharToMultiByte(unsigned codePage, Dword flags, const char16_t* wideText, int wideLength,
                           char* multiByte, int multiByteSize, const char* defaultChar,
                           bool* usedDefaultChar) override;

@@ -34,7 +34,11 @@ void EntryLog::waited(const PollResult& result, Dword pendingState, PollLimit li
     text += ", status query failed: " + log_.errorText(result.queryError);
   } else {
     text += ", last state " + std::string(stateName(result.lastState));
-    if (result.lastState == pendingState && limit > 0 && result.polls >= limit) {
+    if (result.hung) {
+      text += " (hung: checkpoint " + std::to_string(result.checkPoint) + " has not risen for " +
+              std::to_string(result.stalledMs) + " ms, wait hint " +
+              std::to_string(result.waitHint) + " ms)";
+    } else if (result.lastState == pendingState && limit > 0 && result.polls >= limit) {
       text += " (limit of " + std::to_string(limit) + " polls reached)";
     }
   }

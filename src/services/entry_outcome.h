@@ -16,8 +16,17 @@ class EntryOutcome {
   static EntryOutcome failed(Dword error) { return EntryOutcome(false, error, 0); }
   /// Not done: the service was last seen in \a state, 0 when none was read.
   static EntryOutcome lastSeenIn(Dword state) { return EntryOutcome(false, 0, state); }
+  /// Not done: the manager or the service refused the rights asked (error 5),
+  /// so nothing was touched.
+  static EntryOutcome accessDenied() {
+    EntryOutcome outcome(false, winerr::kAccessDenied, 0);
+    outcome.accessDenied_ = true;
+    return outcome;
+  }
 
   bool isDone() const { return done_; }
+  /// Whether the entry was refused the rights to the manager or the service.
+  bool wasAccessDenied() const { return accessDenied_; }
   /// The failed call's error; 0 when done, and when no call failed.
   Dword error() const { return error_; }
   /// The last state read of a service that is not done; 0 when done, when a call
@@ -33,6 +42,7 @@ class EntryOutcome {
   bool done_;
   Dword error_;
   Dword lastState_;
+  bool accessDenied_ = false;
 };
 
 }  // namespace vdksvc

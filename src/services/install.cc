@@ -5,6 +5,7 @@
 #include "lists/registry_catalogue.h"
 #include "lists/registry_value.h"
 #include "lists/text.h"
+#include "services/access_rights.h"
 #include "services/entry_log.h"
 #include "services/scm_handles.h"
 
@@ -70,17 +71,21 @@ std::string databaseServiceCandidate(Platform& platform, std::string& why) {
 }
 
 /// The candidate when the database service exists on this machine; empty when it
-/// does not or cannot be opened.
+/// does not. It is only looked for: a service that refuses even to be queried
+/// exists all the same.
 std::string localDatabaseDependency(Platform& platform, RawScHandle manager, std::string& why) {
   std::string candidate = databaseServiceCandidate(platform, why);
   why = "database rule: " + why;
   if (candidate.empty()) return candidate;
-  const ScHandle database(
-      platform, platform.OpenServiceA(manager, candidate.c_str(), svc::kServiceAllAccess));
+  const ScHandle database(platform,
+                          platform.OpenServiceA(manager, candidate.c_str(), kQueryRights.service));
+  const Dword error = database ? 0 : platform.GetLastError();
   if (database) {
     why += "; " + candidate + " is on this machine";
+  } else if (error == winerr::kAccessDenied) {
+    why += "; " + candidate + " is on this machine, though it refuses to be queried";
   } else {
-    why += "; " + candidate + " cannot be opened here";
+    why += "; " + candidate + " cannot be opened here: error " + std::to_string(error);
     candidate.clear();
   }
   return candidate;
@@ -149,7 +154,7 @@ EntryOutcome createAndStart(Platform& platform, ScmHandles& handles, const Servi
                             const NewService& service, PollLimit pollLimit, EntryLog& steps) {
   handles.service.reset(platform.CreateServiceA(
       handles.manager.get(), entry.serviceName.c_str(), entry.displayName.c_str(),
-      svc::kServiceAllAccess, svc::kWin32OwnProcess, service.startType, svc::kErrorNormal,
+      kInstallRights.service, svc::kWin32OwnProcess, service.startType, svc::kErrorNormal,
       service.binaryPath.c_str(), nullptr, nullptr,
       service.dependencies.empty() ? nullptr : service.dependencies.c_str(), nullptr, nullptr));
   const bool created = static_cast<bool>(handles.service);
@@ -180,9 +185,9 @@ EntryOutcome installEntry(Platform& platform, const ServiceEntry& entry, PollLim
                           StepLog& log) {
   EntryLog steps(log, "install", entry.serviceName);
   ScmHandles handles(platform);
-  if (!handles.openManager(platform)) {
+  if (!handles.openManager(platform, kInstallRights.manager)) {
     steps.openFailed(handles);
-    return EntryOutcome::failed(handles.error);
+    return handles.openFailure();
   }
   const NewService service = newServiceFor(platform, handles.manager.get(), entry, steps);
   return createAndStart(platform, handles, entry, service, pollLimit, steps);

@@ -3,10 +3,13 @@
 // service control manager, and the one-second polling while a service is in a
 // pending state.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/handles.h"
 #include "platform/platform.h"
+#include "services/access_rights.h"
 #include "services/entry_outcome.h"
 #include "services/poll_limit.h"
 
@@ -18,11 +21,16 @@ namespace vdksvc {
 struct ScmHandles {
   explicit ScmHandles(Platform& platform) : manager(platform), service(platform) {}
 
-  /// Opens the local manager's active database with all access.
-  bool openManager(Platform& platform);
-  /// Opens the manager, then \a serviceName with all access. On failure nothing
-  /// stays open.
-  bool open(Platform& platform, const std::string& serviceName);
+  /// Opens the local manager's active database with the rights \a access.
+  bool openManager(Platform& platform, Dword access);
+  /// Opens the manager, then \a serviceName, each with its part of \a rights.
+  /// On failure nothing stays open.
+  bool open(Platform& platform, const std::string& serviceName, const AccessRights& rights);
+  /// The entry's outcome after a failed open: refused rights, or the error.
+  EntryOutcome openFailure() const {
+    return error == winerr::kAccessDenied ? EntryOutcome::accessDenied()
+                                          : EntryOutcome::failed(error);
+  }
 
   ScHandle manager;
   ScHandle service;  ///< closed first
@@ -31,12 +39,20 @@ struct ScmHandles {
   Dword error = 0;
 };
 
+/// A wait on a stop ends as hung when the service's checkpoint has not risen
+/// for longer than the larger of its wait hint and this.
+constexpr std::uint64_t kHungAfterMs = 10000;
+
 /// How a wait for a service to leave a pending state ended.
 struct PollResult {
   bool queryFailed = false;  ///< a status query failed and ended the wait
   Dword lastState = 0;       ///< dwCurrentState of the last successful query
   PollLimit polls = 0;       ///< successful queries made
   Dword queryError = 0;      ///< the failed query's error
+  bool hung = false;         ///< ended because the service showed no progress
+  Dword checkPoint = 0;      ///< dwCheckPoint and dwWaitHint of the last query
+  Dword waitHint = 0;
+  std::uint64_t stalledMs = 0;  ///< how long the checkpoint had not risen then
 
   /// Done when the last query reported \a targetState; otherwise the failed
   /// query's error, or the state last read.
@@ -48,8 +64,14 @@ struct PollResult {
 
 /// Sleeps one second, then queries \a service, for as long as it reports
 /// \a pendingState. Stops on a failed query, on another state, or once \a limit
-/// queries were made (0: no limit).
+/// queries were made (0: no limit). Given \a hungFrom, the checkpoint the
+/// request's answer reported, it also stops when the checkpoint has not risen
+/// for longer than the larger of the wait hint and kHungAfterMs: the service is
+/// hung, as Microsoft tells a hung service from a slow one.
 PollResult pollWhilePending(Platform& platform, RawScHandle service, Dword pendingState,
-                            PollLimit limit);
+                            PollLimit limit, std::optional<Dword> hungFrom = std::nullopt);
+
+/// Whether \a state is one of the four pending states.
+bool isPending(Dword state);
 
 }  // namespace vdksvc

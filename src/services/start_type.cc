@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "lists/text.h"
+#include "services/access_rights.h"
 #include "services/entry_log.h"
 #include "services/scm_handles.h"
 
@@ -42,9 +43,9 @@ bool startTypeOf(Platform& platform, const std::string& word, Dword& startType) 
 EntryOutcome changeStartType(Platform& platform, const ServiceEntry& entry, StepLog& log) {
   EntryLog steps(log, "startup", entry.serviceName);
   ScmHandles handles(platform);
-  if (!handles.open(platform, entry.serviceName)) {
+  if (!handles.open(platform, entry.serviceName, kStartTypeRights)) {
     steps.openFailed(handles);
-    return EntryOutcome::failed(handles.error);
+    return handles.openFailure();
   }
   Dword startType = 0;
   if (!startTypeOf(platform, entry.startTypeWord, startType)) {

@@ -1,7 +1,9 @@
 #include "services/state_changes.h"
 
+#include "services/access_rights.h"
 #include "services/entry_log.h"
 #include "services/scm_handles.h"
+#include "services/state_name.h"
 
 namespace vdksvc {
 namespace {
@@ -21,28 +23,29 @@ struct StateChange {
   /// that says it is there already (0: none).
   Dword targetState;
   Dword refusalWhenThere;
+  /// The rights the request and the wait need.
+  AccessRights rights;
+  /// Without a poll limit, the wait ends on a service that shows no progress,
+  /// which then leaves its processes to the extended stop's sweep.
+  bool endsWhenHung;
 };
 
 constexpr Dword kStartRequest = 0;
 
 // clang-format off
-//                               name        request              pending state           delete target state   refusal when there
-constexpr StateChange kStop{    "stop",     svc::kControlStop,     svc::kStopPending,     false, svc::kStopped, winerr::kServiceNotActive};
-constexpr StateChange kRemove{  "remove",   svc::kControlStop,     svc::kStopPending,     true,  0,             0};
-constexpr StateChange kStart{   "start",    kStartRequest,         svc::kStartPending,    false, svc::kRunning, winerr::kServiceAlreadyRunning};
-constexpr StateChange kPause{   "pause",    svc::kControlPause,    svc::kPausePending,    false, svc::kPaused,  0};
-constexpr StateChange kContinue{"continue", svc::kControlContinue, svc::kContinuePending, false, svc::kRunning, 0};
+//                            name        request                pending state           delete target state   refusal when there               rights                 ends when hung
+constexpr StateChange kStop{  "stop",     svc::kControlStop,     svc::kStopPending,     false, svc::kStopped, winerr::kServiceNotActive,      kStopRights,           false};
+constexpr StateChange kStopBeforeSweep{
+                              "stop",     svc::kControlStop,     svc::kStopPending,     false, svc::kStopped, winerr::kServiceNotActive,      kStopRights,           true};
+constexpr StateChange kRemove{"remove",   svc::kControlStop,     svc::kStopPending,     true,  svc::kStopped, winerr::kServiceNotActive,      kRemoveRights,         false};
+constexpr StateChange kStart{ "start",    kStartRequest,         svc::kStartPending,    false, svc::kRunning, winerr::kServiceAlreadyRunning, kStartRights,          false};
+constexpr StateChange kPause{ "pause",    svc::kControlPause,    svc::kPausePending,    false, svc::kPaused,  0,                              kPauseContinueRights,  false};
+constexpr StateChange kContinue{"continue", svc::kControlContinue, svc::kContinuePending, false, svc::kRunning, 0,                            kPauseContinueRights,  false};
 // clang-format on
 
 /// Errors that say a service to remove is as good as gone.
 bool removedAlready(Dword error) {
   return error == winerr::kServiceMarkedForDelete || error == winerr::kServiceDoesNotExist;
-}
-
-bool sendRequest(Platform& platform, RawScHandle service, Dword control) {
-  if (control == kStartRequest) return platform.StartServiceA(service, 0, nullptr);
-  ServiceStatus status;
-  return platform.ControlService(service, control, &status);
 }
 
 /// The request as the step log names it.
@@ -59,23 +62,109 @@ const char* requestName(Dword control) {
   }
 }
 
-/// Sends the change's request and waits while the service carries it out.
-EntryOutcome requestAndWait(Platform& platform, RawScHandle service, const StateChange& change,
-                            PollLimit pollLimit, EntryLog& steps) {
-  // No state is checked first: a stop of a stopped service or a start of a
-  // running one is the manager's to refuse, and a refusal means no wait.
-  const std::uint64_t started = steps.tick();
-  const bool accepted = sendRequest(platform, service, change.control);
-  const Dword refusal = accepted ? 0 : platform.GetLastError();
-  steps.request(requestName(change.control), accepted, refusal);
-  if (!accepted) {
-    const bool there = refusal != 0 && refusal == change.refusalWhenThere;
+/// The polls left of \a limit after \a used; nothing when none are left. A
+/// limit of 0 has no end.
+std::optional<PollLimit> pollsLeft(PollLimit limit, PollLimit used) {
+  if (limit == 0) return PollLimit{0};
+  if (used >= limit) return std::nullopt;
+  return limit - used;
+}
+
+/// One entry's request and waits: the service, the change, and the polls the
+/// whole entry may take.
+class Request {
+ public:
+  Request(Platform& platform, RawScHandle service, const StateChange& change, PollLimit limit,
+          EntryLog& steps)
+      : platform_(platform), service_(service), change_(change), limit_(limit), steps_(steps) {}
+
+  /// Sends the change's request and waits while the service carries it out. A
+  /// request refused while the service is on its way elsewhere (1061 for a
+  /// control while it starts or stops, 1056 for a start while it stops) waits
+  /// for it to get there and is sent once more.
+  EntryOutcome run() {
+    // No state is checked first: a stop of a stopped service or a start of a
+    // running one is the manager's to refuse, and a refusal means no wait.
+    const std::uint64_t started = steps_.tick();
+    ServiceStatus answer;
+    Dword refusal = 0;
+    if (send(answer, refusal)) return waitFor(change_.pendingState, answer.dwCheckPoint, started);
+    const bool maybePending =
+        refusal == (change_.control == kStartRequest ? winerr::kServiceAlreadyRunning
+                                                     : winerr::kServiceCannotAcceptCtrl);
+    if (maybePending) return afterPendingRefusal(refusal);
+    return refused(refusal);
+  }
+
+ private:
+  bool send(ServiceStatus& answer, Dword& refusal) {
+    const bool accepted = change_.control == kStartRequest
+                              ? platform_.StartServiceA(service_, 0, nullptr)
+                              : platform_.ControlService(service_, change_.control, &answer);
+    refusal = accepted ? 0 : platform_.GetLastError();
+    steps_.request(requestName(change_.control), accepted, refusal);
+    return accepted;
+  }
+
+  EntryOutcome refused(Dword refusal) const {
+    const bool there = refusal != 0 && refusal == change_.refusalWhenThere;
     return there ? EntryOutcome::done() : EntryOutcome::failed(refusal);
   }
-  const PollResult waited = pollWhilePending(platform, service, change.pendingState, pollLimit);
-  steps.waited(waited, change.pendingState, pollLimit, started);
-  return waited.outcomeFor(change.targetState);
-}
+
+  /// Waits while the service reports \a pendingState, within the polls left.
+  PollResult poll(Dword pendingState, Dword checkPoint, std::uint64_t started) {
+    const PollLimit limit = pollsLeft(limit_, used_).value_or(0);
+    // Without a limit, a stop before the sweep ends on a hung service.
+    const bool hungRule = change_.endsWhenHung && limit_ == 0 && pendingState == svc::kStopPending;
+    const PollResult waited = pollWhilePending(platform_, service_, pendingState, limit,
+                                               hungRule ? std::optional(checkPoint) : std::nullopt);
+    used_ += waited.polls;
+    steps_.waited(waited, pendingState, limit, started);
+    return waited;
+  }
+
+  /// Waits on the request's own pending state; done when the service got to
+  /// where the command sends it.
+  EntryOutcome waitFor(Dword pendingState, Dword checkPoint, std::uint64_t started) {
+    if (!pollsLeft(limit_, used_)) return EntryOutcome::lastSeenIn(pendingState);
+    return poll(pendingState, checkPoint, started).outcomeFor(change_.targetState);
+  }
+
+  /// After a refusal that a pending state may explain: where the service is on
+  /// its way to decides what follows.
+  EntryOutcome afterPendingRefusal(Dword refusal) {
+    ServiceStatus status;
+    if (!platform_.QueryServiceStatus(service_, &status)) return refused(refusal);
+    Dword state = status.dwCurrentState;
+    if (state == change_.pendingState) {
+      steps_.line("the service is " + std::string(stateName(state)) +
+                  " already: waiting while it is");
+      return waitFor(state, status.dwCheckPoint, steps_.tick());
+    }
+    if (isPending(state)) {
+      steps_.line("the service is " + std::string(stateName(state)) +
+                  ": waiting for it to leave that state, then asking again");
+      const PollResult waited = poll(state, status.dwCheckPoint, steps_.tick());
+      if (waited.queryFailed) return EntryOutcome::failed(waited.queryError);
+      state = waited.lastState;
+      if (isPending(state)) return EntryOutcome::lastSeenIn(state);
+    }
+    if (state == change_.targetState) return EntryOutcome::done();
+    // An instance that runs, paused or not, is what a start asks for.
+    if (change_.control == kStartRequest && state != svc::kStopped) return refused(refusal);
+    const std::uint64_t started = steps_.tick();
+    ServiceStatus answer;
+    if (!send(answer, refusal)) return refused(refusal);
+    return waitFor(change_.pendingState, answer.dwCheckPoint, started);
+  }
+
+  Platform& platform_;
+  RawScHandle service_;
+  const StateChange& change_;
+  PollLimit limit_;
+  EntryLog& steps_;
+  PollLimit used_ = 0;  ///< the polls the entry's waits took so far
+};
 
 /// Marks the service for deletion; done when it is marked, now or before.
 EntryOutcome markForDeletion(Platform& platform, RawScHandle service, EntryLog& steps) {
@@ -89,13 +178,13 @@ EntryOutcome changeState(Platform& platform, const ServiceEntry& entry, PollLimi
                          const StateChange& change, StepLog& log) {
   EntryLog steps(log, change.name, entry.serviceName);
   ScmHandles handles(platform);
-  if (!handles.open(platform, entry.serviceName)) {
+  if (!handles.open(platform, entry.serviceName, change.rights)) {
     steps.openFailed(handles);
-    const bool gone = change.deleteAfterwards && removedAlready(handles.error);
-    return gone ? EntryOutcome::done() : EntryOutcome::failed(handles.error);
+    if (change.deleteAfterwards && removedAlready(handles.error)) return EntryOutcome::done();
+    return handles.openFailure();
   }
   const EntryOutcome requested =
-      requestAndWait(platform, handles.service.get(), change, pollLimit, steps);
+      Request(platform, handles.service.get(), change, pollLimit, steps).run();
   if (!change.deleteAfterwards) return requested;
   // A service to remove is deleted whatever the stop gave, a stopped one all the same.
   return markForDeletion(platform, handles.service.get(), steps);
@@ -106,6 +195,11 @@ EntryOutcome changeState(Platform& platform, const ServiceEntry& entry, PollLimi
 EntryOutcome stopEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
                        StepLog& log) {
   return changeState(platform, entry, pollLimit, kStop, log);
+}
+
+EntryOutcome stopBeforeSweepEntry(Platform& platform, const ServiceEntry& entry,
+                                  PollLimit pollLimit, StepLog& log) {
+  return changeState(platform, entry, pollLimit, kStopBeforeSweep, log);
 }
 
 EntryOutcome removeEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,

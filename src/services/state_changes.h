@@ -15,8 +15,20 @@ namespace vdksvc {
 
 /// Sends the stop control and waits while the service is stopping. Done when it
 /// was last seen stopped, or refused the stop as not running.
+///
+/// Every operation here opens the manager and the service with only the rights
+/// its request and wait need. A request refused because the service is on its
+/// way elsewhere (a control while it starts or stops, a start while it stops)
+/// waits for it to get there, within the same poll limit, and is sent once more.
 EntryOutcome stopEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
                        StepLog& log = StepLog::off());
+
+/// As stopEntry, for the extended stop: without a poll limit, the wait also ends
+/// when the service is hung (its checkpoint has not risen for longer than the
+/// larger of its wait hint and ten seconds), so that the sweep that follows ends
+/// its processes. Not done then.
+EntryOutcome stopBeforeSweepEntry(Platform& platform, const ServiceEntry& entry,
+                                  PollLimit pollLimit, StepLog& log = StepLog::off());
 
 /// As stopEntry, then marks the service for deletion, whatever the stop gave: a
 /// stopped service is deleted all the same. Done when it was marked for deletion

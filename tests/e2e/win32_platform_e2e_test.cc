@@ -143,17 +143,17 @@ class Win32PlatformServiceE2e : public ServiceManagerE2e {
 };
 
 TEST_F(Win32PlatformServiceE2e, MissingServiceReportsItsError) {
-  ScHandle manager(platform_, platform_.OpenSCManagerA(nullptr, nullptr, svc::kManagerAllAccess));
+  ScHandle manager(platform_, platform_.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   ASSERT_TRUE(manager);
   ::SetLastError(0xdeadbeef);
   ScHandle service(platform_,
-                   platform_.OpenServiceA(manager.get(), name_.c_str(), svc::kServiceAllAccess));
+                   platform_.OpenServiceA(manager.get(), name_.c_str(), SERVICE_ALL_ACCESS));
   EXPECT_FALSE(service);
   EXPECT_EQ(winerr::kServiceDoesNotExist, platform_.GetLastError());
 }
 
 TEST_F(Win32PlatformServiceE2e, CreateStartStopDelete) {
-  ScHandle manager(platform_, platform_.OpenSCManagerA(nullptr, nullptr, svc::kManagerAllAccess));
+  ScHandle manager(platform_, platform_.OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   ASSERT_TRUE(manager);
   TestServiceOptions options;
   options.stopPendingMs = 500;
@@ -161,16 +161,16 @@ TEST_F(Win32PlatformServiceE2e, CreateStartStopDelete) {
   const char dependencies[] = "\0";  // an empty double-NUL list
   ScHandle service(
       platform_, platform_.CreateServiceA(manager.get(), name_.c_str(), "Vardeck platform check",
-                                          svc::kServiceAllAccess, svc::kWin32OwnProcess,
+                                          SERVICE_ALL_ACCESS, svc::kWin32OwnProcess,
                                           svc::kDemandStart, svc::kErrorNormal, binaryPath.c_str(),
                                           nullptr, nullptr, dependencies, nullptr, nullptr));
   ASSERT_TRUE(service) << platform_.GetLastError();
 
   ::SetLastError(0xdeadbeef);
-  EXPECT_FALSE(platform_.CreateServiceA(manager.get(), name_.c_str(), "again",
-                                        svc::kServiceAllAccess, svc::kWin32OwnProcess,
-                                        svc::kDemandStart, svc::kErrorNormal, binaryPath.c_str(),
-                                        nullptr, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_FALSE(platform_.CreateServiceA(manager.get(), name_.c_str(), "again", SERVICE_ALL_ACCESS,
+                                        svc::kWin32OwnProcess, svc::kDemandStart, svc::kErrorNormal,
+                                        binaryPath.c_str(), nullptr, nullptr, nullptr, nullptr,
+                                        nullptr));
   EXPECT_EQ(winerr::kServiceExists, platform_.GetLastError());
 
   EXPECT_TRUE(platform_.ChangeServiceConfigA(service.get(), svc::kNoChange, svc::kAutoStart,

@@ -197,6 +197,97 @@ TEST_F(RunCommandTest, ExtendedStopStopsEveryEntryThenSweepsOnce) {
   EXPECT_EQ(2000u + 60000u, sim.nowMs()) << "a poll per stop, then the whole grace";
 }
 
+// Each command asks for only the rights it uses: an operator granted exactly
+// those is served, and with any one of them less every entry is refused, which
+// fails the run as a refused list does.
+struct RightsCase {
+  const char* what;
+  std::vector<std::string> arguments;  ///< acting on the service "Svc" with -e
+  Dword seedState;
+  Dword managerRights;  ///< exactly what the command needs
+  Dword serviceRights;
+};
+
+void PrintTo(const RightsCase& c, std::ostream* os) { *os << c.what; }
+
+constexpr Dword kConnect = svc::kManagerConnect;
+constexpr Dword kQueryStatus = svc::kServiceQueryStatus;
+
+// clang-format off
+const RightsCase kRightsCases[] = {
+    {"stop", {"-stop", "-e", "-c", "x", "Svc", "x"}, svc::kRunning, kConnect, svc::kServiceStop | kQueryStatus},
+    {"stopex", {"-stopex", "-e", "-c", "x", "Svc", "x"}, svc::kRunning, kConnect, svc::kServiceStop | kQueryStatus},
+    {"remove", {"-remove", "-e", "-c", "x", "Svc", "x"}, svc::kRunning, kConnect, svc::kServiceStop | kQueryStatus | svc::kDelete},
+    {"start", {"-start", "-e", "-c", "x", "Svc", "x"}, svc::kStopped, kConnect, svc::kServiceStart | kQueryStatus},
+    {"pause", {"-pause", "-e", "-c", "x", "Svc", "x"}, svc::kRunning, kConnect, svc::kServicePauseContinue | kQueryStatus},
+    {"continue", {"-continue", "-e", "-c", "x", "Svc", "x"}, svc::kPaused, kConnect, svc::kServicePauseContinue | kQueryStatus},
+    {"startup", {"-startup", "-e", "-disabled", "Svc", "x"}, svc::kRunning, kConnect, svc::kServiceChangeConfig},
+    {"install", {"-install", "-e", "-c", "C:\\App\\New.exe", "New", "New"}, svc::kStopped, kConnect | svc::kManagerCreateService, 0},
+};
+// clang-format on
+
+class RightsTest : public ::testing::TestWithParam<RightsCase> {
+ protected:
+  /// The run's exit status in a world whose token holds \a manager and \a service.
+  static int runGranted(const RightsCase& c, Dword manager, Dword service) {
+    SimulatedPlatform world;
+    world.addService(serviceNamed("Svc", c.seedState));
+    world.setGrantedRights(manager, service);
+    Args args(c.arguments);
+    const int status = runCommand(world, args.argc(), args.argv());
+    EXPECT_THAT(world.openResources(), ::testing::IsEmpty());
+    return status;
+  }
+};
+
+TEST_P(RightsTest, ExactlyTheRightsItUses) {
+  const RightsCase& c = GetParam();
+  EXPECT_EQ(0, runGranted(c, c.managerRights, c.serviceRights)) << "granted exactly its rights";
+  for (Dword right = 1; right != 0; right <<= 1) {
+    if ((c.managerRights & right) != 0) {
+      EXPECT_EQ(-1, runGranted(c, c.managerRights & ~right, c.serviceRights))
+          << "without manager right " << right;
+    }
+    if ((c.serviceRights & right) != 0) {
+      EXPECT_EQ(-1, runGranted(c, c.managerRights, c.serviceRights & ~right))
+          << "without service right " << right;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RightsTest, ::testing::ValuesIn(kRightsCases),
+                         caseName<RightsCase>);
+
+TEST_F(RunCommandTest, OnlyARunWhoseEveryEntryIsDeniedFails) {
+  for (const char* name : {"Locked", "Barred", "Open"}) {
+    SimulatedPlatform::ServiceConfig config = serviceNamed(name, svc::kRunning);
+    config.openRefused = std::string(name) != "Open";
+    sim.addService(config);
+  }
+  sim.addProcess({10, "Locked.exe"});
+  const TempFile denied("C:\\App\\Locked.exe, Locked, x\nC:\\App\\Barred.exe, Barred, x\n");
+  const TempFile some("x, Locked, x\nx, Missing, x\nx, Open, x\n");
+  {
+    StepLog log(sim, "C:\\Logs\\vdksvc.log");
+    Args args({"-stopex", "-f", denied.path()});
+    EXPECT_EQ(-1, runCommand(sim, args.argc(), args.argv(), log));
+  }
+  EXPECT_EQ(0u, countCalls(sim.calls(), "CreateToolhelp32Snapshot")) << "no sweep";
+  EXPECT_EQ(-1, run({"-stop", "-e", "-f", denied.path()}));
+  EXPECT_EQ(0, run({"-stop", "-f", some.path()}));
+  EXPECT_EQ(2, run({"-stop", "-e", "-f", some.path()}));
+  EXPECT_EQ(svc::kStopped, sim.service("Open")->currentState);
+
+  const std::string text = sim.fileContents("C:\\Logs\\vdksvc.log").value_or("");
+  const std::string hint =
+      "access denied: the prompt may not be elevated (\"Run as administrator\"), or the account "
+      "lacks rights; the command needs SC_MANAGER_CONNECT on the manager and "
+      "SERVICE_QUERY_STATUS, SERVICE_STOP on each service\r\n";
+  EXPECT_NE(std::string::npos, text.find(hint)) << text;
+  EXPECT_EQ(text.find("access denied:"), text.rfind("access denied:")) << "for the first only";
+  EXPECT_NE(std::string::npos, text.find("end: exit status -1"));
+}
+
 // -e: the exit status counts the entries that did not end where the command
 // sends them (and one for a leftover process the extended stop left running).
 struct OutcomeCase {

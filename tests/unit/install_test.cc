@@ -100,7 +100,7 @@ TEST_F(InstallTest, ExistingServiceIsLeftAsItWas) {
 
 TEST_F(InstallTest, RefusedManagerCreatesNothing) {
   sim.setManagerOpenRefused(true);
-  EXPECT_EQ(EntryOutcome::failed(winerr::kAccessDenied), installEntry(sim, entryFor("hubkeep"), 0));
+  EXPECT_EQ(EntryOutcome::accessDenied(), installEntry(sim, entryFor("hubkeep"), 0));
   EXPECT_THAT(sim.calls(), ElementsAre("OpenSCManagerA"));
 }
 
@@ -235,10 +235,12 @@ TEST_P(DatabaseRuleTest, Dependency) {
 INSTANTIATE_TEST_SUITE_P(Table, DatabaseRuleTest, ::testing::ValuesIn(kDatabaseCases),
                          caseName<DatabaseCase>);
 
-TEST_F(InstallTest, DatabaseServiceThatCannotBeOpenedGivesNoDependency) {
+// The database service is only looked for: one that refuses even a query is
+// there all the same.
+TEST_F(InstallTest, DatabaseServiceThatRefusesToBeOpenedIsStillTheDependency) {
   addService("MSSQL$VDKDBI", /*openRefused=*/true);
   EXPECT_EQ(EntryOutcome::done(), installEntry(sim, entryFor("hubkeep"), 0));
-  EXPECT_THAT(sim.service("hubkeep")->config.dependencies, IsEmpty());
+  EXPECT_THAT(sim.service("hubkeep")->config.dependencies, ElementsAre("MSSQL$VDKDBI"));
 }
 
 struct PathCase {

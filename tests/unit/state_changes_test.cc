@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "platform/handles.h"
 #include "test_support.h"
 
 namespace vdksvc {
@@ -73,8 +74,6 @@ const StateChangeCase kCases[] = {
      kDone, "ControlService Svc 1", 2, svc::kStopPending},
     {"start waits while starting", startEntry, {svc::kStopped, 500}, 0,
      kDone, "StartServiceA Svc", 1, svc::kRunning},
-    {"start of a running service is refused, no wait", startEntry, {svc::kRunning}, 0,
-     kDone, "StartServiceA Svc", 0, svc::kRunning},
     {"start of a disabled service", startEntry, {svc::kStopped, 0, kAll, svc::kDisabled}, 0,
      failed(winerr::kServiceDisabled), "StartServiceA Svc", 0, svc::kStopped},
     {"start of a stuck service ends at the limit", startEntry, {svc::kStopped, kForever}, 2,
@@ -147,6 +146,101 @@ TEST_P(StateChangeTest, RequestWaitAndResult) {
 INSTANTIATE_TEST_SUITE_P(Table, StateChangeTest, ::testing::ValuesIn(kCases),
                          caseName<StateChangeCase>);
 
+// A request that another program's request crosses: the manager refuses it
+// while the service is on its way elsewhere, so the operation waits for it to
+// get there and asks once more, all within one poll limit.
+struct CrossingCase {
+  const char* what;
+  Operation operation;
+  const char* request;    ///< the operation's request in the call log
+  Dword seedState;        ///< settled
+  Dword otherRequest;     ///< what another program asks first: a control, or 0 to start
+  std::uint64_t otherMs;  ///< how long the pending state it causes lasts
+  std::uint64_t ownMs;    ///< how long the operation's own pending state lasts
+  PollLimit limit;
+  EntryOutcome outcome;
+  std::size_t requests;  ///< how often the operation sends its request
+  std::size_t polls;     ///< one-second polls, all its waits together
+  Dword finalState;
+};
+
+void PrintTo(const CrossingCase& c, std::ostream* os) { *os << c.what; }
+
+constexpr Dword kNobody = 0xFFFFFFFF;
+constexpr Dword kStart = 0;
+
+// clang-format off
+const CrossingCase kCrossingCases[] = {
+    // what, operation, request, seed, other request, its ms, own ms, limit, outcome, requests, polls, final state
+    {"stop while a start is pending", stopEntry, "ControlService Svc 1", svc::kStopped, kStart, 3000, 500, 0,
+     kDone, 2, 4, svc::kStopped},
+    {"stop while a start is pending past the limit", stopEntry, "ControlService Svc 1", svc::kStopped, kStart, 5000, 500, 2,
+     seen(svc::kStartPending), 1, 2, svc::kStartPending},
+    {"the second wait takes what is left of the limit", stopEntry, "ControlService Svc 1", svc::kStopped, kStart, 2000, kForever, 3,
+     seen(svc::kStopPending), 2, 3, svc::kStopPending},
+    {"stop while a stop is pending waits on it", stopEntry, "ControlService Svc 1", svc::kRunning, svc::kControlStop, 1500, 0, 0,
+     kDone, 1, 2, svc::kStopped},
+    {"start while a stop is pending", startEntry, "StartServiceA Svc", svc::kRunning, svc::kControlStop, 2000, 500, 0,
+     kDone, 2, 3, svc::kRunning},
+    {"start of a running service is refused, no wait", startEntry, "StartServiceA Svc", svc::kRunning, kNobody, 0, 0, 0,
+     kDone, 1, 0, svc::kRunning},
+    {"start of a paused service is refused, no wait", startEntry, "StartServiceA Svc", svc::kPaused, kNobody, 0, 0, 0,
+     kDone, 1, 0, svc::kPaused},
+    {"pause while a start is pending", pauseEntry, "ControlService Svc 2", svc::kStopped, kStart, 1000, 0, 0,
+     kDone, 2, 2, svc::kPaused},
+    {"continue while a pause is pending", continueEntry, "ControlService Svc 3", svc::kRunning, svc::kControlPause, 1000, 0, 0,
+     kDone, 2, 2, svc::kRunning},
+    {"pause while a stop is pending meets a stopped service", pauseEntry, "ControlService Svc 2", svc::kRunning, svc::kControlStop, 1000, 0, 0,
+     failed(winerr::kServiceNotActive), 2, 1, svc::kStopped},
+};
+// clang-format on
+
+class CrossingTest : public SimulatedTest, public ::testing::WithParamInterface<CrossingCase> {
+ protected:
+  /// Seeds "Svc" and lets another program send its request.
+  void seed(const CrossingCase& c) {
+    SimulatedPlatform::ServiceConfig config = serviceNamed("Svc", c.seedState);
+    config.startPendingMs = config.stopPendingMs = c.ownMs;
+    config.pausePendingMs = config.continuePendingMs = c.ownMs;
+    switch (c.otherRequest) {
+      case kStart:
+        config.startPendingMs = c.otherMs;
+        break;
+      case svc::kControlStop:
+        config.stopPendingMs = c.otherMs;
+        break;
+      case svc::kControlPause:
+        config.pausePendingMs = c.otherMs;
+        break;
+      default:
+        break;
+    }
+    sim.addService(config);
+    if (c.otherRequest == kNobody) return;
+    const ScHandle manager(sim, sim.OpenSCManagerA(nullptr, nullptr, svc::kManagerAllAccess));
+    const ScHandle other(sim, sim.OpenServiceA(manager.get(), "Svc", svc::kServiceAllAccess));
+    ServiceStatus status;
+    ASSERT_TRUE(c.otherRequest == kStart
+                    ? sim.StartServiceA(other.get(), 0, nullptr)
+                    : sim.ControlService(other.get(), c.otherRequest, &status));
+  }
+};
+
+TEST_P(CrossingTest, WaitsForTheServiceThenAsksAgain) {
+  const CrossingCase& c = GetParam();
+  seed(c);
+  sim.clearCalls();
+  EXPECT_EQ(c.outcome, c.operation(sim, entryFor("Svc"), c.limit, StepLog::off()));
+  EXPECT_EQ(c.requests, countCalls(sim.calls(), c.request));
+  EXPECT_EQ(c.polls, countCalls(sim.calls(), "Sleep 1000"));
+  EXPECT_EQ(c.polls * 1000, sim.nowMs());
+  EXPECT_EQ(c.finalState, sim.service("Svc")->currentState);
+  EXPECT_TRUE(managerClosedLast(sim.calls()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CrossingTest, ::testing::ValuesIn(kCrossingCases),
+                         caseName<CrossingCase>);
+
 using StateChangeCallsTest = SimulatedTest;
 
 TEST_F(StateChangeCallsTest, StopOfARunningService) {
@@ -170,7 +264,7 @@ TEST_F(StateChangeCallsTest, ServiceThatCannotBeOpenedIsLeftAlone) {
     const bool removes = operation == static_cast<Operation>(removeEntry);
     const std::pair<const char*, EntryOutcome> refusals[] = {
         {"Missing", removes ? kDone : failed(winerr::kServiceDoesNotExist)},
-        {"Locked", failed(winerr::kAccessDenied)}};
+        {"Locked", EntryOutcome::accessDenied()}};
     for (const auto& [name, outcome] : refusals) {
       sim.clearCalls();
       EXPECT_EQ(outcome, operation(sim, entryFor(name), 0, StepLog::off())) << name;
@@ -179,7 +273,7 @@ TEST_F(StateChangeCallsTest, ServiceThatCannotBeOpenedIsLeftAlone) {
     }
     sim.setManagerOpenRefused(true);
     sim.clearCalls();
-    EXPECT_EQ(failed(winerr::kAccessDenied), operation(sim, entryFor("Locked"), 0, StepLog::off()));
+    EXPECT_EQ(EntryOutcome::accessDenied(), operation(sim, entryFor("Locked"), 0, StepLog::off()));
     EXPECT_THAT(sim.calls(), ElementsAre("OpenSCManagerA"));
     sim.setManagerOpenRefused(false);
   }

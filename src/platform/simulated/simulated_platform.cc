@@ -106,6 +106,8 @@ void SimulatedPlatform::setDoubleByteCodePage(bool doubleByte) {
   state_->doubleByteCodePage = doubleByte;
 }
 
+void SimulatedPlatform::setUtf8CodePage(bool utf8) { state_->utf8CodePage = utf8; }
+
 void SimulatedPlatform::beforeCall(std::string call, std::function<void()> action,
                                    unsigned occurrence) {
   state_->triggers.push_back(World::Trigger{std::move(call), occurrence, 0, std::move(action)});
@@ -138,6 +140,11 @@ void SimulatedPlatform::Sleep(Dword milliseconds) {
 }
 
 Dword SimulatedPlatform::GetLastError() { return state_->lastError; }
+
+unsigned SimulatedPlatform::GetACP() {
+  if (state_->utf8CodePage) return file::kUtf8;
+  return state_->doubleByteCodePage ? 932 : 1252;
+}
 
 char* SimulatedPlatform::CharLowerA(char* text) {
   state_->log("CharLowerA");

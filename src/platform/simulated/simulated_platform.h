@@ -16,7 +16,10 @@
 // Handles carry the access they were opened with, and each operation checks the
 // right it needs as Windows does (SERVICE_STOP to stop, KEY_QUERY_VALUE to read a
 // value, SYNCHRONIZE to wait, PROCESS_TERMINATE to terminate...): a handle opened
-// with too little access fails with ERROR_ACCESS_DENIED.
+// with too little access fails with ERROR_ACCESS_DENIED. The process's token is
+// granted all rights to the manager and the services unless a test narrows them
+// (setGrantedRights): an open asking for more than is granted is refused with
+// ERROR_ACCESS_DENIED, as the security descriptors of Windows refuse it.
 //
 // Seeding mistakes (a duplicate service or live process id, a pending seed state)
 // throw std::invalid_argument.
@@ -43,6 +46,9 @@ constexpr Dword kInsufficientBuffer = 122;
 constexpr Dword kInvalidName = 123;
 constexpr Dword kMoreData = 234;
 constexpr Dword kInvalidAddress = 487;
+constexpr Dword kInvalidLevel = 124;
+constexpr Dword kInvalidFlags = 1004;
+constexpr Dword kNoUnicodeTranslation = 1113;
 constexpr Dword kDependentServicesRunning = 1051;
 constexpr Dword kInvalidServiceControl = 1052;
 constexpr Dword kServiceDisabled = 1058;
@@ -51,13 +57,22 @@ constexpr Dword kServiceDependencyDeleted = 1075;
 constexpr Dword kDuplicateServiceName = 1078;
 }  // namespace winerr
 namespace svc {
-constexpr Dword kWin32ShareProcess = 0x20;   ///< SERVICE_WIN32_SHARE_PROCESS
-constexpr Dword kBootStart = 0;              ///< SERVICE_BOOT_START
-constexpr Dword kSystemStart = 1;            ///< SERVICE_SYSTEM_START
-constexpr Dword kErrorCritical = 3;          ///< SERVICE_ERROR_CRITICAL
-constexpr Dword kControlInterrogate = 4;     ///< SERVICE_CONTROL_INTERROGATE
-constexpr Dword kAcceptStop = 0x1;           ///< SERVICE_ACCEPT_STOP
-constexpr Dword kAcceptPauseContinue = 0x2;  ///< SERVICE_ACCEPT_PAUSE_CONTINUE
+constexpr Dword kManagerAllAccess = 0xF003F;  ///< SC_MANAGER_ALL_ACCESS
+constexpr Dword kServiceAllAccess = 0xF01FF;  ///< SERVICE_ALL_ACCESS
+constexpr Dword kWin32ShareProcess = 0x20;    ///< SERVICE_WIN32_SHARE_PROCESS
+constexpr Dword kBootStart = 0;               ///< SERVICE_BOOT_START
+constexpr Dword kSystemStart = 1;             ///< SERVICE_SYSTEM_START
+constexpr Dword kErrorCritical = 3;           ///< SERVICE_ERROR_CRITICAL
+constexpr Dword kControlInterrogate = 4;      ///< SERVICE_CONTROL_INTERROGATE
+constexpr Dword kAcceptStop = 0x1;            ///< SERVICE_ACCEPT_STOP
+constexpr Dword kAcceptPauseContinue = 0x2;   ///< SERVICE_ACCEPT_PAUSE_CONTINUE
+/// What a token that is not elevated (an administrator's filtered one, or a
+/// user's) is granted by the default security of the manager and of a service.
+constexpr Dword kManagerUserRights =
+    0x20015;  ///< SC_MANAGER_CONNECT, _ENUMERATE_SERVICE, _QUERY_LOCK_STATUS, READ_CONTROL
+constexpr Dword kServiceUserRights =
+    0x2018D;  ///< SERVICE_QUERY_CONFIG, _QUERY_STATUS, _ENUMERATE_DEPENDENTS, _INTERROGATE,
+              ///< _USER_DEFINED_CONTROL, READ_CONTROL
 }  // namespace svc
 namespace reg {
 constexpr Dword kBinary = 3;   ///< REG_BINARY
@@ -68,6 +83,9 @@ constexpr Dword kQword = 11;   ///< REG_QWORD
 namespace proc {
 constexpr Dword kInfinite = 0xFFFFFFFF;  ///< INFINITE
 }  // namespace proc
+namespace file {
+constexpr Dword kErrInvalidChars = 0x80;  ///< WC_ERR_INVALID_CHARS
+}  // namespace file
 
 /// Thrown when the logic waits past the simulated platform's hang limit.
 class SimulatedHang : public std::runtime_error {
@@ -99,6 +117,21 @@ class SimulatedPlatform : public Platform {
     std::uint64_t continuePendingMs = 0;
     bool openRefused = false;  ///< OpenServiceA fails with ERROR_ACCESS_DENIED
     bool queryFails = false;   ///< QueryServiceStatus fails with ERROR_ACCESS_DENIED
+    /// The rights this service's security grants the process's token; an open
+    /// asking for more is refused with ERROR_ACCESS_DENIED.
+    Dword grantedRights = svc::kServiceAllAccess;
+    /// While pending, the service reports dwWaitHint this long and raises
+    /// dwCheckPoint (from 1) every second of the pending state, but only for
+    /// this long into it: after that the service is hung.
+    Dword waitHintMs = 2000;
+    std::uint64_t progressMs = kForever;
+    /// The process that runs the service; 0 for none. Ending it while the
+    /// service is not STOPPED is a failure of the service: the manager reports
+    /// it STOPPED and then takes its recovery action.
+    Dword processId = 0;
+    /// The recovery actions (SC_ACTION_*, delay); only a first action that
+    /// restarts the service is carried out.
+    std::vector<ScAction> failureActions{};
   };
 
   /// A service as the manager holds it now.
@@ -119,6 +152,12 @@ class SimulatedPlatform : public Platform {
     /// Runs as LocalSystem: its default security grants an administrator no more
     /// than waiting on it and querying it, unless SeDebugPrivilege is enabled.
     bool systemOwned = false;
+    /// OpenProcess asking for PROCESS_TERMINATE fails with ERROR_ACCESS_DENIED;
+    /// opens for less succeed.
+    bool terminateRefused = false;
+    /// How long the process takes to end once TerminateProcess was called;
+    /// kForever: it never does (stuck in the kernel).
+    std::uint64_t terminationMs = 0;
   };
 
   struct ProcessView {
@@ -138,6 +177,11 @@ class SimulatedPlatform : public Platform {
   std::optional<ServiceView> service(const std::string& name) const;
   /// OpenSCManagerA fails with ERROR_ACCESS_DENIED while set.
   void setManagerOpenRefused(bool refused);
+  /// The rights the process's token is granted on the manager and on every
+  /// service (within each service's own grantedRights). All access unless set;
+  /// svc::kManagerUserRights and svc::kServiceUserRights model a prompt that is
+  /// not elevated.
+  void setGrantedRights(Dword manager, Dword service);
 
   /// Registry keys are paths under HKEY_LOCAL_MACHINE such as
   /// "SOFTWARE\\Corvane\\Vardeck"; keys and value names compare without case.
@@ -169,12 +213,21 @@ class SimulatedPlatform : public Platform {
 
   /// A file at \a path (compared without case). Paths given the same
   /// \a fileIndex are one file under several spellings; 0 gives a file of its own.
-  void addFile(const std::string& path, Dword fileIndex = 0);
+  /// \a fileIdHigh is the upper half of its 128-bit file id, whose lower half is
+  /// the index: files of one index and another upper half are two files, as
+  /// ReFS may give two files one 64-bit index.
+  void addFile(const std::string& path, Dword fileIndex = 0, std::uint64_t fileIdHigh = 0);
+  /// GetFileInformationByHandleEx fails with ERROR_INVALID_PARAMETER for the
+  /// FileIdInfo class while unset, as on Windows 7 or a file system without it.
+  void setFileIdInfoSupported(bool supported);
   void addDirectory(const std::string& path);
 
   /// Lead bytes of code page 932 are honoured by CharNextA while set;
   /// otherwise the ANSI code page is single-byte (as 1252).
   void setDoubleByteCodePage(bool doubleByte);
+  /// The ANSI code page is UTF-8 (65001), as with Windows' "Use Unicode UTF-8"
+  /// setting, while set.
+  void setUtf8CodePage(bool utf8);
 
   // --- Files, environment, time (what the step log uses) ---
   /// Sets (or, with no value, removes) an environment variable of the process.
@@ -264,7 +317,13 @@ class SimulatedPlatform : public Platform {
   //    ERROR_INVALID_SERVICE_CONTROL only, as documented; not on
   //    ERROR_DEPENDENT_SERVICES_RUNNING. Pausing a paused service or continuing a
   //    running one succeeds and changes nothing.
-  //  - Status records carry dwCheckPoint, dwWaitHint and dwWin32ExitCode 0.
+  //  - Status records carry dwWin32ExitCode 0; dwCheckPoint and dwWaitHint are
+  //    0 but in a pending state.
+  //  - ControlService refuses every control with ERROR_SERVICE_CANNOT_ACCEPT_CTRL
+  //    while the service is pending, and StartServiceA a service that is not
+  //    stopped with ERROR_SERVICE_ALREADY_RUNNING, stop-pending included.
+  //  - QueryServiceConfig2A knows SERVICE_CONFIG_FAILURE_ACTIONS alone, without
+  //    reboot message or command.
   //  - CreateToolhelp32Snapshot takes TH32CS_SNAPPROCESS alone. Entries report one
   //    thread, normal priority (8) and parent 0.
   RawScHandle OpenSCManagerA(const char* machineName, const char* databaseName,
@@ -284,6 +343,8 @@ class SimulatedPlatform : public Platform {
   bool ControlService(RawScHandle handle, Dword control, ServiceStatus* status) override;
   bool StartServiceA(RawScHandle handle, Dword numArgs, const char** args) override;
   bool QueryServiceStatus(RawScHandle handle, ServiceStatus* status) override;
+  bool QueryServiceConfig2A(RawScHandle handle, Dword infoLevel, unsigned char* buffer,
+                            Dword bufferSize, Dword* bytesNeeded) override;
   bool DeleteService(RawScHandle handle) override;
   bool CloseServiceHandle(RawScHandle handle) override;
 
@@ -319,7 +380,13 @@ class SimulatedPlatform : public Platform {
   //    WriteFile needs FILE_APPEND_DATA and appends.
   //  - WideCharToMultiByte converts to code page 1252, whatever
   //    setDoubleByteCodePage says, and has no best-fit table: a character
-  //    outside the code page becomes the default character.
+  //    outside the code page becomes the default character. To UTF-8 (CP_UTF8,
+  //    or the ANSI code page under setUtf8CodePage) it takes flags 0 or
+  //    WC_ERR_INVALID_CHARS only (ERROR_INVALID_FLAGS otherwise) and no default
+  //    character or used-default pointer (ERROR_INVALID_PARAMETER), and writes
+  //    U+FFFD for a lone surrogate unless WC_ERR_INVALID_CHARS refuses it.
+  //  - TerminateProcess only starts the end: the process ends terminationMs
+  //    later.
   //  - FormatMessageA knows the system messages of the errors the service
   //    operations meet, each ended by CR LF as Windows gives them; another code
   //    fails with ERROR_MR_MID_NOT_FOUND (317).
@@ -337,6 +404,7 @@ class SimulatedPlatform : public Platform {
   bool WriteFile(RawHandle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten,
                  void* overlapped) override;
   bool GetFileInformationByHandle(RawHandle file, ByHandleFileInformation* info) override;
+  bool GetFileInformationByHandleEx(RawHandle file, int infoClass, void* info, Dword size) override;
   Dword GetFileAttributesA(const char* fileName) override;
   Dword GetEnvironmentVariableA(const char* name, char* buffer, Dword size) override;
   Dword ExpandEnvironmentStringsA(const char* source, char* destination, Dword size) override;
@@ -348,6 +416,7 @@ class SimulatedPlatform : public Platform {
 
   void Sleep(Dword milliseconds) override;
   Dword GetLastError() override;
+  unsigned GetACP() override;
   int WideCharToMultiByte(unsigned codePage, Dword flags, const char16_t* wideText, int wideLength,
                           char* multiByte, int multiByteSize, const char* defaultChar,
                           bool* usedDefaultChar) override;

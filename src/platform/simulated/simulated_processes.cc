@@ -150,8 +150,10 @@ RawHandle SimulatedPlatform::OpenProcess(Dword desiredAccess, bool /*inheritHand
   const World::Process* process = s.liveProcess(processId);
   if (process == nullptr) return fail(s, winerr::kInvalidParameter, nullptr);
   const Dword rights = processRights(desiredAccess);
-  if (process->config.openRefused || (process->config.systemOwned && !s.debugPrivilegeEnabled &&
-                                      (rights & ~kGrantedBySystem) != 0)) {
+  if (process->config.openRefused ||
+      (process->config.terminateRefused && (rights & proc::kTerminate) != 0) ||
+      (process->config.systemOwned && !s.debugPrivilegeEnabled &&
+       (rights & ~kGrantedBySystem) != 0)) {
     return fail(s, winerr::kAccessDenied, nullptr);
   }
   World::Handle handle;
@@ -217,9 +219,13 @@ bool SimulatedPlatform::TerminateProcess(RawHandle processHandle, unsigned exitC
   // An ended process cannot be terminated again; Windows says access denied.
   if ((h->access & proc::kTerminate) == 0 || !s.alive(process))
     return fail(s, winerr::kAccessDenied);
-  process.endAtMs = s.nowMs;
-  process.terminated = true;
-  process.exitCode = exitCode;
+  // The call only starts the end; the process is gone a little later.
+  if (!process.terminated) {
+    process.endAtMs =
+        std::min(process.endAtMs, World::later(s.nowMs, process.config.terminationMs));
+    process.terminated = true;
+    process.exitCode = exitCode;
+  }
   return true;
 }
 

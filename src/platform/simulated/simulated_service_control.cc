@@ -3,6 +3,7 @@
 // ends, and its state is worked out from the virtual time whenever asked.
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 #include <string>
 #include <utility>
@@ -26,11 +27,24 @@ void fillStatus(const World& s, const Service& service, ServiceStatus& status) {
   if (current == svc::kRunning || current == svc::kPaused) {
     status.dwControlsAccepted = service.config.controlsAccepted;
   }
+  if (World::isPending(current)) {
+    // A service making progress raises its checkpoint; a hung one stops.
+    const std::uint64_t elapsed =
+        std::min(s.nowMs - s.pendingSinceOf(service), service.config.progressMs);
+    status.dwCheckPoint = static_cast<Dword>(1 + elapsed / 1000);
+    status.dwWaitHint = service.config.waitHintMs;
+  }
 }
 
-void enter(const World& s, Service& service, Dword pendingState, std::uint64_t durationMs) {
-  service.state = pendingState;
-  service.pendingUntil = World::later(s.nowMs, durationMs);
+/// Writes \a actions at the start of \a buffer as SERVICE_FAILURE_ACTIONSA
+/// followed by its array of actions, which it points to.
+void writeFailureActions(const std::vector<ScAction>& actions, unsigned char* buffer) {
+  ServiceFailureActions head;
+  head.cActions = static_cast<Dword>(actions.size());
+  unsigned char* array = buffer + sizeof head;
+  if (!actions.empty()) head.lpsaActions = reinterpret_cast<ScAction*>(array);
+  std::memcpy(buffer, &head, sizeof head);
+  if (!actions.empty()) std::memcpy(array, actions.data(), actions.size() * sizeof(ScAction));
 }
 
 /// What a start will change: the stopped dependencies to start, in the order
@@ -97,7 +111,7 @@ bool hasActiveDependent(const World& s, const Service& service) {
 bool SimulatedPlatform::StartServiceA(RawScHandle handle, Dword numArgs, const char** args) {
   World& s = *state_;
   s.log("StartServiceA " + s.scName(handle));
-  Service* service = s.serviceFor(handle, access::kServiceStart);
+  Service* service = s.serviceFor(handle, svc::kServiceStart);
   if (service == nullptr) return false;
   StartPlan plan;
   std::uint64_t readyAt = s.nowMs;
@@ -121,10 +135,10 @@ bool SimulatedPlatform::StartServiceA(RawScHandle handle, Dword numArgs, const c
   // Stopped dependencies start first; the service itself reports start-pending
   // until they run and its own start time has passed.
   for (const auto& [dependency, runningAt] : plan.starts) {
-    dependency->state = svc::kStartPending;
+    s.enter(*dependency, svc::kStartPending, 0);
     dependency->pendingUntil = runningAt;
   }
-  service->state = svc::kStartPending;
+  s.enter(*service, svc::kStartPending, 0);
   service->pendingUntil = World::later(readyAt, service->config.startPendingMs);
   return true;
 }
@@ -136,12 +150,12 @@ bool SimulatedPlatform::ControlService(RawScHandle handle, Dword control, Servic
   Dword acceptBit = 0;
   switch (control) {
     case svc::kControlStop:
-      right = access::kServiceStop;
+      right = svc::kServiceStop;
       acceptBit = svc::kAcceptStop;
       break;
     case svc::kControlPause:
     case svc::kControlContinue:
-      right = access::kServicePauseContinue;
+      right = svc::kServicePauseContinue;
       acceptBit = svc::kAcceptPauseContinue;
       break;
     case svc::kControlInterrogate:
@@ -183,11 +197,11 @@ bool SimulatedPlatform::ControlService(RawScHandle handle, Dword control, Servic
       s.lastError = winerr::kDependentServicesRunning;
       return false;
     }
-    enter(s, *service, svc::kStopPending, service->config.stopPendingMs);
+    s.enter(*service, svc::kStopPending, service->config.stopPendingMs);
   } else if (control == svc::kControlPause && current == svc::kRunning) {
-    enter(s, *service, svc::kPausePending, service->config.pausePendingMs);
+    s.enter(*service, svc::kPausePending, service->config.pausePendingMs);
   } else if (control == svc::kControlContinue && current == svc::kPaused) {
-    enter(s, *service, svc::kContinuePending, service->config.continuePendingMs);
+    s.enter(*service, svc::kContinuePending, service->config.continuePendingMs);
   }
   // Pausing a paused service or continuing a running one reaches the service,
   // which reports the state it is in.
@@ -195,10 +209,37 @@ bool SimulatedPlatform::ControlService(RawScHandle handle, Dword control, Servic
   return true;
 }
 
+bool SimulatedPlatform::QueryServiceConfig2A(RawScHandle handle, Dword infoLevel,
+                                             unsigned char* buffer, Dword bufferSize,
+                                             Dword* bytesNeeded) {
+  World& s = *state_;
+  s.log("QueryServiceConfig2A " + s.scName(handle) + " " + std::to_string(infoLevel));
+  Service* service = s.serviceFor(handle, svc::kServiceQueryConfig);
+  if (service == nullptr) return false;
+  if (bytesNeeded == nullptr) {
+    s.lastError = winerr::kInvalidAddress;
+    return false;
+  }
+  if (infoLevel != svc::kConfigFailureActions) {
+    s.lastError = winerr::kInvalidLevel;
+    return false;
+  }
+  const std::vector<ScAction>& actions = service->config.failureActions;
+  const auto needed =
+      static_cast<Dword>(sizeof(ServiceFailureActions) + actions.size() * sizeof(ScAction));
+  *bytesNeeded = needed;
+  if (buffer == nullptr || bufferSize < needed) {
+    s.lastError = winerr::kInsufficientBuffer;
+    return false;
+  }
+  writeFailureActions(actions, buffer);
+  return true;
+}
+
 bool SimulatedPlatform::QueryServiceStatus(RawScHandle handle, ServiceStatus* status) {
   World& s = *state_;
   s.log("QueryServiceStatus " + s.scName(handle));
-  Service* service = s.serviceFor(handle, access::kServiceQueryStatus);
+  Service* service = s.serviceFor(handle, svc::kServiceQueryStatus);
   if (service == nullptr) return false;
   if (status == nullptr || service->config.queryFails) {
     s.lastError = status == nullptr ? winerr::kInvalidAddress : winerr::kAccessDenied;

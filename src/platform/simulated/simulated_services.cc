@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -66,15 +67,15 @@ Dword serviceRights(Dword desired) {
     return svc::kServiceAllAccess;
   Dword rights = desired;
   if ((desired & access::kGenericRead) != 0) {
-    rights |= access::kReadControl | access::kServiceQueryConfig | access::kServiceQueryStatus |
+    rights |= access::kReadControl | svc::kServiceQueryConfig | svc::kServiceQueryStatus |
               access::kServiceEnumerateDependents | access::kServiceInterrogate;
   }
   if ((desired & access::kGenericWrite) != 0) {
-    rights |= access::kReadControl | access::kServiceChangeConfig;
+    rights |= access::kReadControl | svc::kServiceChangeConfig;
   }
   if ((desired & access::kGenericExecute) != 0) {
-    rights |= access::kReadControl | access::kServiceStart | access::kServiceStop |
-              access::kServicePauseContinue | access::kServiceUserDefinedControl;
+    rights |= access::kReadControl | svc::kServiceStart | svc::kServiceStop |
+              svc::kServicePauseContinue | access::kServiceUserDefinedControl;
   }
   return rights;
 }
@@ -83,7 +84,7 @@ Dword managerRights(Dword desired) {
   if ((desired & (access::kGenericAll | access::kMaximumAllowed)) != 0)
     return svc::kManagerAllAccess;
   Dword rights = desired;
-  if ((desired & access::kGenericWrite) != 0) rights |= access::kManagerCreateService;
+  if ((desired & access::kGenericWrite) != 0) rights |= svc::kManagerCreateService;
   return rights;
 }
 
@@ -105,12 +106,54 @@ bool SimulatedWorld::isPending(Dword state) {
          state == svc::kContinuePending || state == svc::kPausePending;
 }
 
+std::optional<std::uint64_t> SimulatedWorld::failedAt(const Service& service) const {
+  if (service.config.processId == 0) return std::nullopt;
+  for (const Process& process : processes) {
+    const std::uint64_t at = process.endAtMs;
+    if (process.config.processId != service.config.processId || at > nowMs ||
+        at < service.pendingSince) {
+      continue;
+    }
+    const bool settled = isPending(service.state) && at >= service.pendingUntil;
+    if ((settled ? settledAfter(service.state) : service.state) != svc::kStopped) return at;
+  }
+  return std::nullopt;
+}
+
+std::uint64_t SimulatedWorld::restartAt(const Service& service) const {
+  const std::optional<std::uint64_t> failed = failedAt(service);
+  const std::vector<ScAction>& actions = service.config.failureActions;
+  if (!failed || actions.empty() || actions.front().Type != svc::kActionRestart ||
+      service.markedForDelete) {
+    return kForever;
+  }
+  return later(*failed, actions.front().Delay);
+}
+
 Dword SimulatedWorld::stateOf(const Service& service) const {
-  if (isPending(service.state) && service.pendingUntil != kForever &&
-      nowMs >= service.pendingUntil) {
+  if (failedAt(service)) {
+    // The manager saw the process end without a report of STOPPED, and takes
+    // the recovery action once its delay has passed.
+    const std::uint64_t restart = restartAt(service);
+    if (nowMs < restart) return svc::kStopped;
+    return nowMs >= later(restart, service.config.startPendingMs) ? svc::kRunning
+                                                                  : svc::kStartPending;
+  }
+  if (isPending(service.state) && nowMs >= service.pendingUntil) {
     return settledAfter(service.state);
   }
   return service.state;
+}
+
+std::uint64_t SimulatedWorld::pendingSinceOf(const Service& service) const {
+  const std::uint64_t restart = restartAt(service);
+  return nowMs >= restart ? restart : service.pendingSince;
+}
+
+void SimulatedWorld::enter(Service& service, Dword pendingState, std::uint64_t durationMs) {
+  service.state = pendingState;
+  service.pendingSince = nowMs;
+  service.pendingUntil = later(nowMs, durationMs);
 }
 
 // A service marked for deletion vanishes once it is stopped and its last
@@ -234,6 +277,11 @@ void SimulatedPlatform::setManagerOpenRefused(bool refused) {
   state_->managerOpenRefused = refused;
 }
 
+void SimulatedPlatform::setGrantedRights(Dword manager, Dword service) {
+  state_->managerRightsGranted = manager;
+  state_->serviceRightsGranted = service;
+}
+
 // --- Platform: service control manager ---
 
 RawScHandle SimulatedPlatform::OpenSCManagerA(const char* machineName, const char* databaseName,
@@ -245,7 +293,8 @@ RawScHandle SimulatedPlatform::OpenSCManagerA(const char* machineName, const cha
     error = simerr::kServerUnavailable;  // there is no network in here
   } else if (databaseName != nullptr && !World::sameName(databaseName, "ServicesActive")) {
     error = simerr::kDatabaseDoesNotExist;
-  } else if (s.managerOpenRefused) {
+  } else if (s.managerOpenRefused ||
+             (managerRights(desiredAccess) & ~s.managerRightsGranted) != 0) {
     error = winerr::kAccessDenied;
   }
   if (error != winerr::kSuccess) {
@@ -254,7 +303,8 @@ RawScHandle SimulatedPlatform::OpenSCManagerA(const char* machineName, const cha
   }
   World::Handle handle;
   handle.kind = Kind::manager;
-  handle.access = managerRights(desiredAccess);
+  // Connecting is implied by every open of the manager.
+  handle.access = managerRights(desiredAccess) | svc::kManagerConnect;
   return reinterpret_cast<RawScHandle>(s.issue(std::move(handle)));
 }
 
@@ -272,7 +322,9 @@ RawScHandle SimulatedPlatform::OpenServiceA(RawScHandle manager, const char* ser
     error = winerr::kInvalidName;
   } else if ((service = s.findService(serviceName)) == nullptr) {
     error = winerr::kServiceDoesNotExist;
-  } else if (service->config.openRefused) {
+  } else if (service->config.openRefused ||
+             (serviceRights(desiredAccess) &
+              ~(s.serviceRightsGranted & service->config.grantedRights)) != 0) {
     error = winerr::kAccessDenied;
   }
   if (error != winerr::kSuccess) {
@@ -311,7 +363,7 @@ RawScHandle SimulatedPlatform::CreateServiceA(
   Dword error = winerr::kSuccess;
   if (managerHandle == nullptr) {
     error = winerr::kInvalidHandle;
-  } else if ((managerHandle->access & access::kManagerCreateService) == 0) {
+  } else if ((managerHandle->access & svc::kManagerCreateService) == 0) {
     error = winerr::kAccessDenied;
   } else if (serviceName == nullptr) {
     error = winerr::kInvalidAddress;
@@ -361,7 +413,7 @@ bool SimulatedPlatform::ChangeServiceConfigA(RawScHandle handle, Dword serviceTy
                                              const char* /*password*/, const char* displayName) {
   World& s = *state_;
   s.log("ChangeServiceConfigA " + s.scName(handle));
-  Service* service = s.serviceFor(handle, access::kServiceChangeConfig);
+  Service* service = s.serviceFor(handle, svc::kServiceChangeConfig);
   if (service == nullptr) return false;
   ServiceConfig& config = service->config;
   const Dword newType = serviceType == svc::kNoChange ? config.serviceType : serviceType;
@@ -399,7 +451,7 @@ bool SimulatedPlatform::ChangeServiceConfigA(RawScHandle handle, Dword serviceTy
 bool SimulatedPlatform::DeleteService(RawScHandle handle) {
   World& s = *state_;
   s.log("DeleteService " + s.scName(handle));
-  Service* service = s.serviceFor(handle, access::kDelete);
+  Service* service = s.serviceFor(handle, svc::kDelete);
   if (service == nullptr) return false;
   if (service->markedForDelete) {
     s.lastError = winerr::kServiceMarkedForDelete;

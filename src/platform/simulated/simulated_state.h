@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,7 +28,6 @@ constexpr Dword kNoSuchPrivilege = 1313;       ///< ERROR_NO_SUCH_PRIVILEGE
 
 /// Access rights the simulation checks (winnt.h, winsvc.h, winreg.h).
 namespace access {
-constexpr Dword kDelete = 0x10000;
 constexpr Dword kReadControl = 0x20000;  ///< STANDARD_RIGHTS_READ, _WRITE and _EXECUTE alike
 constexpr Dword kSynchronize = 0x100000;
 constexpr Dword kMaximumAllowed = 0x02000000;
@@ -35,14 +35,7 @@ constexpr Dword kGenericAll = 0x10000000;
 constexpr Dword kGenericExecute = 0x20000000;
 constexpr Dword kGenericWrite = 0x40000000;
 constexpr Dword kGenericRead = 0x80000000;
-constexpr Dword kManagerCreateService = 0x2;
-constexpr Dword kServiceQueryConfig = 0x1;
-constexpr Dword kServiceChangeConfig = 0x2;
-constexpr Dword kServiceQueryStatus = 0x4;
 constexpr Dword kServiceEnumerateDependents = 0x8;
-constexpr Dword kServiceStart = 0x10;
-constexpr Dword kServiceStop = 0x20;
-constexpr Dword kServicePauseContinue = 0x40;
 constexpr Dword kServiceInterrogate = 0x80;
 constexpr Dword kServiceUserDefinedControl = 0x100;
 constexpr Dword kKeyQueryValue = 0x1;
@@ -63,6 +56,7 @@ struct SimulatedWorld {
     ServiceConfig config;         ///< config.state is the seeded state, not kept up to date
     Dword state = svc::kStopped;  ///< the state last entered, maybe a pending one
     std::uint64_t pendingUntil = kForever;  ///< when a pending state settles
+    std::uint64_t pendingSince = 0;         ///< when the last state was entered
     bool markedForDelete = false;
     int openHandles = 0;
   };
@@ -105,7 +99,8 @@ struct SimulatedWorld {
   struct File {
     std::string path;  ///< as first opened or seeded
     std::string bytes;
-    Dword index = 0;  ///< the file index: paths of one index are one file
+    Dword index = 0;           ///< the file index: paths of one index are one file
+    std::uint64_t idHigh = 0;  ///< the upper half of the 128-bit file id
     bool directory = false;
     bool exists = false;
     bool openRefused = false;
@@ -131,7 +126,11 @@ struct SimulatedWorld {
   std::vector<std::string> calls;
   std::vector<Trigger> triggers;
   bool managerOpenRefused = false;
+  Dword managerRightsGranted = svc::kManagerAllAccess;
+  Dword serviceRightsGranted = svc::kServiceAllAccess;
   bool doubleByteCodePage = false;
+  bool utf8CodePage = false;
+  bool fileIdInfoSupported = true;
 
   // --- Handles: one table for every kind, so a token of one kind passed where
   // another is expected is refused, and tokens are never reused ---
@@ -172,6 +171,16 @@ struct SimulatedWorld {
   static bool isPending(Dword state);
   Dword stateOf(const Service& service) const;
   bool gone(const Service& service) const;
+  /// When the service's process ended while the service was not STOPPED, since
+  /// it entered its last state: the service failed then. Nothing when it did not.
+  std::optional<std::uint64_t> failedAt(const Service& service) const;
+  /// When the manager restarts a failed service by its recovery action;
+  /// kForever when it does not.
+  std::uint64_t restartAt(const Service& service) const;
+  /// When the service's current pending state began.
+  std::uint64_t pendingSinceOf(const Service& service) const;
+  /// Enters \a pendingState, which lasts \a durationMs.
+  void enter(Service& service, Dword pendingState, std::uint64_t durationMs);
   Service* findService(std::string_view name);
   const Service* findService(std::string_view name) const;
   void removeGoneServices();

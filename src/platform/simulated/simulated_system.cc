@@ -6,6 +6,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "platform/simulated/simulated_platform.h"
@@ -74,6 +75,42 @@ std::optional<char> cp1252Byte(char16_t unit) {
   return static_cast<char>(0x80 + (found - std::begin(kCp1252High)));
 }
 
+/// \a text in UTF-8. A lone surrogate becomes U+FFFD, or fails the whole
+/// conversion when \a strict.
+std::optional<std::string> utf8Of(std::u16string_view text, bool strict) {
+  std::string bytes;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t code = text[i];
+    if (code >= 0xD800 && code <= 0xDFFF) {
+      const bool paired =
+          code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+      if (paired) {
+        code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
+      } else if (strict) {
+        return std::nullopt;
+      } else {
+        code = 0xFFFD;
+      }
+    }
+    if (code < 0x80) {
+      bytes += static_cast<char>(code);
+    } else if (code < 0x800) {
+      bytes += static_cast<char>(0xC0 | code >> 6);
+      bytes += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      bytes += static_cast<char>(0xE0 | code >> 12);
+      bytes += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+      bytes += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      bytes += static_cast<char>(0xF0 | code >> 18);
+      bytes += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+      bytes += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+      bytes += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return bytes;
+}
+
 }  // namespace
 
 SimulatedWorld::File& SimulatedWorld::makeFile(const std::string& path, Dword index) {
@@ -116,9 +153,16 @@ void SimulatedPlatform::setFileWriteFails(const std::string& path, bool fails) {
 
 void SimulatedPlatform::setProcessId(Dword processId) { state_->ownProcessId = processId; }
 
-void SimulatedPlatform::addFile(const std::string& path, Dword fileIndex) {
+void SimulatedPlatform::addFile(const std::string& path, Dword fileIndex,
+                                std::uint64_t fileIdHigh) {
   if (fileIndex >= state_->nextFileIndex) state_->nextFileIndex = fileIndex + 1;
-  state_->makeFile(path, fileIndex).directory = false;
+  World::File& added = state_->makeFile(path, fileIndex);
+  added.directory = false;
+  added.idHigh = fileIdHigh;
+}
+
+void SimulatedPlatform::setFileIdInfoSupported(bool supported) {
+  state_->fileIdInfoSupported = supported;
 }
 
 void SimulatedPlatform::addDirectory(const std::string& path) {
@@ -196,6 +240,34 @@ bool SimulatedPlatform::GetFileInformationByHandle(RawHandle fileHandle,
   return true;
 }
 
+bool SimulatedPlatform::GetFileInformationByHandleEx(RawHandle fileHandle, int infoClass,
+                                                     void* info, Dword size) {
+  World& s = *state_;
+  const World::Handle* h = s.handleOf(fileHandle, Kind::file);
+  if (h == nullptr) {
+    s.lastError = winerr::kInvalidHandle;
+    return false;
+  }
+  if (infoClass != file::kFileIdInfo || !s.fileIdInfoSupported || info == nullptr) {
+    s.lastError = winerr::kInvalidParameter;
+    return false;
+  }
+  if (size < sizeof(FileIdInfo)) {
+    s.lastError = winerr::kBadLength;
+    return false;
+  }
+  const World::File& opened = s.files.at(h->filePath);
+  FileIdInfo id;
+  id.VolumeSerialNumber = kVolumeSerial;
+  // Little-endian, as FILE_ID_128 holds it on x86: the index, then the upper half.
+  const std::uint64_t halves[2] = {opened.index, opened.idHigh};
+  for (int i = 0; i < 16; ++i) {
+    id.FileId[i] = static_cast<unsigned char>(halves[i / 8] >> (8 * (i % 8)));
+  }
+  std::memcpy(info, &id, sizeof id);
+  return true;
+}
+
 Dword SimulatedPlatform::GetFileAttributesA(const char* fileName) {
   World& s = *state_;
   const auto found = s.files.find(World::foldCase(fileName == nullptr ? "" : fileName));
@@ -206,25 +278,42 @@ Dword SimulatedPlatform::GetFileAttributesA(const char* fileName) {
   return found->second.directory ? file::kAttributeDirectory : file::kAttributeNormal;
 }
 
-int SimulatedPlatform::WideCharToMultiByte(unsigned codePage, Dword /*flags*/,
-                                           const char16_t* wideText, int wideLength,
-                                           char* multiByte, int multiByteSize,
+int SimulatedPlatform::WideCharToMultiByte(unsigned codePage, Dword flags, const char16_t* wideText,
+                                           int wideLength, char* multiByte, int multiByteSize,
                                            const char* defaultChar, bool* usedDefaultChar) {
   World& s = *state_;
-  // A length of -1 (up to the NUL) is not modelled.
-  if (codePage != file::kAnsiCodePage || wideText == nullptr || wideLength <= 0 ||
-      multiByteSize < 0) {
-    s.lastError = winerr::kInvalidParameter;
+  const bool utf8 = codePage == file::kUtf8 || (codePage == file::kAnsiCodePage && s.utf8CodePage);
+  const auto fail = [&s](Dword error) {
+    s.lastError = error;
     return 0;
+  };
+  // A length of -1 (up to the NUL) is not modelled.
+  if ((codePage != file::kAnsiCodePage && !utf8) || wideText == nullptr || wideLength <= 0 ||
+      multiByteSize < 0) {
+    return fail(winerr::kInvalidParameter);
   }
   std::string converted;
-  bool usedDefault = false;
-  for (int i = 0; i < wideLength; ++i) {
-    const std::optional<char> byte = cp1252Byte(wideText[i]);
-    usedDefault = usedDefault || !byte;
-    converted += byte.value_or(defaultChar != nullptr ? *defaultChar : '?');
+  if (utf8) {
+    // UTF-8 has every character: a default character has no use, and the
+    // flags that choose one are refused.
+    if ((flags & ~file::kErrInvalidChars) != 0) return fail(winerr::kInvalidFlags);
+    if (defaultChar != nullptr || usedDefaultChar != nullptr) {
+      return fail(winerr::kInvalidParameter);
+    }
+    const std::optional<std::string> encoded =
+        utf8Of(std::u16string_view(wideText, static_cast<std::size_t>(wideLength)),
+               (flags & file::kErrInvalidChars) != 0);
+    if (!encoded) return fail(winerr::kNoUnicodeTranslation);
+    converted = *encoded;
+  } else {
+    bool usedDefault = false;
+    for (int i = 0; i < wideLength; ++i) {
+      const std::optional<char> byte = cp1252Byte(wideText[i]);
+      usedDefault = usedDefault || !byte;
+      converted += byte.value_or(defaultChar != nullptr ? *defaultChar : '?');
+    }
+    if (usedDefaultChar != nullptr) *usedDefaultChar = usedDefault;
   }
-  if (usedDefaultChar != nullptr) *usedDefaultChar = usedDefault;
   if (multiByteSize == 0) return static_cast<int>(converted.size());
   if (multiByte == nullptr || static_cast<std::size_t>(multiByteSize) < converted.size()) {
     s.lastError = winerr::kInsufficientBuffer;

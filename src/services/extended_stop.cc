@@ -1,0 +1,48 @@
+#include "services/extended_stop.h"
+
+#include "services/access_rights.h"
+#include "services/entry_log.h"
+#include "services/process_sweep.h"
+#include "services/scm_handles.h"
+#include "services/state_name.h"
+
+namespace vdksvc {
+namespace {
+
+/// The state of the entry's service now; 0 when it cannot be read.
+Dword stateNow(Platform& platform, const ServiceEntry& entry, EntryLog& steps) {
+  ScmHandles handles(platform);
+  if (!handles.open(platform, entry.serviceName, kQueryRights)) {
+    steps.openFailed(handles);
+    return 0;
+  }
+  ServiceStatus status;
+  if (!platform.QueryServiceStatus(handles.service.get(), &status)) {
+    if (steps.on()) {
+      steps.line("status query after the sweep failed: " +
+                 steps.errorText(platform.GetLastError()));
+    }
+    return 0;
+  }
+  steps.line("after the sweep: " + std::string(stateName(status.dwCurrentState)));
+  return status.dwCurrentState;
+}
+
+}  // namespace
+
+bool finishExtendedStop(Platform& platform, const ServiceList& list,
+                        std::vector<EntryOutcome>& outcomes, StepLog& log) {
+  const bool allEnded = sweepLeftoverProcesses(platform, list, log);
+  for (std::size_t i = 0; i < list.size() && i < outcomes.size(); ++i) {
+    EntryLog steps(log, "stop", list.at(i).serviceName);
+    const Dword state = stateNow(platform, list.at(i), steps);
+    if (state == svc::kStopped) {
+      outcomes[i] = EntryOutcome::done();
+    } else if (state != 0) {
+      outcomes[i] = EntryOutcome::lastSeenIn(state);
+    }
+  }
+  return allEnded;
+}
+
+}  // namespace vdksvc
