@@ -39,6 +39,7 @@ constexpr Dword kSuccess = 0;
 constexpr Dword kFileNotFound = 2;
 constexpr Dword kAccessDenied = 5;
 constexpr Dword kInvalidParameter = 87;
+constexpr Dword kInsufficientBuffer = 122;
 constexpr Dword kServiceAlreadyRunning = 1056;
 constexpr Dword kServiceDoesNotExist = 1060;
 constexpr Dword kServiceCannotAcceptCtrl = 1061;  ///< refused while start- or stop-pending

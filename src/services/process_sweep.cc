@@ -2,15 +2,19 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "lists/text.h"
 #include "platform/handles.h"
+#include "services/access_rights.h"
+#include "services/scm_handles.h"
 #include "services/sweep_log.h"
 
 namespace vdksvc {
@@ -124,32 +128,13 @@ class DebugPrivilege {
   Dword error_ = 0;  ///< why the privilege could not be enabled
 };
 
-/// Opens every candidate to wait on, end and identify it, with SeDebugPrivilege
-/// for the while. A process that ended since the snapshot, or that refuses us,
-/// gives an empty handle; \a refused tells whether one refused.
-std::vector<ProcessHandle> openCandidates(Platform& platform,
-                                          const std::vector<Candidate>& candidates, SweepLog& log,
-                                          bool& refused) {
-  constexpr Dword kAccess = proc::kSynchronize | proc::kTerminate | proc::kQueryLimitedInformation;
-  std::vector<ProcessHandle> handles;
-  handles.reserve(candidates.size());
-  const DebugPrivilege privilege(platform, log);
-  for (const Candidate& candidate : candidates) {
-    handles.emplace_back(platform, platform.OpenProcess(kAccess, false, candidate.id));
-    if (handles.back()) continue;
-    const Dword error = platform.GetLastError();
-    // An id that no longer exists is a process that has ended.
-    if (error != winerr::kInvalidParameter) refused = true;
-    log.openFailed(candidate.id, error);
-  }
-  return handles;
-}
-
-/// What tells one file from another, whatever path names it.
+/// What tells one file from another, whatever path names it: the volume's
+/// serial number and the 128-bit file id, or where the file system or Windows
+/// does not give one, the 64-bit file index (which ReFS does not keep unique).
 struct FileIdentity {
-  Dword volume = 0;
-  Dword indexHigh = 0;
-  Dword indexLow = 0;
+  std::uint64_t volume = 0;
+  unsigned char id[16] = {};
+  bool wide = false;  ///< the 128-bit id
   bool operator==(const FileIdentity&) const = default;
 };
 
@@ -160,9 +145,21 @@ std::optional<FileIdentity> identityOf(Platform& platform, const std::string& pa
       platform, platform.CreateFileA(path.c_str(), 0,
                                      file::kShareRead | file::kShareWrite | file::kShareDelete,
                                      nullptr, file::kOpenExisting, 0, nullptr));
+  if (!file) return std::nullopt;
+  FileIdentity identity;
+  FileIdInfo wide;
+  if (platform.GetFileInformationByHandleEx(file.get(), file::kFileIdInfo, &wide, sizeof wide)) {
+    identity.volume = wide.VolumeSerialNumber;
+    std::copy(std::begin(wide.FileId), std::end(wide.FileId), std::begin(identity.id));
+    identity.wide = true;
+    return identity;
+  }
   ByHandleFileInformation info;
-  if (!file || !platform.GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
-  return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  if (!platform.GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+  identity.volume = info.dwVolumeSerialNumber;
+  const std::uint64_t index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+  for (int i = 0; i < 8; ++i) identity.id[i] = static_cast<unsigned char>(index >> (8 * i));
+  return identity;
 }
 
 /// Tells whether matched processes run a program of the list, reading each
@@ -220,28 +217,156 @@ class ProgramCheck {
 
 /// A process of the list's programs that the sweep waits for, and ends if it must.
 struct SweptProcess {
-  ProcessHandle handle;
+  ProcessHandle look;  ///< to identify it and wait on it; held, its id cannot be reused
+  ProcessHandle end;   ///< to terminate it; empty when the process refused that right
   Dword id = 0;
 };
 
-/// Terminates \a processes with exit code 0; false when one could not be
-/// terminated and still runs.
+/// The processes of the list's programs among \a candidates, at most 64, each
+/// opened first only to look at it and wait on it, and, once it proved to run a
+/// program of the list, a second time to end it, with SeDebugPrivilege for the
+/// while. A process that refuses to be looked at is a stranger's and is left
+/// alone; one that ended since the snapshot is gone. \a leftRunning tells
+/// whether a process of the list's programs could not be taken in.
+std::vector<SweptProcess> openListed(Platform& platform, const std::vector<Candidate>& candidates,
+                                     SweepLog& log, bool& leftRunning) {
+  constexpr Dword kLook = proc::kQueryLimitedInformation | proc::kSynchronize;
+  std::vector<SweptProcess> processes;
+  const DebugPrivilege privilege(platform, log);
+  ProgramCheck check(platform, log);
+  for (const Candidate& candidate : candidates) {
+    ProcessHandle look(platform, platform.OpenProcess(kLook, false, candidate.id));
+    if (!look) {
+      log.openFailed(candidate.id, platform.GetLastError());
+      continue;
+    }
+    if (!check.runsListedProgram(look.get(), candidate)) continue;
+    if (processes.size() == proc::kMaximumWaitObjects) {
+      leftRunning = true;  // a wait takes no more
+      continue;
+    }
+    ProcessHandle end(platform, platform.OpenProcess(proc::kTerminate, false, candidate.id));
+    if (!end) log.endRefused(candidate.id, platform.GetLastError());
+    processes.push_back({std::move(look), std::move(end), candidate.id});
+  }
+  return processes;
+}
+
+/// Whether \a process (a handle that may be waited on) still runs.
+bool stillRuns(Platform& platform, RawHandle process) {
+  return platform.WaitForMultipleObjects(1, &process, true, 0) == proc::kWaitTimeout;
+}
+
+/// The failure actions of the service \a service, in order; empty when there
+/// are none or they cannot be read.
+std::vector<ScAction> failureActionsOf(Platform& platform, RawScHandle service) {
+  Dword needed = 0;
+  if (platform.QueryServiceConfig2A(service, svc::kConfigFailureActions, nullptr, 0, &needed) ||
+      platform.GetLastError() != winerr::kInsufficientBuffer ||
+      needed < sizeof(ServiceFailureActions)) {
+    return {};
+  }
+  std::vector<unsigned char> buffer(needed);
+  if (!platform.QueryServiceConfig2A(service, svc::kConfigFailureActions, buffer.data(), needed,
+                                     &needed)) {
+    return {};
+  }
+  ServiceFailureActions head;
+  std::memcpy(&head, buffer.data(), sizeof head);
+  // The actions lie in the buffer after the structure, which points to them.
+  const auto* first = reinterpret_cast<const unsigned char*>(head.lpsaActions);
+  const std::size_t room = buffer.size() - sizeof head;
+  if (head.cActions == 0 || first != buffer.data() + sizeof head ||
+      head.cActions > room / sizeof(ScAction)) {
+    return {};
+  }
+  std::vector<ScAction> actions(head.cActions);
+  std::memcpy(actions.data(), first, actions.size() * sizeof(ScAction));
+  return actions;
+}
+
+/// What Windows does for \a actions when a service's process ends before the
+/// service reported STOPPED: "restart the service, run a program"; empty when
+/// it does nothing.
+std::string recoveryOf(const std::vector<ScAction>& actions) {
+  std::string what;
+  const auto add = [&what](const char* action) {
+    if (what.find(action) != std::string::npos) return;
+    what += (what.empty() ? "" : ", ") + std::string(action);
+  };
+  for (const ScAction& action : actions) {
+    if (action.Type == svc::kActionRestart) add("restart the service");
+    if (action.Type == svc::kActionRunCommand) add("run a program");
+    if (action.Type == svc::kActionReboot) add("restart the computer");
+  }
+  return what;
+}
+
+/// Before processes are terminated: warns in the step log of each list service
+/// that has not STOPPED and whose recovery actions Windows takes when its
+/// process ends. Changes nothing, and with the log off reads nothing either.
+void warnOfRecoveryActions(Platform& platform, const ServiceList& list, SweepLog& log) {
+  if (!log.on()) return;
+  constexpr AccessRights kRights{svc::kManagerConnect,
+                                 svc::kServiceQueryStatus | svc::kServiceQueryConfig};
+  std::unordered_set<std::string> seen;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const std::string& name = list.at(i).serviceName;
+    if (!seen.insert(name).second) continue;
+    ScmHandles handles(platform);
+    ServiceStatus status;
+    if (!handles.open(platform, name, kRights) ||
+        !platform.QueryServiceStatus(handles.service.get(), &status) ||
+        status.dwCurrentState == svc::kStopped) {
+      continue;
+    }
+    const std::string recovery = recoveryOf(failureActionsOf(platform, handles.service.get()));
+    if (!recovery.empty()) log.recoveryWarning(name, status.dwCurrentState, recovery);
+  }
+}
+
+/// Terminates \a processes with exit code 0 and waits, kTerminationWaitMs at
+/// most, for them to end; false when one could not be ended and still runs.
 bool terminateAll(Platform& platform, const std::vector<SweptProcess>& processes, SweepLog& log) {
   bool allEnded = true;
+  std::vector<RawHandle> ending;
+  std::vector<Dword> endingIds;
   for (const SweptProcess& swept : processes) {
-    RawHandle process = swept.handle.get();
-    const bool terminated = platform.TerminateProcess(process, 0);
+    if (!swept.end) {
+      if (!stillRuns(platform, swept.look.get())) continue;
+      log.notTerminated(swept.id, true, winerr::kAccessDenied);
+      allEnded = false;
+      continue;
+    }
+    const bool terminated = platform.TerminateProcess(swept.end.get(), 0);
     const Dword error = terminated ? 0 : platform.GetLastError();
-    // A process that ended meanwhile cannot be terminated either, so one look at
-    // its state tells whether it was left running.
-    const bool runs =
-        !terminated && platform.WaitForMultipleObjects(1, &process, true, 0) == proc::kWaitTimeout;
-    allEnded = allEnded && !runs;
     if (terminated) {
       log.terminated(swept.id);
-    } else {
-      log.notTerminated(swept.id, runs, error);
+      ending.push_back(swept.look.get());
+      endingIds.push_back(swept.id);
+      continue;
     }
+    // A process that ended meanwhile cannot be terminated either, so one look at
+    // its state tells whether it was left running.
+    const bool runs = stillRuns(platform, swept.look.get());
+    allEnded = allEnded && !runs;
+    log.notTerminated(swept.id, runs, error);
+  }
+  if (ending.empty()) return allEnded;
+  // Termination only begins with the call: the files stay locked until each
+  // process has ended.
+  const auto count = static_cast<Dword>(ending.size());
+  const std::uint64_t started = log.tick();
+  const Dword waited =
+      platform.WaitForMultipleObjects(count, ending.data(), true, kTerminationWaitMs);
+  if (waited < proc::kWaitObject0 + count) {
+    log.endedAfterTermination(count, started);
+    return allEnded;
+  }
+  for (std::size_t i = 0; i < ending.size(); ++i) {
+    if (!stillRuns(platform, ending[i])) continue;
+    log.runsAfterTermination(endingIds[i]);
+    allEnded = false;
   }
   return allEnded;
 }
@@ -263,27 +388,16 @@ bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog
     return true;
   }
 
-  // A process that ended since the snapshot, or that refuses us, is left out of
-  // the wait: a null handle in it would fail the wait at once and cut every other
-  // process's grace.
+  // A process that ended since the snapshot, or that refuses even to be looked
+  // at, is left out of the wait: a null handle in it would fail the wait at
+  // once and cut every other process's grace.
   bool leftRunning = false;
-  std::vector<ProcessHandle> opened = openCandidates(platform, candidates, steps, leftRunning);
-  ProgramCheck check(platform, steps);
-  std::vector<SweptProcess> processes;
-  for (std::size_t i = 0; i < candidates.size(); ++i) {
-    ProcessHandle process = std::move(opened[i]);  // closed here unless kept
-    if (!process || !check.runsListedProgram(process.get(), candidates[i])) continue;
-    if (processes.size() == proc::kMaximumWaitObjects) {
-      leftRunning = true;  // a wait takes no more
-      continue;
-    }
-    processes.push_back({std::move(process), candidates[i].id});
-  }
+  const std::vector<SweptProcess> processes = openListed(platform, candidates, steps, leftRunning);
   if (processes.empty()) return !leftRunning;
 
   std::vector<RawHandle> raw;
   raw.reserve(processes.size());
-  for (const SweptProcess& swept : processes) raw.push_back(swept.handle.get());
+  for (const SweptProcess& swept : processes) raw.push_back(swept.look.get());
   const Dword count = static_cast<Dword>(raw.size());
   const std::uint64_t started = steps.tick();
   const Dword waited = platform.WaitForMultipleObjects(count, raw.data(), true, kSweepGraceMs);
@@ -292,6 +406,7 @@ bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog
                steps.on() && waited == proc::kWaitFailed ? platform.GetLastError() : 0);
   if (allEnded) return !leftRunning;
   // Timed out, or the wait failed: whatever still runs is ended now.
+  warnOfRecoveryActions(platform, list, steps);
   if (!terminateAll(platform, processes, steps)) leftRunning = true;
   return !leftRunning;
 }

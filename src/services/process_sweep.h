@@ -13,6 +13,8 @@ namespace vdksvc {
 
 /// How long the sweep waits for leftover processes to end by themselves.
 constexpr Dword kSweepGraceMs = 60000;
+/// How long it then waits for the processes it terminated to be gone.
+constexpr Dword kTerminationWaitMs = 10000;
 
 /// The program file name that a process of \a binaryPath runs under: the text
 /// after the last backslash (found character by character in the ANSI code page,
@@ -22,17 +24,19 @@ constexpr Dword kSweepGraceMs = 60000;
 std::string imageNameOf(Platform& platform, const std::string& binaryPath);
 
 /// Finds the running processes whose image name equals, without regard to ASCII
-/// case, that of an entry's binary path, and opens them with SeDebugPrivilege
-/// enabled for the while when the token holds it. Of those, it keeps the first
-/// 64 found, each once, that still run a program of the list: a process whose id
-/// now belongs to another program, or which runs a file of that name elsewhere
-/// than the program of every entry naming a directory, is left alone (a process
-/// whose image or file cannot be told stays in). It waits up to kSweepGraceMs
-/// for all of them to end and terminates, with exit code 0, those still running
-/// then. A process that cannot be opened is left out and does not shorten the
-/// others' grace. False when it left running a process of the list's programs:
-/// one it could not open (but for its having ended), one beyond the 64, or one
-/// it could not terminate.
+/// case, that of an entry's binary path, and opens each, with SeDebugPrivilege
+/// enabled for the while when the token holds it, first only to look at it and
+/// wait on it. Of those, it keeps the first 64 found, each once, that still run
+/// a program of the list: a process that refuses to be looked at, whose id now
+/// belongs to another program, or which runs a file of that name elsewhere than
+/// the program of every entry naming a directory, is a stranger's and is left
+/// alone (a process whose image or file cannot be told stays in). Those it keeps
+/// it opens a second time, to end them. It waits up to kSweepGraceMs for all of
+/// them to end; then, with the step log on, it warns of each list service not
+/// STOPPED whose recovery actions Windows will take, terminates with exit code 0
+/// those still running, and waits up to kTerminationWaitMs for them to be gone.
+/// False when it left running a process of the list's programs: one beyond the
+/// 64, one that refused to be ended, or one still running after that wait.
 bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list,
                             StepLog& log = StepLog::off());
 

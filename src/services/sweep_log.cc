@@ -1,5 +1,8 @@
 #include "services/sweep_log.h"
 
+#include "services/process_sweep.h"
+#include "services/state_name.h"
+
 namespace vdksvc {
 
 void SweepLog::line(const std::string& text) { log_.write("sweep: " + text); }
@@ -31,6 +34,10 @@ void SweepLog::openFailed(Dword id, Dword error) {
   if (on()) line(process(id) + " cannot be opened and is left alone: " + log_.errorText(error));
 }
 
+void SweepLog::endRefused(Dword id, Dword error) {
+  if (on()) line(process(id) + " cannot be opened to end it: " + log_.errorText(error));
+}
+
 void SweepLog::idReused(Dword id, const std::string& image) {
   if (on()) line(process(id) + " left alone: its id now belongs to " + image);
 }
@@ -53,8 +60,28 @@ void SweepLog::waited(Dword waited, Dword count, std::uint64_t startTick, Dword 
   }
 }
 
+void SweepLog::recoveryWarning(const std::string& serviceName, Dword state,
+                               const std::string& recovery) {
+  if (!on()) return;
+  line("warning: " + serviceName + " is " + stateName(state) +
+       ": terminating its process is a failure of the service, on which Windows will " + recovery +
+       " (its recovery actions)");
+}
+
 void SweepLog::terminated(Dword id) {
   if (on()) line(process(id) + " terminated");
+}
+
+void SweepLog::endedAfterTermination(Dword count, std::uint64_t startTick) {
+  if (!on()) return;
+  line(std::to_string(count) + (count == 1 ? " process" : " processes") +
+       " ended after termination, " + std::to_string(log_.tick() - startTick) + " ms");
+}
+
+void SweepLog::runsAfterTermination(Dword id) {
+  if (on())
+    line(process(id) + " still runs " + std::to_string(kTerminationWaitMs) +
+         " ms after its termination");
 }
 
 void SweepLog::notTerminated(Dword id, bool runs, Dword error) {

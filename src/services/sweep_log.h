@@ -26,6 +26,8 @@ class SweepLog {
   /// \a error is the failed call's when the privilege could not be enabled.
   void privilege(DebugPrivilegeOutcome outcome, Dword error);
   void openFailed(Dword id, Dword error);
+  /// Process \a id runs a program of the list but refused PROCESS_TERMINATE.
+  void endRefused(Dword id, Dword error);
   /// The id of process \a id went to another program, which runs \a image.
   void idReused(Dword id, const std::string& image);
   /// Process \a id runs \a image, a file of that name that is no program of the list.
@@ -33,7 +35,14 @@ class SweepLog {
   /// How the wait for \a count processes, begun at \a startTick, ended with
   /// \a waited; \a error is the failed wait's.
   void waited(Dword waited, Dword count, std::uint64_t startTick, Dword error);
+  /// Service \a serviceName is in \a state, and Windows will take \a recovery
+  /// when its process ends.
+  void recoveryWarning(const std::string& serviceName, Dword state, const std::string& recovery);
   void terminated(Dword id);
+  /// The \a count processes terminated have ended, waited for since \a startTick.
+  void endedAfterTermination(Dword count, std::uint64_t startTick);
+  /// Process \a id still ran when the wait after its termination ended.
+  void runsAfterTermination(Dword id);
   /// \a runs: whether the process still runs after TerminateProcess failed with \a error.
   void notTerminated(Dword id, bool runs, Dword error);
   /// The outcome status's line: the sweep is not done.

@@ -288,6 +288,78 @@ TEST_F(RunCommandTest, OnlyARunWhoseEveryEntryIsDeniedFails) {
   EXPECT_NE(std::string::npos, text.find("end: exit status -1"));
 }
 
+// The extended stop without -t: a stop whose checkpoint does not rise for
+// longer than the larger of its wait hint and ten seconds is hung, and goes to
+// the sweep; after the sweep, an entry is done only when its service is
+// STOPPED. The service "Svc" runs process 10, which ignores the stop.
+struct ExtendedStopCase {
+  const char* what;
+  std::vector<std::string> options;  ///< besides -stopex -e and the entry
+  std::uint64_t stopPendingMs;
+  std::uint64_t progressMs;  ///< how long the checkpoint rises
+  Dword waitHintMs;
+  bool restartedByRecovery;
+  std::uint64_t terminationMs;
+  int status;
+  std::uint64_t tookMs;
+};
+
+void PrintTo(const ExtendedStopCase& c, std::ostream* os) { *os << c.what; }
+
+constexpr std::uint64_t kNever = SimulatedPlatform::kForever;
+
+// clang-format off
+const ExtendedStopCase kExtendedStopCases[] = {
+    {"a hung stop goes to the sweep", {}, kNever, 0, 2000, false, 0, 0, 11000 + 60000},
+    {"a long wait hint is waited out", {}, kNever, 0, 30000, false, 0, 0, 31000 + 60000},
+    {"a slow stop that makes progress is waited for", {}, 40000, kNever, 2000, false, 0, 0, 40000 + 60000},
+    {"with -t the hung rule does not apply", {"-t", "20"}, kNever, 0, 2000, false, 0, 0, 20000 + 60000},
+    {"a service its recovery restarts is not done", {}, kNever, 0, 2000, true, 0, 1, 11000 + 60000},
+    {"a process that never ends is left running", {}, kNever, 0, 2000, false, kNever, 2, 11000 + 60000 + 10000},
+};
+// clang-format on
+
+class ExtendedStopTest : public SimulatedTest,
+                         public ::testing::WithParamInterface<ExtendedStopCase> {};
+
+TEST_P(ExtendedStopTest, StopsSweepsAndReadsTheStateOnceMore) {
+  const ExtendedStopCase& c = GetParam();
+  SimulatedPlatform::ServiceConfig config = serviceNamed("Svc", svc::kRunning);
+  config.stopPendingMs = c.stopPendingMs;
+  config.progressMs = c.progressMs;
+  config.waitHintMs = c.waitHintMs;
+  config.processId = 10;
+  if (c.restartedByRecovery) config.failureActions = {{svc::kActionRestart, 0}};
+  sim.addService(config);
+  SimulatedPlatform::ProcessConfig process{10, "Svc.exe"};
+  process.terminationMs = c.terminationMs;
+  sim.addProcess(process);
+
+  std::vector<std::string> arguments{"-stopex", "-e", "-c", "C:\\App\\Svc.exe", "Svc", "x"};
+  arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+  Args args(arguments);
+  {
+    StepLog log(sim, "C:\\Logs\\vdksvc.log");
+    EXPECT_EQ(c.status, runCommand(sim, args.argc(), args.argv(), log));
+  }
+  EXPECT_EQ(c.tookMs, sim.nowMs());
+  const std::string text = sim.fileContents("C:\\Logs\\vdksvc.log").value_or("");
+  EXPECT_EQ(
+      c.restartedByRecovery,
+      text.find("sweep: warning: Svc is STOP_PENDING: terminating its process is a failure "
+                "of the service, on which Windows will restart the service") != std::string::npos)
+      << text;
+  if (c.progressMs == 0 && c.options.empty()) {
+    const std::string hung = "(hung: checkpoint 1 has not risen for " +
+                             std::to_string(std::max<Dword>(c.waitHintMs, 10000) + 1000) +
+                             " ms, wait hint " + std::to_string(c.waitHintMs) + " ms)";
+    EXPECT_NE(std::string::npos, text.find(hung)) << text;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ExtendedStopTest, ::testing::ValuesIn(kExtendedStopCases),
+                         caseName<ExtendedStopCase>);
+
 // -e: the exit status counts the entries that did not end where the command
 // sends them (and one for a leftover process the extended stop left running).
 struct OutcomeCase {

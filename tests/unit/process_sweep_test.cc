@@ -77,9 +77,12 @@ TEST_F(SweepTest, NamesMatchWithoutRegardToAsciiCaseOnly) {
   entry("C:\\App\\srv.exe");
   entry("C:\\App\\\xE9tat.exe");  // the same with a small accented e: not ASCII, so unequal
   sweepLeftoverProcesses(sim, list);
+  // Each opened to look at it, then to end it; after the grace, terminated and
+  // waited for until gone.
   EXPECT_THAT(processCalls(),
-              ElementsAre("OpenProcess 10", "OpenProcess 11", "WaitForMultipleObjects 2 60000",
-                          "TerminateProcess 10 0", "TerminateProcess 11 0"));
+              ElementsAre("OpenProcess 10", "OpenProcess 10", "OpenProcess 11", "OpenProcess 11",
+                          "WaitForMultipleObjects 2 60000", "TerminateProcess 10 0",
+                          "TerminateProcess 11 0", "WaitForMultipleObjects 2 10000"));
 }
 
 TEST_F(SweepTest, NoMatchOpensAndWaitsOnNothing) {
@@ -99,8 +102,8 @@ TEST_F(SweepTest, ProcessesEndingWithinTheGraceAreLeftToEnd) {
   process(12, "other.exe");
   entry("\"C:\\App\\bin\\srv.exe\"");
   sweepLeftoverProcesses(sim, list);
-  EXPECT_THAT(processCalls(),
-              ElementsAre("OpenProcess 10", "OpenProcess 11", "WaitForMultipleObjects 2 60000"));
+  EXPECT_THAT(processCalls(), ElementsAre("OpenProcess 10", "OpenProcess 10", "OpenProcess 11",
+                                          "OpenProcess 11", "WaitForMultipleObjects 2 60000"));
   EXPECT_EQ(45000u, sim.nowMs()) << "the wait ends with the last of them";
   EXPECT_FALSE(terminated(10));
   EXPECT_FALSE(terminated(11));
@@ -120,16 +123,53 @@ TEST_F(SweepTest, ProcessIgnoringTheStopIsTerminatedAfterTheGrace) {
   EXPECT_TRUE(sim.process(12)->running);
 }
 
+// A process that refuses even to be looked at cannot be told to run the list's
+// program: a stranger's, left alone and not counted as left running.
 TEST_F(SweepTest, ProcessThatCannotBeOpenedDoesNotCutTheOthersGrace) {
   process(10, "srv.exe", kForever, /*openRefused=*/true);
   process(11, "srv.exe", 30000);
   entry("C:\\App\\srv.exe");
-  sweepLeftoverProcesses(sim, list);
-  EXPECT_THAT(processCalls(),
-              ElementsAre("OpenProcess 10", "OpenProcess 11", "WaitForMultipleObjects 1 60000"));
+  EXPECT_TRUE(sweepLeftoverProcesses(sim, list));
+  EXPECT_THAT(processCalls(), ElementsAre("OpenProcess 10", "OpenProcess 11", "OpenProcess 11",
+                                          "WaitForMultipleObjects 1 60000"));
   EXPECT_EQ(30000u, sim.nowMs());
   EXPECT_FALSE(terminated(11));
   EXPECT_TRUE(sim.process(10)->running) << "nothing can be done about it";
+}
+
+// One of the list's own programs that refuses only PROCESS_TERMINATE keeps its
+// grace, and counts as left running only when it outlives it.
+TEST_F(SweepTest, ProgramRefusingToBeEndedIsLeftRunningOnlyPastItsGrace) {
+  SimulatedPlatform::ProcessConfig ends{10, "srv.exe", 30000};
+  ends.terminateRefused = true;
+  sim.addProcess(ends);
+  entry("C:\\App\\srv.exe");
+  EXPECT_TRUE(sweepLeftoverProcesses(sim, list)) << "it ended within its grace";
+  SimulatedPlatform::ProcessConfig stays{11, "srv.exe"};
+  stays.terminateRefused = true;
+  sim.addProcess(stays);
+  EXPECT_FALSE(sweepLeftoverProcesses(sim, list));
+  EXPECT_TRUE(sim.process(11)->running);
+  EXPECT_EQ(30000u + 60000u, sim.nowMs()) << "it had its whole grace";
+}
+
+// TerminateProcess only starts the end: the sweep waits for the terminated
+// processes to be gone, ten seconds at most, and a process still there then
+// was left running.
+TEST_F(SweepTest, TerminatedProcessesAreWaitedForUntilGone) {
+  SimulatedPlatform::ProcessConfig slow{10, "srv.exe"};
+  slow.terminationMs = 400;
+  SimulatedPlatform::ProcessConfig stuck{11, "srv.exe"};
+  stuck.terminationMs = kForever;
+  sim.addProcess(slow);
+  entry("C:\\App\\srv.exe");
+  EXPECT_TRUE(sweepLeftoverProcesses(sim, list));
+  EXPECT_EQ(60400u, sim.nowMs());
+  EXPECT_FALSE(sim.process(10)->running);
+  sim.addProcess(stuck);
+  EXPECT_FALSE(sweepLeftoverProcesses(sim, list));
+  EXPECT_EQ(60400u + 60000u + 10000u, sim.nowMs());
+  EXPECT_TRUE(sim.process(11)->running);
 }
 
 TEST_F(SweepTest, ProcessMatchingTwoEntriesIsWaitedOnOnce) {
@@ -137,7 +177,8 @@ TEST_F(SweepTest, ProcessMatchingTwoEntriesIsWaitedOnOnce) {
   entry("C:\\App\\srv.exe");
   entry("\"D:\\Other\\SRV.exe\"");
   sweepLeftoverProcesses(sim, list);
-  EXPECT_THAT(processCalls(), ElementsAre("OpenProcess 10", "WaitForMultipleObjects 1 60000"));
+  EXPECT_THAT(processCalls(),
+              ElementsAre("OpenProcess 10", "OpenProcess 10", "WaitForMultipleObjects 1 60000"));
   EXPECT_EQ(20000u, sim.nowMs());
   EXPECT_FALSE(terminated(10));
 }
@@ -224,6 +265,21 @@ TEST_P(SweepMatchTest, OnlyTheListsOwnProgramIsWaitedOnAndTerminated) {
 }
 INSTANTIATE_TEST_SUITE_P(Table, SweepMatchTest, ::testing::ValuesIn(kMatchCases),
                          caseName<MatchCase>);
+
+// ReFS may give two files one 64-bit index; the 128-bit file id tells them
+// apart. Where Windows or the file system has no such id, the index is all
+// there is.
+TEST_F(SweepTest, FilesAreToldApartByTheir128BitId) {
+  sim.addFile("C:\\App\\srv.exe", 7, 1);
+  sim.addFile("D:\\Other\\srv.exe", 7, 2);
+  sim.addProcess({10, "srv.exe", kForever, false, "D:\\Other\\srv.exe"});
+  entry("C:\\App\\srv.exe");
+  EXPECT_TRUE(sweepLeftoverProcesses(sim, list));
+  EXPECT_FALSE(terminated(10)) << "another program of the same name";
+  sim.setFileIdInfoSupported(false);
+  EXPECT_TRUE(sweepLeftoverProcesses(sim, list));
+  EXPECT_TRUE(terminated(10)) << "the one index cannot tell them apart";
+}
 
 TEST_F(SweepTest, EmptyListTakesNoSnapshot) {
   process(10, "srv.exe");

@@ -42,7 +42,6 @@ namespace winerr {
 constexpr Dword kInvalidHandle = 6;
 constexpr Dword kNoMoreFiles = 18;
 constexpr Dword kBadLength = 24;
-constexpr Dword kInsufficientBuffer = 122;
 constexpr Dword kInvalidName = 123;
 constexpr Dword kMoreData = 234;
 constexpr Dword kInvalidAddress = 487;
