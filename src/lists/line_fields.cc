@@ -34,13 +34,13 @@ unsigned char byteAt(std::string_view text, std::size_t index) {
 // The part of \a field left after dropping blanks and ideographic spaces at both
 // ends. The back is checked byte by byte, not character by character, so a final
 // 0x81 0x40 goes even when that 0x81 is the second byte of the character before it.
-std::string_view trimmed(std::string_view field) {
+std::string_view trimmed(std::string_view field, bool shiftJis) {
   std::size_t begin = 0;
   std::size_t end = field.size();
   while (begin < end) {
     if (isTrimmed(byteAt(field, begin))) {
       ++begin;
-    } else if (byteAt(field, begin) == kWideSpaceLead && begin + 1 < end &&
+    } else if (shiftJis && byteAt(field, begin) == kWideSpaceLead && begin + 1 < end &&
                byteAt(field, begin + 1) == kWideSpaceTrail) {
       begin += 2;
     } else {
@@ -50,7 +50,7 @@ std::string_view trimmed(std::string_view field) {
   while (end > begin) {
     if (isTrimmed(byteAt(field, end - 1))) {
       --end;
-    } else if (byteAt(field, end - 1) == kWideSpaceTrail && end - 1 > begin &&
+    } else if (shiftJis && byteAt(field, end - 1) == kWideSpaceTrail && end - 1 > begin &&
                byteAt(field, end - 2) == kWideSpaceLead) {
       end -= 2;
     } else {
@@ -61,8 +61,8 @@ std::string_view trimmed(std::string_view field) {
 }
 
 /// Drops blanks and ideographic spaces at both ends of \a field, in place.
-void trimInPlace(std::string& field) {
-  const std::string_view kept = trimmed(field);
+void trimInPlace(std::string& field, bool shiftJis) {
+  const std::string_view kept = trimmed(field, shiftJis);
   if (kept.size() == field.size()) return;
   const auto begin = static_cast<std::size_t>(kept.data() - field.data());
   field.erase(begin + kept.size());
@@ -101,7 +101,8 @@ bool plainWord(const char* bytes, unsigned char separator) {
 /// characters, which are copied as they are. The run stops at the separator, at
 /// CR or LF, at a lead byte that is the last byte of the text and at one whose
 /// second byte equals the separator.
-std::size_t runEnd(std::string_view text, std::size_t index, unsigned char separator) {
+std::size_t runEnd(std::string_view text, std::size_t index, unsigned char separator,
+                   bool shiftJis) {
   const std::size_t size = text.size();
   for (;;) {
     while (size - index >= 8 && plainWord(text.data() + index, separator)) index += 8;
@@ -109,7 +110,8 @@ std::size_t runEnd(std::string_view text, std::size_t index, unsigned char separ
     const std::size_t bytewiseEnd = std::min(size, index + 8);
     while (index < bytewiseEnd) {
       const unsigned char byte = byteAt(text, index);
-      const ByteKind kind = kByteKinds[byte];
+      const ByteKind kind =
+          !shiftJis && kByteKinds[byte] == ByteKind::lead ? ByteKind::plain : kByteKinds[byte];
       if (kind == ByteKind::lead && index + 1 < size && byteAt(text, index + 1) != separator) {
         index += 2;
       } else if (kind == ByteKind::plain && byte != separator) {
@@ -124,7 +126,7 @@ std::size_t runEnd(std::string_view text, std::size_t index, unsigned char separ
 
 }  // namespace
 
-LineFields::LineFields(std::string_view text, char separator, bool trim) {
+LineFields::LineFields(std::string_view text, char separator, bool trim, bool shiftJis) {
   if (text.empty()) return;
 
   const auto separatorByte = static_cast<unsigned char>(separator);
@@ -136,13 +138,13 @@ LineFields::LineFields(std::string_view text, char separator, bool trim) {
 
   std::size_t index = 0;
   while (index < text.size()) {
-    const std::size_t end = runEnd(text, index, separatorByte);
+    const std::size_t end = runEnd(text, index, separatorByte, shiftJis);
     field->append(text.substr(index, end - index));
     index = end;
     if (index == text.size()) break;
 
     const unsigned char byte = byteAt(text, index);
-    if (isLeadByte(byte)) {
+    if (shiftJis && isLeadByte(byte)) {
       field->push_back(text[index]);
       // A lead byte cut off from its second byte (a line split by the 1023-byte
       // read) stays in the field, which ends with the text.
@@ -151,14 +153,14 @@ LineFields::LineFields(std::string_view text, char separator, bool trim) {
       // ends the line; as it equals the separator it is dropped altogether.
       index += 2;
     } else if (byte == separatorByte) {
-      if (trim) trimInPlace(*field);
+      if (trim) trimInPlace(*field, shiftJis);
       field = &addField();
       ++index;
     } else {
       break;  // CR or LF ends the line
     }
   }
-  if (trim) trimInPlace(*field);
+  if (trim) trimInPlace(*field, shiftJis);
 }
 
 std::string& LineFields::addField() {

@@ -15,7 +15,9 @@ class LineFields {
  public:
   /// Splits \a text at \a separator; with \a trim, each field loses leading and
   /// trailing blanks (space, tab, LF, CR and the ideographic space 0x81 0x40).
-  LineFields(std::string_view text, char separator, bool trim);
+  /// Without \a shiftJis the text is UTF-8, whose bytes are no Shift_JIS
+  /// characters: every separator splits, and 0x81 0x40 is no space.
+  LineFields(std::string_view text, char separator, bool trim, bool shiftJis = true);
 
   /// The field at \a index, or empty text at or beyond count().
   const std::string& field(std::size_t index) const;

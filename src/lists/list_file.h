@@ -11,10 +11,12 @@ namespace vdksvc {
 /// entry was added; false when the file cannot be opened or has no valid line.
 ///
 /// A file is ANSI text, read as it stands, unless it begins with a byte-order
-/// mark, as Windows' own tools write them: after the UTF-8 mark the text is read
-/// as it stands; after the UTF-16 little-endian mark it is converted to the ANSI
-/// code page first, and a line holding a character that code page lacks is
-/// skipped (the step log names it).
+/// mark, as Windows' own tools write them: after the UTF-8 or the UTF-16
+/// little-endian mark, each line is converted to the ANSI code page first, and a
+/// line holding a character that code page lacks, or bytes that are not UTF-8,
+/// is skipped (the step log names it). Where the ANSI code page is UTF-8, lines
+/// are split without the Shift_JIS rules, which would take the bytes of UTF-8
+/// characters for the first halves of double-byte ones.
 bool loadListFile(Platform& platform, const char* path, ServiceList& list,
                   StepLog& log = StepLog::off());
 

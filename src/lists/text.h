@@ -1,6 +1,7 @@
 #pragma once
 // Small helpers for the 8-bit texts of command lines, list files and the registry.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,5 +31,13 @@ std::string asciiLowered(std::string_view text);
 
 /// \a text in double quotes.
 std::string quoted(std::string_view text);
+
+/// The UTF-16 text of the UTF-8 bytes \a bytes; nothing when they are not UTF-8
+/// (a stray or missing continuation byte, an overlong form, a surrogate, a
+/// code point above U+10FFFF).
+std::optional<std::u16string> utf16FromUtf8(std::string_view bytes);
+
+/// Whether every surrogate of \a text is half of a pair.
+bool isWellFormedUtf16(std::u16string_view text);
 
 }  // namespace vdksvc

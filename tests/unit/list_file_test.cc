@@ -188,5 +188,69 @@ TEST(ListFile, FilesWithTheByteOrderMarksOfWindowsTools) {
                                    .find(": line 1 holds a character the ANSI code page lacks"));
 }
 
+// A file with the UTF-8 mark is converted to the ANSI code page as a UTF-16 file
+// is. Where the ANSI code page is UTF-8 every character converts, and lines are
+// split without the Shift_JIS rules: "\xE3\x81\x81" is one character whose last
+// byte would otherwise swallow the comma after it.
+struct UnicodeCase {
+  const char* what;
+  bool utf8CodePage;
+  std::string bytes;
+  Entries entries;
+};
+
+void PrintTo(const UnicodeCase& c, std::ostream* os) { *os << c.what; }
+
+const std::string kUtf8Mark = "\xEF\xBB\xBF";
+
+const UnicodeCase kUnicodeCases[] = {
+    {"utf8 to code page 1252",
+     false,
+     kUtf8Mark + "a.exe,A,Caf\xC3\xA9\r\n",
+     {{"a.exe", "A", "Caf\xE9"}}},
+    {"a character 1252 lacks",
+     false,
+     kUtf8Mark + "a.exe,A,\xE3\x81\x81\r\nb.exe,B,b\r\n",
+     {{"b.exe", "B", "b"}}},
+    {"bytes that are not utf8",
+     false,
+     kUtf8Mark + "a.exe,A,Caf\xE9\r\nb.exe,B,b\r\n",
+     {{"b.exe", "B", "b"}}},
+    {"an overlong form", false, kUtf8Mark + "a.exe,A,\xC0\xAF\r\n", {}},
+    {"an encoded surrogate", false, kUtf8Mark + "a.exe,A,\xED\xA0\x80\r\n", {}},
+    {"a comment with bad bytes",
+     false,
+     kUtf8Mark + "#\xFF\r\nb.exe,B,b\r\n",
+     {{"b.exe", "B", "b"}}},
+    {"utf8 on the utf8 code page",
+     true,
+     kUtf8Mark + "a.exe,\xE3\x81\x81,x\r\n",
+     {{"a.exe", "\xE3\x81\x81", "x"}}},
+    {"utf16 on the utf8 code page",
+     true,
+     utf16File(u"a.exe,A,\u3041\r\nb.exe,\U0001F600,b"),
+     {{"a.exe", "A", "\xE3\x81\x81"}, {"b.exe", "\xF0\x9F\x98\x80", "b"}}},
+    {"a lone surrogate", true, utf16File(u"a.exe,A,\xD800\r\nb.exe,B,b"), {{"b.exe", "B", "b"}}},
+    {"no mark on the utf8 code page",
+     true,
+     "a.exe,\xE3\x81\x81,x\r\n",
+     {{"a.exe", "\xE3\x81\x81", "x"}}},
+};
+
+class UnicodeListFileTest : public ::testing::TestWithParam<UnicodeCase> {};
+
+TEST_P(UnicodeListFileTest, ConvertsEachLineOrSkipsIt) {
+  const UnicodeCase& c = GetParam();
+  const TempFile file(c.bytes);
+  SimulatedPlatform sim;
+  sim.setUtf8CodePage(c.utf8CodePage);
+  ServiceList list;
+  EXPECT_EQ(!c.entries.empty(), loadListFile(sim, file.path().c_str(), list));
+  EXPECT_EQ(c.entries, entriesOf(list));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, UnicodeListFileTest, ::testing::ValuesIn(kUnicodeCases),
+                         caseName<UnicodeCase>);
+
 }  // namespace
 }  // namespace vdksvc
