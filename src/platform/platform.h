@@ -40,6 +40,7 @@ constexpr Dword kFileNotFound = 2;
 constexpr Dword kAccessDenied = 5;
 constexpr Dword kInvalidParameter = 87;
 constexpr Dword kInsufficientBuffer = 122;
+constexpr Dword kInvalidServiceControl = 1052;  ///< a control the service does not take now
 constexpr Dword kServiceAlreadyRunning = 1056;
 constexpr Dword kServiceDoesNotExist = 1060;
 constexpr Dword kServiceCannotAcceptCtrl = 1061;  ///< refused while start- or stop-pending

@@ -81,7 +81,9 @@ class Request {
   /// Sends the change's request and waits while the service carries it out. A
   /// request refused while the service is on its way elsewhere (1061 for a
   /// control while it starts or stops, 1056 for a start while it stops) waits
-  /// for it to get there and is sent once more.
+  /// for it to get there and is sent once more. So does a control refused as one
+  /// the service does not take (1052) while it is pending, when services take
+  /// none: Wine refuses a stop to a starting service so.
   EntryOutcome run() {
     // No state is checked first: a stop of a stopped service or a start of a
     // running one is the manager's to refuse, and a refusal means no wait.
@@ -89,10 +91,11 @@ class Request {
     ServiceStatus answer;
     Dword refusal = 0;
     if (send(answer, refusal)) return waitFor(change_.pendingState, answer.dwCheckPoint, started);
-    const bool maybePending =
-        refusal == (change_.control == kStartRequest ? winerr::kServiceAlreadyRunning
-                                                     : winerr::kServiceCannotAcceptCtrl);
-    if (maybePending) return afterPendingRefusal(refusal);
+    const bool maybePending = change_.control == kStartRequest
+                                  ? refusal == winerr::kServiceAlreadyRunning
+                                  : refusal == winerr::kServiceCannotAcceptCtrl ||
+                                        refusal == winerr::kInvalidServiceControl;
+    if (maybePending) return afterPendingRefusal(refusal, answer);
     return refused(refusal);
   }
 
@@ -131,17 +134,24 @@ class Request {
   }
 
   /// After a refusal that a pending state may explain: where the service is on
-  /// its way to decides what follows.
-  EntryOutcome afterPendingRefusal(Dword refusal) {
-    ServiceStatus status;
-    if (!platform_.QueryServiceStatus(service_, &status)) return refused(refusal);
+  /// its way to decides what follows. ControlService's \a answer gives the
+  /// state for these refusals, as documented; a start's refusal needs a query,
+  /// and so does an answer that holds no state (Wine's holds stray bytes).
+  EntryOutcome afterPendingRefusal(Dword refusal, ServiceStatus status) {
+    const bool known =
+        status.dwCurrentState >= svc::kStopped && status.dwCurrentState <= svc::kPaused;
+    if ((change_.control == kStartRequest || !known) &&
+        !platform_.QueryServiceStatus(service_, &status)) {
+      return refused(refusal);
+    }
     Dword state = status.dwCurrentState;
     if (state == change_.pendingState) {
       steps_.line("the service is " + std::string(stateName(state)) +
                   " already: waiting while it is");
       return waitFor(state, status.dwCheckPoint, steps_.tick());
     }
-    if (isPending(state)) {
+    const bool wasPending = isPending(state);
+    if (wasPending) {
       steps_.line("the service is " + std::string(stateName(state)) +
                   ": waiting for it to leave that state, then asking again");
       const PollResult waited = poll(state, status.dwCheckPoint, steps_.tick());
@@ -150,8 +160,13 @@ class Request {
       if (isPending(state)) return EntryOutcome::lastSeenIn(state);
     }
     if (state == change_.targetState) return EntryOutcome::done();
-    // An instance that runs, paused or not, is what a start asks for.
-    if (change_.control == kStartRequest && state != svc::kStopped) return refused(refusal);
+    // An instance that runs, paused or not, is what a start asks for; a control
+    // that a service which was not pending does not take stays refused.
+    if (change_.control == kStartRequest
+            ? state != svc::kStopped
+            : refusal == winerr::kInvalidServiceControl && !wasPending) {
+      return refused(refusal);
+    }
     const std::uint64_t started = steps_.tick();
     ServiceStatus answer;
     if (!send(answer, refusal)) return refused(refusal);

@@ -49,7 +49,6 @@ constexpr Dword kInvalidLevel = 124;
 constexpr Dword kInvalidFlags = 1004;
 constexpr Dword kNoUnicodeTranslation = 1113;
 constexpr Dword kDependentServicesRunning = 1051;
-constexpr Dword kInvalidServiceControl = 1052;
 constexpr Dword kServiceDisabled = 1058;
 constexpr Dword kServiceDependencyFail = 1068;
 constexpr Dword kServiceDependencyDeleted = 1075;
