@@ -92,7 +92,7 @@ std::string quoteArgument(const std::string& argument) {
   return quoted;
 }
 
-RunResult runProgram(const std::string& commandLine, DWORD timeoutMs) {
+RunResult runProgram(const std::string& commandLine, DWORD timeoutMs, HANDLE token) {
   RunResult result;
   KernelHandle out = makeCaptureFile();
   KernelHandle err = makeCaptureFile();
@@ -113,8 +113,12 @@ RunResult runProgram(const std::string& commandLine, DWORD timeoutMs) {
   PROCESS_INFORMATION info{};
   std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
   mutableLine.push_back('\0');  // CreateProcessA may write into its command line
-  if (!::CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &info)) {
+  const BOOL created =
+      token != nullptr ? ::CreateProcessAsUserA(token, nullptr, mutableLine.data(), nullptr,
+                                                nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)
+                       : ::CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0,
+                                          nullptr, nullptr, &startup, &info);
+  if (!created) {
     result.startError = ::GetLastError();
     return result;
   }
@@ -141,6 +145,33 @@ RunResult runVdksvc(const std::vector<std::string>& arguments, DWORD timeoutMs) 
     tail += quoteArgument(argument);
   }
   return runVdksvcRaw(tail, timeoutMs);
+}
+
+RunResult runVdksvcUnelevated(const std::vector<std::string>& arguments, DWORD timeoutMs) {
+  RunResult result;
+  HANDLE own = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(),
+                          TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_QUERY, &own)) {
+    result.startError = ::GetLastError();
+    return result;
+  }
+  const KernelHandle ownToken(own);
+  BYTE administrators[SECURITY_MAX_SID_SIZE];
+  DWORD sidSize = sizeof administrators;
+  HANDLE filtered = nullptr;
+  SID_AND_ATTRIBUTES denyOnly{administrators, 0};
+  // A restricted form of the caller's own token needs no privilege to start a
+  // process with.
+  if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &sidSize) ||
+      !::CreateRestrictedToken(own, DISABLE_MAX_PRIVILEGE, 1, &denyOnly, 0, nullptr, 0, nullptr,
+                               &filtered)) {
+    result.startError = ::GetLastError();
+    return result;
+  }
+  const KernelHandle token(filtered);
+  std::string line = quoteArgument(vdksvcPath());
+  for (const std::string& argument : arguments) line += ' ' + quoteArgument(argument);
+  return runProgram(line, timeoutMs, token.get());
 }
 
 RunResult runVdksvcRaw(const std::string& tail, DWORD timeoutMs) {
@@ -238,6 +269,7 @@ std::string testServiceCommandLine(const TestServiceOptions& options) {
   if (options.noStop) line += " --no-stop";
   if (options.noPause) line += " --no-pause";
   if (options.ignoreStop) line += " --ignore-stop";
+  if (options.hangStop) line += " --hang-stop";
   return line;
 }
 

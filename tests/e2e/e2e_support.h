@@ -35,11 +35,18 @@ std::string runnerPath();
 std::string quoteArgument(const std::string& argument);
 
 /// Runs \a commandLine with standard output and error captured to files and
-/// standard input from NUL; kills the process after \a timeoutMs.
-RunResult runProgram(const std::string& commandLine, DWORD timeoutMs);
+/// standard input from NUL; kills the process after \a timeoutMs. Given a
+/// \a token, the process runs with it (CreateProcessAsUserA).
+RunResult runProgram(const std::string& commandLine, DWORD timeoutMs, HANDLE token = nullptr);
 
 /// Runs vdksvc.exe with \a arguments (each quoted as one argument).
 RunResult runVdksvc(const std::vector<std::string>& arguments, DWORD timeoutMs = 120000);
+
+/// Runs vdksvc.exe with \a arguments as from a prompt that is not elevated: with
+/// this process's token, the Administrators group for deny only and every
+/// privilege but SeChangeNotifyPrivilege removed. Not started (startError set)
+/// when that token cannot be made.
+RunResult runVdksvcUnelevated(const std::vector<std::string>& arguments, DWORD timeoutMs = 120000);
 
 /// Runs vdksvc.exe with \a tail appended verbatim to its quoted path, for
 /// command lines that argument quoting cannot express. An empty tail means no
@@ -95,6 +102,7 @@ struct TestServiceOptions {
   bool noStop = false;
   bool noPause = false;
   bool ignoreStop = false;
+  bool hangStop = false;  ///< reports STOP_PENDING once, and its checkpoint never rises
 };
 
 /// The test service's binary path: its quoted program file plus \a options.

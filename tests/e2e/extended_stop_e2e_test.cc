@@ -88,10 +88,15 @@ DWORD idAfter(const std::string& path, const std::string& marker) {
   return 0;
 }
 
-TEST_F(ExtendedStopE2e, LingeringProcessEndsInItsGraceLeftoverWorkerIsTerminated) {
+// Without -t, a stop whose checkpoint stays for longer than the larger of its
+// wait hint and ten seconds is hung: the wait for it ends, and the sweep ends
+// its process with the other leftovers.
+TEST_F(ExtendedStopE2e, LingeringProcessEndsInItsGraceLeftoverWorkerAndHungServiceAreTerminated) {
   const ProgramCopy lingerProgram(testServicePath(), "vdk_sweep_linger.exe");
   const ProgramCopy spawnerProgram(testServicePath(), "vdk_sweep_spawner.exe");
-  ASSERT_TRUE(lingerProgram.copied() && spawnerProgram.copied()) << ::GetLastError();
+  const ProgramCopy hungProgram(testServicePath(), "vdk_sweep_hung.exe");
+  ASSERT_TRUE(lingerProgram.copied() && spawnerProgram.copied() && hungProgram.copied())
+      << ::GetLastError();
   const TempFile lingerLog("");
   const TempFile spawnerLog("");
   // Reports stopped at once, then keeps its process ten seconds longer.
@@ -100,8 +105,12 @@ TEST_F(ExtendedStopE2e, LingeringProcessEndsInItsGraceLeftoverWorkerIsTerminated
   // Stops cleanly, but leaves behind a worker running the same program file.
   startService("VdkSweepSpawner", spawnerProgram.path(),
                "--spawn-worker --log " + quoteArgument(spawnerLog.path()));
+  // Reports STOP_PENDING once when asked to stop, and nothing more.
+  startService("VdkSweepHung", hungProgram.path(), "--hang-stop");
   HANDLE linger = processOf("VdkSweepLinger");
   ASSERT_NE(nullptr, linger);
+  HANDLE hung = processOf("VdkSweepHung");
+  ASSERT_NE(nullptr, hung);
   const DWORD workerId = idAfter(spawnerLog.path(), "spawned worker ");
   ASSERT_NE(0u, workerId) << readFile(spawnerLog.path());
   HANDLE worker =
@@ -118,7 +127,8 @@ TEST_F(ExtendedStopE2e, LingeringProcessEndsInItsGraceLeftoverWorkerIsTerminated
   std::string lingerSpelling = lingerProgram.path();
   for (char& c : lingerSpelling) c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
   const TempFile list("\"" + lingerSpelling + "\", VdkSweepLinger, Linger\r\n" +
-                      spawnerProgram.path() + ", VdkSweepSpawner, Spawner\r\n");
+                      spawnerProgram.path() + ", VdkSweepSpawner, Spawner\r\n" +
+                      hungProgram.path() + ", VdkSweepHung, Hung\r\n");
   const ULONGLONG start = nowMs();
   const RunResult run = runVdksvc({"-stopex", "-f", list.path()}, 180000);
   const ULONGLONG took = nowMs() - start;
@@ -139,14 +149,22 @@ TEST_F(ExtendedStopE2e, LingeringProcessEndsInItsGraceLeftoverWorkerIsTerminated
   EXPECT_NE(std::string::npos, readFile(lingerLog.path()).find("exit"))
       << "terminated rather than left to end:\n"
       << readFile(lingerLog.path());
-  // The worker had the whole grace, then was terminated with exit code 0 (by
-  // itself it could only end through its life limit, with 3).
-  EXPECT_GE(took, 60000u);
+  // The hung stop was given up after about eleven seconds; the worker then had
+  // the whole grace, and was terminated with exit code 0 (by itself it could
+  // only end through its life limit, with 3).
+  EXPECT_GE(took, 11000u + 60000u);
+  EXPECT_LT(took, 11000u + 60000u + 30000u);
   ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(worker, 0));
   DWORD exitCode = 1;
   ASSERT_TRUE(::GetExitCodeProcess(worker, &exitCode));
   EXPECT_EQ(0u, exitCode);
   EXPECT_EQ(std::string::npos, readFile(spawnerLog.path()).find("worker life limit"));
+  ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(hung, 0));
+  ASSERT_TRUE(::GetExitCodeProcess(hung, &exitCode));
+  EXPECT_EQ(0u, exitCode) << "the hung service's process was terminated";
+  if (terminatedServiceReportsStopped()) {
+    EXPECT_TRUE(waitForState("VdkSweepHung", SERVICE_STOPPED, 10000));
+  }
   EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(stranger, 0))
       << "the sweep ended a program of the same name in another folder";
   ::TerminateProcess(stranger, 0);

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -207,6 +209,64 @@ TEST_F(ServiceOperationsE2e, OutcomeStatusCountsTheServicesNotDone) {
     EXPECT_EQ(status, run.exitCode) << arguments.at(0) << " " << arguments.at(1);
   }
   EXPECT_EQ("STOPPED", stateOf(running));
+}
+
+// A stop cut short by -t leaves the service stopping, and Windows refuses to
+// start a stopping service (1056): the start waits for the stop to end, then
+// starts it, and it is done.
+TEST_F(ServiceOperationsE2e, StartAfterAStopCutShortByTheLimit) {
+  const std::string name = own("VdkOpsRestart");
+  TestServiceOptions options;
+  options.stopPendingMs = 3000;
+  ASSERT_EQ(0u, createTestService(name, options));
+  expectAccepted({"-start", "-c", "x", name, "x"});
+  expectAccepted({"-stop", "-t", "1", "-c", "x", name, "x"});
+  ASSERT_EQ("STOP_PENDING", stateOf(name));
+  const RunResult run = runVdksvc({"-start", "-e", "-c", "x", name, "x"});
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_EQ("RUNNING", stateOf(name));
+}
+
+// A stop while the service starts is refused (1061, or under Wine 1052): the
+// stop waits for the start to end, then stops it.
+TEST_F(ServiceOperationsE2e, StopWhileStartingWaitsForTheStart) {
+  const std::string name = own("VdkOpsStarting");
+  TestServiceOptions options;
+  options.startPendingMs = 4000;
+  ASSERT_EQ(0u, createTestService(name, options));
+  {
+    const ScmHandle service = openService(name);
+    ASSERT_TRUE(service && ::StartServiceA(service.get(), 0, nullptr)) << ::GetLastError();
+  }
+  const TempFile log("");
+  ::SetEnvironmentVariableA("VDKSVC_LOG", log.path().c_str());
+  const RunResult run = runVdksvc({"-stop", "-e", "-c", "x", name, "x"});
+  ::SetEnvironmentVariableA("VDKSVC_LOG", nullptr);
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_EQ("STOPPED", stateOf(name));
+  std::ifstream file(log.path(), std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_NE(std::string::npos, text.find("ControlService STOP refused: " +
+                                         std::to_string(controlRefusalWhileStarting())))
+      << text;
+  EXPECT_NE(std::string::npos, text.find("ControlService STOP accepted")) << text;
+}
+
+// From a prompt that is not elevated every entry is denied access: the run
+// fails with -1 instead of reporting a success, and nothing changes.
+TEST_F(ServiceOperationsE2e, RunWithoutTheRightsFails) {
+  if (const char* why = serviceSecurityNotEnforced()) GTEST_SKIP() << why;
+  const std::string name = own("VdkOpsDenied");
+  ASSERT_EQ(0u, createTestService(name, {}));
+  expectAccepted({"-start", "-c", "x", name, "x"});
+  const std::vector<std::string> runs[] = {{"-stop", "-c", "x", name, "x"},
+                                           {"-stop", "-e", "-c", "x", name, "x"}};
+  for (const std::vector<std::string>& arguments : runs) {
+    const RunResult run = runVdksvcUnelevated(arguments);
+    ASSERT_TRUE(run.started) << run.startError;
+    EXPECT_EQ(4294967295u, run.exitCode) << arguments.at(1);
+  }
+  EXPECT_EQ("RUNNING", stateOf(name));
 }
 
 /// The product's own services, installed from its registry catalogue with the

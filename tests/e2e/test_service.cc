@@ -9,6 +9,8 @@
 //   --no-stop                do not accept the stop control
 //   --no-pause               do not accept pause and continue
 //   --ignore-stop            accept stop but never leave STOP_PENDING
+//   --hang-stop              accept stop, report STOP_PENDING once and then
+//                            nothing more: its checkpoint never rises (hung)
 //   --linger-ms N            keep the process alive N ms after reporting STOPPED
 //   --max-life-ms N          end the process after N ms whatever happens
 //                            (default 300000), so no test leaves it behind
@@ -43,6 +45,7 @@ struct Behaviour {
   bool noStop = false;
   bool noPause = false;
   bool ignoreStop = false;
+  bool hangStop = false;
   bool spawnWorker = false;
   bool worker = false;
   std::string logPath;
@@ -167,6 +170,9 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
     WaitForSingleObject(gRequestEvent, INFINITE);
     switch (gRequest.exchange(0)) {
       case SERVICE_CONTROL_STOP:
+        // The handler reported STOP_PENDING with checkpoint 1; nothing follows
+        // but the life limit in main().
+        if (gBehaviour.hangStop) Sleep(INFINITE);
         if (gBehaviour.ignoreStop) {
           // The life limit in main() ends this; until then it looks busy.
           for (DWORD checkPoint = 2;; ++checkPoint) {
@@ -236,6 +242,8 @@ bool parseArguments(int argc, char** argv, Behaviour* behaviour) {
       behaviour->noPause = true;
     } else if (flag == "--ignore-stop") {
       behaviour->ignoreStop = true;
+    } else if (flag == "--hang-stop") {
+      behaviour->hangStop = true;
     } else if (flag == "--spawn-worker") {
       behaviour->spawnWorker = true;
     } else if (flag == "--worker") {

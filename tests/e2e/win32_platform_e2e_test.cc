@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "lists/text.h"
 #include "platform/handles.h"
 #include "platform/win32_platform.h"
+#include "platform_contract.h"
 #include "wine_differences.h"
 
 namespace vdksvc::e2e {
@@ -129,6 +131,13 @@ TEST(Win32PlatformE2e, OpenWaitAndTerminateProcess) {
   EXPECT_NE(0xdeadbeefu, platform.GetLastError());
 }
 
+TEST(Win32PlatformE2e, FileIdentity) {
+  Win32Platform platform;
+  std::string spelling = testServicePath();
+  for (char& c : spelling) c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
+  contract::fileIdentity(platform, testServicePath(), spelling, runnerPath());
+}
+
 class Win32PlatformServiceE2e : public ServiceManagerE2e {
  protected:
   void SetUp() override {
@@ -138,7 +147,9 @@ class Win32PlatformServiceE2e : public ServiceManagerE2e {
   }
   void TearDown() override { EXPECT_TRUE(removeServiceCompletely(name_)); }
 
-  const std::string name_ = "VdkE2ePlatformService";
+  // A name of each test's own, as CTest runs the tests side by side.
+  const std::string name_ = std::string("VdkE2ePlatform") +
+                            ::testing::UnitTest::GetInstance()->current_test_info()->name();
   Win32Platform platform_;
 };
 
@@ -198,6 +209,29 @@ TEST_F(Win32PlatformServiceE2e, CreateStartStopDelete) {
   EXPECT_TRUE(platform_.DeleteService(service.get()));
   EXPECT_FALSE(platform_.DeleteService(service.get()));
   EXPECT_EQ(winerr::kServiceMarkedForDelete, platform_.GetLastError());
+}
+
+/// Creates the service with \a options and starts it; false when it does not run.
+bool startTestService(const std::string& name, const TestServiceOptions& options) {
+  if (createTestService(name, options) != ERROR_SUCCESS) return false;
+  const ScmHandle service = openService(name);
+  return service && ::StartServiceA(service.get(), 0, nullptr) &&
+         waitForState(service.get(), SERVICE_RUNNING, 20000);
+}
+
+TEST_F(Win32PlatformServiceE2e, StopThatMakesProgress) {
+  TestServiceOptions options;
+  options.stopPendingMs = 3000;
+  ASSERT_TRUE(startTestService(name_, options));
+  contract::stopThatMakesProgress(platform_, name_);
+}
+
+TEST_F(Win32PlatformServiceE2e, HungStop) {
+  TestServiceOptions options;
+  options.hangStop = true;
+  ASSERT_TRUE(startTestService(name_, options));
+  contract::hungStop(platform_, name_);
+  EXPECT_TRUE(removeServiceCompletely(name_, 500)) << "a hung service waits for no stop";
 }
 
 }  // namespace

@@ -75,6 +75,16 @@ const char* processSecurityNotEnforced() {
                      : nullptr;
 }
 
+const char* serviceSecurityNotEnforced() {
+  return underWine() ? "Wine's service manager grants every right to every token, so a token "
+                       "without the rights cannot be refused here"
+                     : nullptr;
+}
+
+DWORD controlRefusalWhileStarting() {
+  return underWine() ? ERROR_INVALID_SERVICE_CONTROL : ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
+}
+
 DWORD snapshotEntrySizeError() {
   return underWine() ? ERROR_INSUFFICIENT_BUFFER : ERROR_BAD_LENGTH;
 }

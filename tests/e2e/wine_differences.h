@@ -37,6 +37,17 @@ bool terminatedServiceReportsStopped();
 /// enforces none: any process may end any other, LocalSystem's included.
 const char* processSecurityNotEnforced();
 
+/// Why a test of the service manager's security cannot run here, or null where
+/// it can. Wine's manager grants every right asked for, to every token.
+const char* serviceSecurityNotEnforced();
+
+/// The error a control to a starting service is refused with: Windows' manager
+/// refuses every control while a service starts or stops, with
+/// ERROR_SERVICE_CANNOT_ACCEPT_CTRL; Wine's, while it starts, finds the control
+/// among those the service takes, none while pending, and gives
+/// ERROR_INVALID_SERVICE_CONTROL.
+DWORD controlRefusalWhileStarting();
+
 /// The error Process32First gives for an entry size it does not know: Windows'
 /// ERROR_BAD_LENGTH; Wine gives ERROR_INSUFFICIENT_BUFFER.
 DWORD snapshotEntrySizeError();
