@@ -19,8 +19,8 @@
 //   services  1 count byte (at most kMaxServices), then per service: name (text),
 //             1 state byte (stopped, running, paused), 1 start-type byte (auto,
 //             demand, disabled), 1 controls byte (accept stop / pause-continue,
-//             open refused, query fails), 4 bytes of pending durations (start,
-//             stop, pause, continue; 250 ms steps up to kMaxPendingMs, always
+//             open refused, query fails, 16: the token may only query it), 4 bytes of pending
+//             durations (start, stop, pause, continue; 250 ms steps up to kMaxPendingMs, always
 //             finite), 1 dependency byte (index of an earlier seeded service, or none).
 //   processes 1 token byte (SeDebugPrivilege 0: held, 1: not held, 2: enabled),
 //             1 count byte (at most kMaxProcessRecords), then per record: 1 id
@@ -29,7 +29,9 @@
 //             with ids id * 1000 + n; kMaxProcesses in all), 1 image byte (bits
 //             0-1 its image path: C:\App\<name>, unreadable, D:\Other\<name>,
 //             or the first under another spelling; 4 LocalSystem's; 8 the first
-//             copy ends just before its open and its id goes to "reused.exe").
+//             copy ends just before its open and its id goes to "reused.exe";
+//             16 it refuses PROCESS_TERMINATE; 32 it ends half a second after
+//             its termination, 64 never).
 //   files     1 count byte (at most kMaxListFiles), then per file 2 length bytes
 //             (little-endian) and its bytes, written to a real file: the list-file
 //             reader uses the C library, not the platform.
@@ -39,13 +41,15 @@
 // (selector - 0xC0) raw bytes, cut at a NUL.
 //
 // After each run the target checks: the status is 0 or -1, or with -e at most the
-// number of entries plus one; after -1 nothing but
-// the catalogue's registry reads and the keyword lowering were called; every
-// handle, key and snapshot was released; the clock moved only by one-second polls
-// (at most the -t limit per entry, and never more than the finite pending
-// durations allow) plus, for -stopex, one sweep wait of at most 60 seconds; the
-// debug privilege ended as it began; no program that took over a reused id was
-// terminated.
+// number of entries plus one; after -1 nothing but the catalogue's registry
+// reads, the keyword lowering and opens of the manager and services that were
+// all refused were called; every handle, key and snapshot was released; the
+// clock moved only by one-second polls (at most the -t limit per entry, all its
+// waits together, and never more than the finite pending durations allow)
+// plus, for -stopex, one sweep wait of at most 60 seconds and one wait of at
+// most 10 seconds for the processes it terminated; after the sweep, services
+// were only queried; the debug privilege ended as it began; no program that
+// took over a reused id was terminated.
 
 #include <unistd.h>
 
@@ -83,6 +87,7 @@ constexpr std::uint64_t kPendingStepMs = 250;
 constexpr std::uint64_t kMaxPendingMs = 8000;
 constexpr Dword kPollMs = 1000;
 constexpr Dword kSweepMs = 60000;
+constexpr Dword kTerminationWaitMs = 10000;
 
 // Words that steer the run into the command's paths; raw text still reaches the rest.
 // clang-format off
@@ -193,6 +198,7 @@ void seedServices(Reader& in, SimulatedPlatform& sim) {
     config.controlsAccepted = controls & (svc::kAcceptStop | svc::kAcceptPauseContinue);
     config.openRefused = (controls & 4u) != 0;
     config.queryFails = (controls & 8u) != 0;
+    if ((controls & 16u) != 0) config.grantedRights = svc::kServiceUserRights;
     config.startPendingMs = pendingMs(in);
     config.stopPendingMs = pendingMs(in);
     config.pausePendingMs = pendingMs(in);
@@ -250,6 +256,10 @@ void seedProcesses(Reader& in, SimulatedPlatform& sim, std::vector<Dword>& reuse
     sim.addFile(paths[2]);
     config.imagePath = paths[image & 3u];
     config.systemOwned = (image & 4u) != 0;
+    config.terminateRefused = (image & 16u) != 0;
+    config.terminationMs = (image & 64u) != 0   ? SimulatedPlatform::kForever
+                           : (image & 32u) != 0 ? 500
+                                                : 0;
     if ((image & 8u) != 0) {
       reuseIdBeforeItsOpen(sim, id);
       reused.push_back(id);
@@ -315,7 +325,9 @@ bool startsWith(const std::string& text, std::string_view prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-/// After -1 the run may have lowered the keyword and read the catalogue, nothing else.
+/// After -1 the run may have lowered the keyword and read the catalogue, and,
+/// when every entry was denied access, tried to open the manager and the
+/// services; nothing else.
 void checkRefusedRun(const std::vector<std::string>& calls) {
   const std::string productKey = kProductKey;
   const std::string productKey32 = "SOFTWARE\\WOW6432Node\\Corvane\\Vardeck";
@@ -324,15 +336,17 @@ void checkRefusedRun(const std::vector<std::string>& calls) {
         call == "CharLowerA" || call == "RegOpenKeyExA " + productKey ||
         call == "RegCloseKey " + productKey || call == "RegOpenKeyExA " + productKey32 ||
         call == "RegCloseKey " + productKey32 || call == "RegQueryValueExA HomeDir" ||
-        call == "RegQueryValueExA ServicesList";
+        call == "RegQueryValueExA ServicesList" || call == "OpenSCManagerA" ||
+        startsWith(call, "OpenServiceA ") || call == "CloseServiceHandle manager";
     if (!allowed) std::fprintf(stderr, "call after -1: %s\n", call.c_str());
     require(allowed, "a refused run did more than read the catalogue");
   }
 }
 
 /// The clock moves only by one-second polls, the start-type change's one-second
-/// settling and the sweep's single wait. Every entry opens the manager once, so
-/// the calls between two OpenSCManagerA belong to one entry and hold one wait.
+/// settling, the sweep's wait and its wait for the processes it terminated.
+/// Every entry opens the manager once, so the calls between two OpenSCManagerA
+/// belong to one entry, whose waits share its poll limit.
 void checkTime(const SimulatedPlatform& sim, const std::string& keyword, PollLimit limit) {
   const bool startup = keyword == "startup";
   const bool stopex = keyword == "stopex";
@@ -352,11 +366,13 @@ void checkTime(const SimulatedPlatform& sim, const std::string& keyword, PollLim
       if (!startup && limit > 0) require(entrySleeps <= limit, "an entry polled past -t");
       require(entrySleeps <= maxPolls, "an entry polled past its pending time");
     }
-    // After the sweep's one wait, only a look at a process it could not terminate.
-    if (startsWith(call, "WaitForMultipleObjects ") &&
-        !(sweeps == 1 && call == "WaitForMultipleObjects 1 0")) {
-      require(stopex && sweeps == 0, "a process wait outside the extended stop's one sweep");
-      require(call.substr(call.rfind(' ')) == " 60000", "the sweep waits other than 60 s");
+    // The sweep's grace, then looks at processes it could not terminate and one
+    // wait for those it terminated.
+    if (startsWith(call, "WaitForMultipleObjects ") && call != "WaitForMultipleObjects 1 0") {
+      const std::string waited = call.substr(call.rfind(' '));
+      require(stopex, "a process wait outside the extended stop");
+      require(sweeps == 0 ? waited == " 60000" : sweeps == 1 && waited == " 10000",
+              "the sweep waits other than 60 s, then 10 s for the processes it terminated");
       ++sweeps;
     }
     if (startsWith(call, "CreateToolhelp32Snapshot") || startsWith(call, "OpenProcess") ||
@@ -368,11 +384,15 @@ void checkTime(const SimulatedPlatform& sim, const std::string& keyword, PollLim
       require(!swept, "a second process sweep");
       swept = true;
     }
-    if (call == "OpenSCManagerA") require(!swept, "an entry handled after the sweep");
+    // After it, services are only looked at.
+    if (startsWith(call, "ControlService ") || startsWith(call, "DeleteService ")) {
+      require(!swept, "a service asked to stop after the sweep");
+    }
   }
   const std::uint64_t polled = sleeps * kPollMs;
-  require(sim.nowMs() >= polled && sim.nowMs() <= polled + (stopex ? kSweepMs : 0),
-          "the clock moved by more than the polls and the sweep");
+  require(
+      sim.nowMs() >= polled && sim.nowMs() <= polled + (stopex ? kSweepMs + kTerminationWaitMs : 0),
+      "the clock moved by more than the polls and the sweep");
 }
 
 /// Each command makes only its own requests: only install creates, only remove

@@ -35,12 +35,13 @@ bool isWideSpaceAt(std::string_view text, std::size_t index) {
          static_cast<unsigned char>(text[index + 1]) == 0x40;
 }
 
-// A second, deliberately plain trim to compare LineFields' own against.
-std::string referenceTrim(std::string_view field) {
+// A second, deliberately plain trim to compare LineFields' own against; the
+// ideographic space counts only in Shift_JIS text.
+std::string referenceTrim(std::string_view field, bool shiftJis) {
   for (;;) {
     if (!field.empty() && isBlank(static_cast<unsigned char>(field.front()))) {
       field.remove_prefix(1);
-    } else if (isWideSpaceAt(field, 0)) {
+    } else if (shiftJis && isWideSpaceAt(field, 0)) {
       field.remove_prefix(2);
     } else {
       break;
@@ -49,7 +50,7 @@ std::string referenceTrim(std::string_view field) {
   for (;;) {
     if (!field.empty() && isBlank(static_cast<unsigned char>(field.back()))) {
       field.remove_suffix(1);
-    } else if (field.size() >= 2 && isWideSpaceAt(field, field.size() - 2)) {
+    } else if (shiftJis && field.size() >= 2 && isWideSpaceAt(field, field.size() - 2)) {
       field.remove_suffix(2);
     } else {
       break;
@@ -65,9 +66,10 @@ std::vector<std::string> fieldsOf(const LineFields& line) {
   return fields;
 }
 
-void checkSplit(std::string_view text, char separator) {
-  const std::vector<std::string> raw = fieldsOf(LineFields(text, separator, false));
-  const std::vector<std::string> trimmed = fieldsOf(LineFields(text, separator, true));
+/// Splits \a text as Shift_JIS text, or with \a shiftJis false as UTF-8 text.
+void checkSplit(std::string_view text, char separator, bool shiftJis) {
+  const std::vector<std::string> raw = fieldsOf(LineFields(text, separator, false, shiftJis));
+  const std::vector<std::string> trimmed = fieldsOf(LineFields(text, separator, true, shiftJis));
 
   require(raw.empty() == text.empty(), "fields exist exactly when the text is not empty");
   require(raw.size() == trimmed.size(), "trimming changed the number of fields");
@@ -78,13 +80,14 @@ void checkSplit(std::string_view text, char separator) {
   std::size_t total = 0;
   for (std::size_t i = 0; i < raw.size(); ++i) {
     total += raw[i].size();
-    require(trimmed[i] == referenceTrim(raw[i]), "trimmed field differs from the reference");
+    require(trimmed[i] == referenceTrim(raw[i], shiftJis),
+            "trimmed field differs from the reference");
   }
   require(total <= text.size(), "fields hold more bytes than the text");
 
   bool hasLeadByte = false;
   for (char c : text) hasLeadByte = hasLeadByte || isLeadByte(static_cast<unsigned char>(c));
-  if (hasLeadByte) return;
+  if (shiftJis && hasLeadByte) return;
   // Without double-byte characters the fields joined again give the text up to
   // its first line end.
   std::size_t lineEnd = 0;
@@ -116,9 +119,13 @@ void checkListFile(const std::uint8_t* data, std::size_t size) {
   const bool written = std::fwrite(data, 1, size, file) == size;
   std::fclose(file);
 
-  if (written) {
+  // On a single-byte ANSI code page and on UTF-8, which convert a Unicode
+  // file's lines differently and split lines by other rules.
+  for (const bool utf8 : {false, true}) {
+    if (!written) break;
     ServiceList list;
-    SimulatedPlatform sim;  // converts a UTF-16 file's lines
+    SimulatedPlatform sim;
+    sim.setUtf8CodePage(utf8);
     const bool added = loadListFile(sim, path.c_str(), list);
     require(added == (list.size() > 0), "result does not tell whether entries were added");
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -142,8 +149,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size > 0) {
     const auto separator = static_cast<char>(data[0]);
     const std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
-    checkSplit(text, separator);
-    checkSplit(text, ',');
+    for (const bool shiftJis : {true, false}) {
+      checkSplit(text, separator, shiftJis);
+      checkSplit(text, ',', shiftJis);
+    }
   }
   checkListFile(data, size);
   return 0;

@@ -304,9 +304,9 @@ std::string recoveryOf(const std::vector<ScAction>& actions) {
 
 /// Before processes are terminated: warns in the step log of each list service
 /// that has not STOPPED and whose recovery actions Windows takes when its
-/// process ends. Changes nothing, and with the log off reads nothing either.
+/// process ends. Changes nothing; it reads the same with the log off, so that
+/// the log changes no call a run makes.
 void warnOfRecoveryActions(Platform& platform, const ServiceList& list, SweepLog& log) {
-  if (!log.on()) return;
   constexpr AccessRights kRights{svc::kManagerConnect,
                                  svc::kServiceQueryStatus | svc::kServiceQueryConfig};
   std::unordered_set<std::string> seen;

@@ -32,8 +32,8 @@ std::string imageNameOf(Platform& platform, const std::string& binaryPath);
 /// the program of every entry naming a directory, is a stranger's and is left
 /// alone (a process whose image or file cannot be told stays in). Those it keeps
 /// it opens a second time, to end them. It waits up to kSweepGraceMs for all of
-/// them to end; then, with the step log on, it warns of each list service not
-/// STOPPED whose recovery actions Windows will take, terminates with exit code 0
+/// them to end; then it warns in the step log of each list service not STOPPED
+/// whose recovery actions Windows will take, terminates with exit code 0
 /// those still running, and waits up to kTerminationWaitMs for them to be gone.
 /// False when it left running a process of the list's programs: one beyond the
 /// 64, one that refused to be ended, or one still running after that wait.
