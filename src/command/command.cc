@@ -149,6 +149,29 @@ void logOutcome(StepLog& log, std::size_t index, const ServiceEntry& entry,
   log.write(text);
 }
 
+/// What \a row's operation gives each entry of the list, in list order; a
+/// failing entry does not stop the run. The step log says at the first entry
+/// denied access what may be wrong and which rights the command needs.
+std::vector<EntryOutcome> applyToEveryEntry(Platform& platform, const CommandRow& row,
+                                            const Operands& operands, StepLog& log) {
+  const ServiceList& list = operands.list;
+  std::vector<EntryOutcome> outcomes;
+  outcomes.reserve(list.size());
+  bool deniedBefore = false;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    outcomes.push_back(applyTo(row.apply, platform, list.at(i), operands, log));
+    if (!outcomes.back().wasAccessDenied() || deniedBefore) continue;
+    deniedBefore = true;
+    if (log.on()) {
+      log.write(
+          "access denied: the prompt may not be elevated (\"Run as administrator\"), "
+          "or the account lacks rights; the command needs " +
+          rightsText(row.rights));
+    }
+  }
+  return outcomes;
+}
+
 /// One run, with the step log's lines about the command and each entry.
 int runLoggedCommand(Platform& platform, int argc, char** argv, StepLog& log) {
   if (argc < 2 || argv == nullptr) {
@@ -166,22 +189,7 @@ int runLoggedCommand(Platform& platform, int argc, char** argv, StepLog& log) {
   if (!operands) return -1;
 
   const ServiceList& list = operands->list;
-  std::vector<EntryOutcome> outcomes;
-  outcomes.reserve(list.size());
-  bool deniedBefore = false;
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    // A failing entry does not stop the run.
-    outcomes.push_back(applyTo(row->apply, platform, list.at(i), *operands, log));
-    if (outcomes.back().wasAccessDenied() && !deniedBefore) {
-      deniedBefore = true;
-      if (log.on()) {
-        log.write(
-            "access denied: the prompt may not be elevated (\"Run as administrator\"), "
-            "or the account lacks rights; the command needs " +
-            rightsText(row->rights));
-      }
-    }
-  }
+  std::vector<EntryOutcome> outcomes = applyToEveryEntry(platform, *row, *operands, log);
   // A run whose every entry was refused its rights did nothing: a failure, as a
   // refused list is, not the success it would otherwise report.
   const auto denied = [](const EntryOutcome& outcome) { return outcome.wasAccessDenied(); };
@@ -191,7 +199,7 @@ int runLoggedCommand(Platform& platform, int argc, char** argv, StepLog& log) {
   }
   // The extended stop sweeps once, after every entry was asked to stop.
   const bool leftRunning = row->finish != nullptr && !row->finish(platform, list, outcomes, log);
-  const std::size_t notDone = static_cast<std::size_t>(std::count_if(
+  const auto notDone = static_cast<std::size_t>(std::count_if(
       outcomes.begin(), outcomes.end(), [](const EntryOutcome& o) { return !o.isDone(); }));
   if (operands->outcomeStatus && log.on()) {
     for (std::size_t i = 0; i < list.size(); ++i) logOutcome(log, i, list.at(i), outcomes[i]);

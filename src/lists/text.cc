@@ -51,16 +51,17 @@ std::optional<std::u16string> utf16FromUtf8(std::string_view bytes) {
   std::u16string text;
   text.reserve(bytes.size());
   for (std::size_t i = 0; i < bytes.size();) {
-    const auto [length, bits, least] = utf8Lead(static_cast<unsigned char>(bytes[i]));
+    const Utf8Lead lead = utf8Lead(static_cast<unsigned char>(bytes[i]));
+    const std::size_t length = lead.length;
     if (length == 0) return std::nullopt;
-    char32_t code = bits;
+    char32_t code = lead.bits;
     if (bytes.size() - i < length) return std::nullopt;
     for (std::size_t k = 1; k < length; ++k) {
       const auto next = static_cast<unsigned char>(bytes[i + k]);
       if ((next & 0xC0u) != 0x80) return std::nullopt;
       code = code << 6 | (next & 0x3Fu);
     }
-    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+    if (code < lead.least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
       return std::nullopt;
     }
     if (code >= 0x10000) {

@@ -11,8 +11,7 @@
 namespace vdksvc::contract {
 namespace {
 
-constexpr Dword kServiceRights =
-    svc::kServiceStop | svc::kServiceStart | svc::kServiceQueryStatus;
+constexpr Dword kServiceRights = svc::kServiceStop | svc::kServiceStart | svc::kServiceQueryStatus;
 
 /// The service \a name opened for the checks below; empty, with a failure
 /// recorded, when it cannot be.

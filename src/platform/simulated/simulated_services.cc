@@ -150,7 +150,7 @@ std::uint64_t SimulatedWorld::pendingSinceOf(const Service& service) const {
   return nowMs >= restart ? restart : service.pendingSince;
 }
 
-void SimulatedWorld::enter(Service& service, Dword pendingState, std::uint64_t durationMs) {
+void SimulatedWorld::enter(Service& service, Dword pendingState, std::uint64_t durationMs) const {
   service.state = pendingState;
   service.pendingSince = nowMs;
   service.pendingUntil = later(nowMs, durationMs);

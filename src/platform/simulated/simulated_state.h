@@ -180,7 +180,7 @@ struct SimulatedWorld {
   /// When the service's current pending state began.
   std::uint64_t pendingSinceOf(const Service& service) const;
   /// Enters \a pendingState, which lasts \a durationMs.
-  void enter(Service& service, Dword pendingState, std::uint64_t durationMs);
+  void enter(Service& service, Dword pendingState, std::uint64_t durationMs) const;
   Service* findService(std::string_view name);
   const Service* findService(std::string_view name) const;
   void removeGoneServices();
