@@ -2,105 +2,107 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
-#include <optional>
 
 #include "platform/handles.h"
 
 namespace vdksvc::contract {
 namespace {
 
-constexpr Dword kServiceRights = svc::kServiceStop | svc::kServiceStart | svc::kServiceQueryStatus;
+/// The manager and the service \a name, opened to stop, start and query it.
+struct Opened {
+  Opened(Platform& platform, const std::string& name)
+      : manager(platform, platform.OpenSCManagerA(nullptr, nullptr, svc::kManagerConnect)),
+        service(platform, platform.OpenServiceA(
+                              manager.get(), name.c_str(),
+                              svc::kServiceStop | svc::kServiceStart | svc::kServiceQueryStatus)) {}
+  ScHandle manager;
+  ScHandle service;
+};
 
-/// The service \a name opened for the checks below; empty, with a failure
-/// recorded, when it cannot be.
-ScHandle openForChecks(Platform& platform, ScHandle& manager, const std::string& name) {
-  manager.reset(platform.OpenSCManagerA(nullptr, nullptr, svc::kManagerConnect));
-  EXPECT_TRUE(manager) << "OpenSCManagerA: " << platform.GetLastError();
-  if (!manager) return ScHandle(platform);
-  ScHandle service(platform, platform.OpenServiceA(manager.get(), name.c_str(), kServiceRights));
-  EXPECT_TRUE(service) << "OpenServiceA " << name << ": " << platform.GetLastError();
-  return service;
+/// The state of \a service after it was asked to stop, a second later, with its
+/// checkpoint then and before.
+struct StopProgress {
+  Dword state = 0;
+  Dword checkPointBefore = 0;
+  Dword checkPointAfter = 0;
+  Dword waitHint = 0;
+};
+
+StopProgress oneSecondOfStop(Platform& platform, RawScHandle service) {
+  StopProgress progress;
+  ServiceStatus status;
+  // The service's own report of STOP_PENDING comes after the control's answer.
+  platform.Sleep(200);
+  if (!platform.QueryServiceStatus(service, &status)) return progress;
+  progress.checkPointBefore = status.dwCheckPoint;
+  platform.Sleep(1000);
+  if (!platform.QueryServiceStatus(service, &status)) return progress;
+  progress.state = status.dwCurrentState;
+  progress.checkPointAfter = status.dwCheckPoint;
+  progress.waitHint = status.dwWaitHint;
+  return progress;
 }
 
-/// FILE_ID_INFO of the file at \a path; nothing, with a failure recorded, when
-/// it cannot be read.
-std::optional<FileIdInfo> fileIdOf(Platform& platform, const std::string& path,
-                                   Dword* volumeSerial = nullptr) {
-  const FileHandle file(
-      platform, platform.CreateFileA(path.c_str(), 0,
-                                     file::kShareRead | file::kShareWrite | file::kShareDelete,
-                                     nullptr, file::kOpenExisting, 0, nullptr));
-  EXPECT_TRUE(file) << path << ": " << platform.GetLastError();
+/// FILE_ID_INFO of the file at \a path, and the volume serial number
+/// GetFileInformationByHandle gives for it; a failure is recorded.
+FileIdInfo fileIdOf(Platform& platform, const std::string& path, Dword& volumeSerial) {
+  const FileHandle file(platform, platform.CreateFileA(path.c_str(), 0, file::kShareRead, nullptr,
+                                                       file::kOpenExisting, 0, nullptr));
   FileIdInfo id;
-  if (!file) return std::nullopt;
-  const bool read =
-      platform.GetFileInformationByHandleEx(file.get(), file::kFileIdInfo, &id, sizeof id);
-  EXPECT_TRUE(read) << path << ": " << platform.GetLastError();
   ByHandleFileInformation info;
-  if (volumeSerial != nullptr && platform.GetFileInformationByHandle(file.get(), &info)) {
-    *volumeSerial = info.dwVolumeSerialNumber;
-  }
-  return read ? std::optional(id) : std::nullopt;
+  EXPECT_TRUE(
+      file &&
+      platform.GetFileInformationByHandleEx(file.get(), file::kFileIdInfo, &id, sizeof id) &&
+      platform.GetFileInformationByHandle(file.get(), &info))
+      << path << ": " << platform.GetLastError();
+  volumeSerial = info.dwVolumeSerialNumber;
+  return id;
 }
 
 }  // namespace
 
 void stopThatMakesProgress(Platform& platform, const std::string& name) {
-  ScHandle manager(platform);
-  const ScHandle service = openForChecks(platform, manager, name);
-  if (!service) return;
+  const Opened opened(platform, name);
   ServiceStatus status;
-  ASSERT_TRUE(platform.ControlService(service.get(), svc::kControlStop, &status))
+  ASSERT_TRUE(opened.service &&
+              platform.ControlService(opened.service.get(), svc::kControlStop, &status))
       << platform.GetLastError();
   EXPECT_EQ(svc::kStopPending, status.dwCurrentState);
   EXPECT_GT(status.dwWaitHint, 0u);
-
-  EXPECT_FALSE(platform.StartServiceA(service.get(), 0, nullptr));
+  EXPECT_FALSE(platform.StartServiceA(opened.service.get(), 0, nullptr));
   EXPECT_EQ(winerr::kServiceAlreadyRunning, platform.GetLastError());
-  EXPECT_FALSE(platform.ControlService(service.get(), svc::kControlStop, &status));
+  EXPECT_FALSE(platform.ControlService(opened.service.get(), svc::kControlStop, &status));
   EXPECT_EQ(winerr::kServiceCannotAcceptCtrl, platform.GetLastError());
 
-  ASSERT_TRUE(platform.QueryServiceStatus(service.get(), &status));
-  ASSERT_EQ(svc::kStopPending, status.dwCurrentState);
-  const Dword before = status.dwCheckPoint;
-  platform.Sleep(std::min<Dword>(status.dwWaitHint, 1000));
-  ASSERT_TRUE(platform.QueryServiceStatus(service.get(), &status));
-  EXPECT_EQ(svc::kStopPending, status.dwCurrentState);
-  EXPECT_GT(status.dwCheckPoint, before) << "a service making progress raises its checkpoint";
+  const StopProgress progress = oneSecondOfStop(platform, opened.service.get());
+  EXPECT_EQ(svc::kStopPending, progress.state);
+  EXPECT_GT(progress.checkPointAfter, progress.checkPointBefore) << "a stop making progress";
 }
 
 void hungStop(Platform& platform, const std::string& name) {
-  ScHandle manager(platform);
-  const ScHandle service = openForChecks(platform, manager, name);
-  if (!service) return;
+  const Opened opened(platform, name);
   ServiceStatus status;
-  ASSERT_TRUE(platform.ControlService(service.get(), svc::kControlStop, &status))
+  ASSERT_TRUE(opened.service &&
+              platform.ControlService(opened.service.get(), svc::kControlStop, &status))
       << platform.GetLastError();
-  platform.Sleep(200);  // the service's own report of STOP_PENDING comes first
-  ASSERT_TRUE(platform.QueryServiceStatus(service.get(), &status));
-  ASSERT_EQ(svc::kStopPending, status.dwCurrentState);
-  const Dword before = status.dwCheckPoint;
-  platform.Sleep(1000);
-  ASSERT_TRUE(platform.QueryServiceStatus(service.get(), &status));
-  EXPECT_EQ(svc::kStopPending, status.dwCurrentState);
-  EXPECT_EQ(before, status.dwCheckPoint) << "a hung service's checkpoint stays";
-  EXPECT_GT(status.dwWaitHint, 0u);
+  const StopProgress progress = oneSecondOfStop(platform, opened.service.get());
+  EXPECT_EQ(svc::kStopPending, progress.state);
+  EXPECT_EQ(progress.checkPointBefore, progress.checkPointAfter) << "a hung stop's checkpoint";
+  EXPECT_GT(progress.waitHint, 0u);
 }
 
 void fileIdentity(Platform& platform, const std::string& path, const std::string& samePath,
                   const std::string& otherPath) {
-  Dword volumeSerial = 0;
-  const std::optional<FileIdInfo> one = fileIdOf(platform, path, &volumeSerial);
-  const std::optional<FileIdInfo> same = fileIdOf(platform, samePath);
-  const std::optional<FileIdInfo> other = fileIdOf(platform, otherPath);
-  if (!one || !same || !other) return;
-  EXPECT_EQ(one->VolumeSerialNumber, same->VolumeSerialNumber);
-  EXPECT_EQ(0, std::memcmp(one->FileId, same->FileId, sizeof one->FileId));
-  EXPECT_EQ(one->VolumeSerialNumber, other->VolumeSerialNumber);
-  EXPECT_NE(0, std::memcmp(one->FileId, other->FileId, sizeof one->FileId));
-  EXPECT_EQ(volumeSerial, static_cast<Dword>(one->VolumeSerialNumber));
+  Dword serial = 0;
+  const FileIdInfo one = fileIdOf(platform, path, serial);
+  const FileIdInfo same = fileIdOf(platform, samePath, serial);
+  const FileIdInfo other = fileIdOf(platform, otherPath, serial);
+  EXPECT_EQ(serial, static_cast<Dword>(one.VolumeSerialNumber));
+  EXPECT_TRUE(one.VolumeSerialNumber == same.VolumeSerialNumber &&
+              one.VolumeSerialNumber == other.VolumeSerialNumber);
+  EXPECT_EQ(0, std::memcmp(one.FileId, same.FileId, sizeof one.FileId)) << "one file";
+  EXPECT_NE(0, std::memcmp(one.FileId, other.FileId, sizeof one.FileId)) << "two files";
 }
 
 }  // namespace vdksvc::contract

@@ -290,7 +290,8 @@ TEST_F(RunCommandTest, OnlyARunWhoseEveryEntryIsDeniedFails) {
 
 // The extended stop without -t: a stop whose checkpoint does not rise for
 // longer than the larger of its wait hint and ten seconds is hung, and goes to
-// the sweep; after the sweep, an entry is done only when its service is
+// the sweep, which waits for the processes it terminates to be gone (ten
+// seconds at most); after the sweep, an entry is done only when its service is
 // STOPPED. The service "Svc" runs process 10, which ignores the stop.
 struct ExtendedStopCase {
   const char* what;
@@ -310,7 +311,7 @@ constexpr std::uint64_t kNever = SimulatedPlatform::kForever;
 
 // clang-format off
 const ExtendedStopCase kExtendedStopCases[] = {
-    {"a hung stop goes to the sweep", {}, kNever, 0, 2000, false, 0, 0, 11000 + 60000},
+    {"a hung stop goes to the sweep", {}, kNever, 0, 2000, false, 400, 0, 11000 + 60000 + 400},
     {"a long wait hint is waited out", {}, kNever, 0, 30000, false, 0, 0, 31000 + 60000},
     {"a slow stop that makes progress is waited for", {}, 40000, kNever, 2000, false, 0, 0, 40000 + 60000},
     {"with -t the hung rule does not apply", {"-t", "20"}, kNever, 0, 2000, false, 0, 0, 20000 + 60000},

@@ -153,25 +153,6 @@ TEST_F(SweepTest, ProgramRefusingToBeEndedIsLeftRunningOnlyPastItsGrace) {
   EXPECT_EQ(30000u + 60000u, sim.nowMs()) << "it had its whole grace";
 }
 
-// TerminateProcess only starts the end: the sweep waits for the terminated
-// processes to be gone, ten seconds at most, and a process still there then
-// was left running.
-TEST_F(SweepTest, TerminatedProcessesAreWaitedForUntilGone) {
-  SimulatedPlatform::ProcessConfig slow{10, "srv.exe"};
-  slow.terminationMs = 400;
-  SimulatedPlatform::ProcessConfig stuck{11, "srv.exe"};
-  stuck.terminationMs = kForever;
-  sim.addProcess(slow);
-  entry("C:\\App\\srv.exe");
-  EXPECT_TRUE(sweepLeftoverProcesses(sim, list));
-  EXPECT_EQ(60400u, sim.nowMs());
-  EXPECT_FALSE(sim.process(10)->running);
-  sim.addProcess(stuck);
-  EXPECT_FALSE(sweepLeftoverProcesses(sim, list));
-  EXPECT_EQ(60400u + 60000u + 10000u, sim.nowMs());
-  EXPECT_TRUE(sim.process(11)->running);
-}
-
 TEST_F(SweepTest, ProcessMatchingTwoEntriesIsWaitedOnOnce) {
   process(10, "srv.exe", 20000);
   entry("C:\\App\\srv.exe");

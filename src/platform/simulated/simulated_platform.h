@@ -47,7 +47,6 @@ constexpr Dword kMoreData = 234;
 constexpr Dword kInvalidAddress = 487;
 constexpr Dword kInvalidLevel = 124;
 constexpr Dword kInvalidFlags = 1004;
-constexpr Dword kNoUnicodeTranslation = 1113;
 constexpr Dword kDependentServicesRunning = 1051;
 constexpr Dword kServiceDisabled = 1058;
 constexpr Dword kServiceDependencyFail = 1068;
@@ -64,13 +63,9 @@ constexpr Dword kErrorCritical = 3;           ///< SERVICE_ERROR_CRITICAL
 constexpr Dword kControlInterrogate = 4;      ///< SERVICE_CONTROL_INTERROGATE
 constexpr Dword kAcceptStop = 0x1;            ///< SERVICE_ACCEPT_STOP
 constexpr Dword kAcceptPauseContinue = 0x2;   ///< SERVICE_ACCEPT_PAUSE_CONTINUE
-/// What a token that is not elevated (an administrator's filtered one, or a
-/// user's) is granted by the default security of the manager and of a service.
-constexpr Dword kManagerUserRights =
-    0x20015;  ///< SC_MANAGER_CONNECT, _ENUMERATE_SERVICE, _QUERY_LOCK_STATUS, READ_CONTROL
-constexpr Dword kServiceUserRights =
-    0x2018D;  ///< SERVICE_QUERY_CONFIG, _QUERY_STATUS, _ENUMERATE_DEPENDENTS, _INTERROGATE,
-              ///< _USER_DEFINED_CONTROL, READ_CONTROL
+/// What a service's default security grants a token that is not elevated: to
+/// query it, read its configuration, interrogate it and send it its own controls.
+constexpr Dword kServiceUserRights = 0x2018D;
 }  // namespace svc
 namespace reg {
 constexpr Dword kBinary = 3;   ///< REG_BINARY
@@ -81,9 +76,6 @@ constexpr Dword kQword = 11;   ///< REG_QWORD
 namespace proc {
 constexpr Dword kInfinite = 0xFFFFFFFF;  ///< INFINITE
 }  // namespace proc
-namespace file {
-constexpr Dword kErrInvalidChars = 0x80;  ///< WC_ERR_INVALID_CHARS
-}  // namespace file
 
 /// Thrown when the logic waits past the simulated platform's hang limit.
 class SimulatedHang : public std::runtime_error {
@@ -115,20 +107,17 @@ class SimulatedPlatform : public Platform {
     std::uint64_t continuePendingMs = 0;
     bool openRefused = false;  ///< OpenServiceA fails with ERROR_ACCESS_DENIED
     bool queryFails = false;   ///< QueryServiceStatus fails with ERROR_ACCESS_DENIED
-    /// The rights this service's security grants the process's token; an open
-    /// asking for more is refused with ERROR_ACCESS_DENIED.
+    /// The rights its security grants the process's token; an open asking for
+    /// more is refused with ERROR_ACCESS_DENIED.
     Dword grantedRights = svc::kServiceAllAccess;
-    /// While pending, the service reports dwWaitHint this long and raises
-    /// dwCheckPoint (from 1) every second of the pending state, but only for
-    /// this long into it: after that the service is hung.
+    /// While pending it reports this wait hint, and a checkpoint (from 1) that
+    /// rises every second for progressMs into the state, then stays: hung.
     Dword waitHintMs = 2000;
     std::uint64_t progressMs = kForever;
-    /// The process that runs the service; 0 for none. Ending it while the
-    /// service is not STOPPED is a failure of the service: the manager reports
-    /// it STOPPED and then takes its recovery action.
+    /// Its process (0: none). Ending it while the service is not STOPPED fails
+    /// the service: it is STOPPED, and restarted by a first failure action of
+    /// SC_ACTION_RESTART, the only one carried out.
     Dword processId = 0;
-    /// The recovery actions (SC_ACTION_*, delay); only a first action that
-    /// restarts the service is carried out.
     std::vector<ScAction> failureActions{};
   };
 
@@ -150,11 +139,8 @@ class SimulatedPlatform : public Platform {
     /// Runs as LocalSystem: its default security grants an administrator no more
     /// than waiting on it and querying it, unless SeDebugPrivilege is enabled.
     bool systemOwned = false;
-    /// OpenProcess asking for PROCESS_TERMINATE fails with ERROR_ACCESS_DENIED;
-    /// opens for less succeed.
-    bool terminateRefused = false;
-    /// How long the process takes to end once TerminateProcess was called;
-    /// kForever: it never does (stuck in the kernel).
+    bool terminateRefused = false;  ///< an open for PROCESS_TERMINATE is refused
+    /// How long it takes to end once terminated; kForever: never (stuck).
     std::uint64_t terminationMs = 0;
   };
 
@@ -176,9 +162,7 @@ class SimulatedPlatform : public Platform {
   /// OpenSCManagerA fails with ERROR_ACCESS_DENIED while set.
   void setManagerOpenRefused(bool refused);
   /// The rights the process's token is granted on the manager and on every
-  /// service (within each service's own grantedRights). All access unless set;
-  /// svc::kManagerUserRights and svc::kServiceUserRights model a prompt that is
-  /// not elevated.
+  /// service (within each service's grantedRights); all access unless set.
   void setGrantedRights(Dword manager, Dword service);
 
   /// Registry keys are paths under HKEY_LOCAL_MACHINE such as
@@ -211,20 +195,17 @@ class SimulatedPlatform : public Platform {
 
   /// A file at \a path (compared without case). Paths given the same
   /// \a fileIndex are one file under several spellings; 0 gives a file of its own.
-  /// \a fileIdHigh is the upper half of its 128-bit file id, whose lower half is
-  /// the index: files of one index and another upper half are two files, as
-  /// ReFS may give two files one 64-bit index.
+  /// \a fileIdHigh is the upper half of its 128-bit id, the index the lower:
+  /// ReFS may give two files one index, never one id.
   void addFile(const std::string& path, Dword fileIndex = 0, std::uint64_t fileIdHigh = 0);
-  /// GetFileInformationByHandleEx fails with ERROR_INVALID_PARAMETER for the
-  /// FileIdInfo class while unset, as on Windows 7 or a file system without it.
+  /// FileIdInfo fails with ERROR_INVALID_PARAMETER while unset (Windows 7).
   void setFileIdInfoSupported(bool supported);
   void addDirectory(const std::string& path);
 
   /// Lead bytes of code page 932 are honoured by CharNextA while set;
   /// otherwise the ANSI code page is single-byte (as 1252).
   void setDoubleByteCodePage(bool doubleByte);
-  /// The ANSI code page is UTF-8 (65001), as with Windows' "Use Unicode UTF-8"
-  /// setting, while set.
+  /// The ANSI code page is UTF-8 (65001) while set.
   void setUtf8CodePage(bool utf8);
 
   // --- Files, environment, time (what the step log uses) ---
@@ -320,8 +301,7 @@ class SimulatedPlatform : public Platform {
   //  - ControlService refuses every control with ERROR_SERVICE_CANNOT_ACCEPT_CTRL
   //    while the service is pending, and StartServiceA a service that is not
   //    stopped with ERROR_SERVICE_ALREADY_RUNNING, stop-pending included.
-  //  - QueryServiceConfig2A knows SERVICE_CONFIG_FAILURE_ACTIONS alone, without
-  //    reboot message or command.
+  //  - QueryServiceConfig2A knows only SERVICE_CONFIG_FAILURE_ACTIONS.
   //  - CreateToolhelp32Snapshot takes TH32CS_SNAPPROCESS alone. Entries report one
   //    thread, normal priority (8) and parent 0.
   RawScHandle OpenSCManagerA(const char* machineName, const char* databaseName,
@@ -379,12 +359,11 @@ class SimulatedPlatform : public Platform {
   //  - WideCharToMultiByte converts to code page 1252, whatever
   //    setDoubleByteCodePage says, and has no best-fit table: a character
   //    outside the code page becomes the default character. To UTF-8 (CP_UTF8,
-  //    or the ANSI code page under setUtf8CodePage) it takes flags 0 or
-  //    WC_ERR_INVALID_CHARS only (ERROR_INVALID_FLAGS otherwise) and no default
-  //    character or used-default pointer (ERROR_INVALID_PARAMETER), and writes
-  //    U+FFFD for a lone surrogate unless WC_ERR_INVALID_CHARS refuses it.
-  //  - TerminateProcess only starts the end: the process ends terminationMs
-  //    later.
+  //    or CP_ACP under setUtf8CodePage) it refuses flags (ERROR_INVALID_FLAGS;
+  //    Windows' WC_ERR_INVALID_CHARS is not modelled) and a default character
+  //    or used-default pointer (ERROR_INVALID_PARAMETER), and writes U+FFFD for
+  //    a lone surrogate.
+  //  - TerminateProcess only starts the end: the process ends terminationMs later.
   //  - FormatMessageA knows the system messages of the errors the service
   //    operations meet, each ended by CR LF as Windows gives them; another code
   //    fails with ERROR_MR_MID_NOT_FOUND (317).

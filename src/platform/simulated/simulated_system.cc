@@ -75,38 +75,21 @@ std::optional<char> cp1252Byte(char16_t unit) {
   return static_cast<char>(0x80 + (found - std::begin(kCp1252High)));
 }
 
-/// \a text in UTF-8. A lone surrogate becomes U+FFFD, or fails the whole
-/// conversion when \a strict.
-std::optional<std::string> utf8Of(std::u16string_view text, bool strict) {
+/// \a text in UTF-8; a lone surrogate becomes U+FFFD.
+std::string utf8Of(std::u16string_view text) {
   std::string bytes;
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t code = text[i];
     if (code >= 0xD800 && code <= 0xDFFF) {
       const bool paired =
           code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-      if (paired) {
-        code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
-      } else if (strict) {
-        return std::nullopt;
-      } else {
-        code = 0xFFFD;
-      }
+      code = paired ? 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00) : 0xFFFD;
     }
-    if (code < 0x80) {
-      bytes += static_cast<char>(code);
-    } else if (code < 0x800) {
-      bytes += static_cast<char>(0xC0 | code >> 6);
-      bytes += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      bytes += static_cast<char>(0xE0 | code >> 12);
-      bytes += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-      bytes += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      bytes += static_cast<char>(0xF0 | code >> 18);
-      bytes += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-      bytes += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-      bytes += static_cast<char>(0x80 | (code & 0x3F));
-    }
+    // The lead byte's marker, and how many continuation bytes follow it.
+    const int more = code < 0x80 ? 0 : code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
+    constexpr unsigned char kLeads[] = {0x00, 0xC0, 0xE0, 0xF0};
+    bytes += static_cast<char>(kLeads[more] | code >> (6 * more));
+    for (int k = more - 1; k >= 0; --k) bytes += static_cast<char>(0x80 | (code >> (6 * k) & 0x3F));
   }
   return bytes;
 }
@@ -296,15 +279,11 @@ int SimulatedPlatform::WideCharToMultiByte(unsigned codePage, Dword flags, const
   if (utf8) {
     // UTF-8 has every character: a default character has no use, and the
     // flags that choose one are refused.
-    if ((flags & ~file::kErrInvalidChars) != 0) return fail(winerr::kInvalidFlags);
+    if (flags != 0) return fail(winerr::kInvalidFlags);
     if (defaultChar != nullptr || usedDefaultChar != nullptr) {
       return fail(winerr::kInvalidParameter);
     }
-    const std::optional<std::string> encoded =
-        utf8Of(std::u16string_view(wideText, static_cast<std::size_t>(wideLength)),
-               (flags & file::kErrInvalidChars) != 0);
-    if (!encoded) return fail(winerr::kNoUnicodeTranslation);
-    converted = *encoded;
+    converted = utf8Of(std::u16string_view(wideText, static_cast<std::size_t>(wideLength)));
   } else {
     bool usedDefault = false;
     for (int i = 0; i < wideLength; ++i) {
