@@ -183,29 +183,29 @@ same_but_signature_padding() {
   cmp "$work/${stripped##*/}.compared" "$work/${program##*/}.compared"
 }
 
-# A program signed with a throw-away self-signed certificate in a build folder
-# of its own: the signature verifies against that certificate, it is all that
-# signing changed, and under Wine
-# the program still shows its version resource and manifest and ends with -1
-# when given no argument (the e2e tests of the program file itself).
+# A program signed with a throw-away self-signed certificate: the signature
+# verifies against that certificate, it is all that signing changed, and under
+# Wine the program still shows its version resource and manifest and ends with
+# -1 when given no argument (the e2e tests of the program file itself). It is
+# the second GCC build of check_reproducible, configured again to sign, so that
+# only the program is linked anew.
 check_signing() {
-  local dir=$repo/build/signed
+  local dir=$repo/build/signed build=$repo/build/again/windows
   rm -rf "$dir" && mkdir -p "$dir"
   openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=vdksvc throw-away signer" \
     -addext extendedKeyUsage=codeSigning -keyout "$dir/key.pem" -out "$dir/cert.pem" 2>/dev/null
   head -c 24 /dev/urandom | base64 >"$dir/password"
   openssl pkcs12 -export -inkey "$dir/key.pem" -in "$dir/cert.pem" -out "$dir/signer.pfx" \
     -passout "file:$dir/password"
-  cmake --preset windows -B "$dir/build" -DVDKSVC_SIGN_PFX="$dir/signer.pfx" \
+  cmake --preset windows -B "$build" -DVDKSVC_SIGN_PFX="$dir/signer.pfx" \
     -DVDKSVC_SIGN_PASSWORD_FILE="$dir/password" >/dev/null
-  cmake --build "$dir/build" -j 2 --target vdksvc >/dev/null
-  osslsigncode verify -CAfile "$dir/cert.pem" -in "$dir/build/bin/vdksvc.exe" | tail -n 2
-  osslsigncode remove-signature -in "$dir/build/bin/vdksvc.exe" -out "$dir/unsigned.exe" >/dev/null
+  cmake --build "$build" -j 2 --target vdksvc >/dev/null
+  osslsigncode verify -CAfile "$dir/cert.pem" -in "$build/bin/vdksvc.exe" | tail -n 2
+  osslsigncode remove-signature -in "$build/bin/vdksvc.exe" -out "$dir/unsigned.exe" >/dev/null
   same_but_signature_padding "$dir/unsigned.exe" build/windows/bin/vdksvc.exe "$dir"
-  cp build/windows/bin/vdksvc_e2e.exe "$dir/build/bin/"
   bash tests/e2e/wine_prefix.sh setup "$dir/wineprefix"
   WINEPREFIX=$dir/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-    wine "$dir/build/bin/vdksvc_e2e.exe" --gtest_brief=1 \
+    wine "$build/bin/vdksvc_e2e.exe" --gtest_brief=1 \
     --gtest_filter='ExecutableE2e.*:CommandEntryE2e.NoArgument'
   bash tests/e2e/wine_prefix.sh cleanup "$dir/wineprefix"
 }
