@@ -50,9 +50,10 @@ install_missing_packages() {
 # prefixes only.
 windows_presets=(windows windows-clang)
 e2e_pids=()
+signing_prefix_pid=
 end_wine() {
   local pid prefix
-  for pid in "${e2e_pids[@]}"; do
+  for pid in "${e2e_pids[@]}" $signing_prefix_pid; do
     kill "$pid" 2>/dev/null || true
   done
   for prefix in "$repo"/build/windows/kitprefix "$repo"/build/windows-clang/wineprefix \
@@ -160,6 +161,14 @@ check_reproducible() {
   done
 }
 
+# Makes the signing check's Wine prefix in the background, beside the builds of
+# the reproducibility check: wineboot mostly waits.
+start_signing_prefix() {
+  rm -rf build/signed && mkdir -p build/signed
+  bash tests/e2e/wine_prefix.sh setup "$repo/build/signed/wineprefix" >build/signed/prefix.log 2>&1 &
+  signing_prefix_pid=$!
+}
+
 # Fails unless $1, a signed program whose signature was removed, is the program
 # $2 as built. Authenticode puts the certificate table at an 8-byte boundary, so
 # a program whose size is not a multiple of 8 gains up to 7 zero bytes before it;
@@ -191,7 +200,11 @@ same_but_signature_padding() {
 # only the program is linked anew.
 check_signing() {
   local dir=$repo/build/signed build=$repo/build/again/windows
-  rm -rf "$dir" && mkdir -p "$dir"
+  # Its Wine prefix was being made meanwhile (start_signing_prefix).
+  local made=0
+  wait "$signing_prefix_pid" || made=$?
+  cat "$dir/prefix.log"
+  ((made == 0))
   openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=vdksvc throw-away signer" \
     -addext extendedKeyUsage=codeSigning -keyout "$dir/key.pem" -out "$dir/cert.pem" 2>/dev/null
   head -c 24 /dev/urandom | base64 >"$dir/password"
@@ -203,7 +216,6 @@ check_signing() {
   osslsigncode verify -CAfile "$dir/cert.pem" -in "$build/bin/vdksvc.exe" | tail -n 2
   osslsigncode remove-signature -in "$build/bin/vdksvc.exe" -out "$dir/unsigned.exe" >/dev/null
   same_but_signature_padding "$dir/unsigned.exe" build/windows/bin/vdksvc.exe "$dir"
-  bash tests/e2e/wine_prefix.sh setup "$dir/wineprefix"
   WINEPREFIX=$dir/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
     wine "$build/bin/vdksvc_e2e.exe" --gtest_brief=1 \
     --gtest_filter='ExecutableE2e.*:CommandEntryE2e.NoArgument'
@@ -231,6 +243,7 @@ step clang-tidy bash scripts/analyze.sh tidy
 start_e2e windows bash scripts/kit.sh
 start_e2e windows-clang ctest --preset windows-clang
 # Beside the suites, which mostly wait for services, before the fuzzers.
+start_signing_prefix
 step reproducible check_reproducible
 step signing check_signing
 step fuzz bash scripts/fuzz.sh
