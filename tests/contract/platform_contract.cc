@@ -9,15 +9,21 @@
 namespace vdksvc::contract {
 namespace {
 
-/// The manager and the service \a name, opened to stop, start and query it.
-struct Opened {
-  Opened(Platform& platform, const std::string& name)
+/// The manager and the service \a name, opened to stop, start and query it, and
+/// the service asked to stop: whether it accepted, its answer, the error if not.
+struct AskedToStop {
+  AskedToStop(Platform& platform, const std::string& name)
       : manager(platform, platform.OpenSCManagerA(nullptr, nullptr, svc::kManagerConnect)),
         service(platform, platform.OpenServiceA(
                               manager.get(), name.c_str(),
-                              svc::kServiceStop | svc::kServiceStart | svc::kServiceQueryStatus)) {}
+                              svc::kServiceStop | svc::kServiceStart | svc::kServiceQueryStatus)),
+        accepted(service && platform.ControlService(service.get(), svc::kControlStop, &answer)),
+        error(accepted ? 0 : platform.GetLastError()) {}
   ScHandle manager;
   ScHandle service;
+  ServiceStatus answer;
+  bool accepted;
+  Dword error;
 };
 
 /// The state of \a service after it was asked to stop, a second later, with its
@@ -63,30 +69,25 @@ FileIdInfo fileIdOf(Platform& platform, const std::string& path, Dword& volumeSe
 }  // namespace
 
 void stopThatMakesProgress(Platform& platform, const std::string& name) {
-  const Opened opened(platform, name);
-  ServiceStatus status;
-  ASSERT_TRUE(opened.service &&
-              platform.ControlService(opened.service.get(), svc::kControlStop, &status))
-      << platform.GetLastError();
-  EXPECT_EQ(svc::kStopPending, status.dwCurrentState);
-  EXPECT_GT(status.dwWaitHint, 0u);
-  EXPECT_FALSE(platform.StartServiceA(opened.service.get(), 0, nullptr));
+  const AskedToStop stop(platform, name);
+  ASSERT_TRUE(stop.accepted) << stop.error;
+  EXPECT_EQ(svc::kStopPending, stop.answer.dwCurrentState);
+  EXPECT_GT(stop.answer.dwWaitHint, 0u);
+  EXPECT_FALSE(platform.StartServiceA(stop.service.get(), 0, nullptr));
   EXPECT_EQ(winerr::kServiceAlreadyRunning, platform.GetLastError());
-  EXPECT_FALSE(platform.ControlService(opened.service.get(), svc::kControlStop, &status));
+  ServiceStatus status;
+  EXPECT_FALSE(platform.ControlService(stop.service.get(), svc::kControlStop, &status));
   EXPECT_EQ(winerr::kServiceCannotAcceptCtrl, platform.GetLastError());
 
-  const StopProgress progress = oneSecondOfStop(platform, opened.service.get());
+  const StopProgress progress = oneSecondOfStop(platform, stop.service.get());
   EXPECT_EQ(svc::kStopPending, progress.state);
   EXPECT_GT(progress.checkPointAfter, progress.checkPointBefore) << "a stop making progress";
 }
 
 void hungStop(Platform& platform, const std::string& name) {
-  const Opened opened(platform, name);
-  ServiceStatus status;
-  ASSERT_TRUE(opened.service &&
-              platform.ControlService(opened.service.get(), svc::kControlStop, &status))
-      << platform.GetLastError();
-  const StopProgress progress = oneSecondOfStop(platform, opened.service.get());
+  const AskedToStop stop(platform, name);
+  ASSERT_TRUE(stop.accepted) << stop.error;
+  const StopProgress progress = oneSecondOfStop(platform, stop.service.get());
   EXPECT_EQ(svc::kStopPending, progress.state);
   EXPECT_EQ(progress.checkPointBefore, progress.checkPointAfter) << "a hung stop's checkpoint";
   EXPECT_GT(progress.waitHint, 0u);
