@@ -10,14 +10,18 @@
 
 #include "command/operands.h"
 #include "command/service_operands.h"
+#include "command/service_report.h"
 #include "command/start_type_operands.h"
+#include "command/usage.h"
 #include "lists/service_list.h"
 #include "lists/text.h"
 #include "log/step_log.h"
+#include "log/text_output.h"
 #include "services/access_rights.h"
 #include "services/extended_stop.h"
 #include "services/install.h"
 #include "services/poll_limit.h"
+#include "services/service_query.h"
 #include "services/start_type.h"
 #include "services/state_changes.h"
 #include "services/state_name.h"
@@ -100,6 +104,7 @@ constexpr Keyword kKeywords[] = {
     {'p', "pause", CommandCode::Pause},       {'r', "remove", CommandCode::Remove},
     {'s', "stop", CommandCode::Stop},         {'s', "stopex", CommandCode::StopEx},
     {'s', "start", CommandCode::Start},       {'s', "startup", CommandCode::Startup},
+    {'q', "query", CommandCode::Query},
 };
 
 /// Looks at one word that starts with '-' or '/'. The comparison takes the rest of
@@ -172,14 +177,53 @@ std::vector<EntryOutcome> applyToEveryEntry(Platform& platform, const CommandRow
   return outcomes;
 }
 
+/// -query: reads every entry's service, in list order, and writes what it read.
+/// With -e the status counts the entries whose service is not running.
+int reportServices(Platform& platform, int argc, char** argv, StepLog& log, TextOutput& out) {
+  const std::optional<Operands> operands = parseQueryOperands(platform, argc, argv, log);
+  if (!operands) return -1;
+  const ServiceList& list = operands->list;
+  std::vector<ServiceReport> reports;
+  reports.reserve(list.size());
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    reports.push_back(queryService(platform, list.at(i), log));
+  }
+  writeServiceReport(out, operands->format, list, reports);
+  if (!operands->outcomeStatus) return 0;
+  const auto notRunning = std::count_if(reports.begin(), reports.end(), [](const auto& report) {
+    return report.found != ServiceReport::Found::installed || report.state != svc::kRunning;
+  });
+  return static_cast<int>(std::min<std::ptrdiff_t>(notRunning, INT_MAX));
+}
+
+/// Whether the command line asks for the step log on standard error.
+bool asksForSteps(CommandCode code, int argc, char** argv) {
+  switch (code) {
+    case CommandCode::None:
+      return false;
+    case CommandCode::Startup:
+      return asksForStartTypeSteps(argc, argv);
+    default:
+      return asksForSteps(argc, argv, code == CommandCode::Query);
+  }
+}
+
 /// One run, with the step log's lines about the command and each entry.
-int runLoggedCommand(Platform& platform, int argc, char** argv, StepLog& log) {
+int runLoggedCommand(Platform& platform, CommandCode code, int argc, char** argv, StepLog& log,
+                     TextOutput& out) {
   if (argc < 2 || argv == nullptr) {
     if (log.on()) log.write("refused: no command");
     return -1;
   }
+  // Asking how a command works never runs it.
+  if (isHelpWord(argv[1]) || (code != CommandCode::None && asksForHelp(argc, argv))) {
+    if (log.on()) log.write("usage text asked for: nothing is done");
+    writeUsage(out);
+    return -1;
+  }
+  if (code == CommandCode::Query) return reportServices(platform, argc, argv, log, out);
 
-  const CommandRow* row = findCommand(recogniseCommand(platform, argv[1]));
+  const CommandRow* row = findCommand(code);
   if (row == nullptr) {
     if (log.on())
       log.write("refused: " + quoted(argv[1] != nullptr ? argv[1] : "") + " is no command");
@@ -211,9 +255,26 @@ int runLoggedCommand(Platform& platform, int argc, char** argv, StepLog& log) {
 }
 
 int runCommand(Platform& platform, int argc, char** argv, StepLog& log) {
-  if (log.on()) log.write("run: " + commandLineOf(argv == nullptr ? 0 : argc, argv));
-  const int status = runLoggedCommand(platform, argc, argv, log);
-  if (log.on()) log.write("end: exit status " + std::to_string(status));
+  if (argv == nullptr) argc = 0;
+  // As received: recognising the command lowers its keyword in place.
+  const std::string commandLine = commandLineOf(argc, argv);
+  const CommandCode code = argc >= 2 ? recogniseCommand(platform, argv[1]) : CommandCode::None;
+  // Each stream is looked at only when something is written to it.
+  TextOutput out(platform, file::kStdOutputHandle);
+  TextOutput err(platform, file::kStdErrorHandle);
+  // -v: the step log's lines go to standard error too, or only there when the
+  // machine's switches keep no log file.
+  StepLog echoOnly;
+  StepLog& steps = log.on() ? log : echoOnly;
+  struct EchoForTheRun {
+    StepLog& log;
+    ~EchoForTheRun() { log.echoTo(nullptr); }
+  } echo{steps};
+  if (asksForSteps(code, argc, argv)) steps.echoTo(&err);
+
+  if (steps.on()) steps.write("run: " + commandLine);
+  const int status = runLoggedCommand(platform, code, argc, argv, steps, out);
+  if (steps.on()) steps.write("end: exit status " + std::to_string(status));
   return status;
 }
 

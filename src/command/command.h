@@ -17,6 +17,7 @@ enum class CommandCode : int {
   Pause = 6,
   Continue = 7,
   Startup = 8,
+  Query = 9,
 };
 
 /// The command named by the last space-separated word of \a argument ("-stop",
@@ -28,10 +29,14 @@ CommandCode recogniseCommand(Platform& platform, char* argument);
 /// status: -1 when the command or its service list is refused; otherwise 0, or
 /// with -e the number of entries that did not end where the command sends them
 /// (plus one when the extended stop left a process of the list's programs
-/// running). Writes nothing to standard output or standard error. \a log hears
+/// running; for -query, the entries whose service is not running). \a log hears
 /// what the run does: the command line, where the list came from or why it was
 /// refused, every step of every entry, and the exit status; it changes nothing
 /// of what the run does.
+///
+/// Writes to standard output only what -query reads and the usage text that /?
+/// asks for (a run with /? does nothing else), and to standard error only the
+/// step log's lines that -v asks for.
 int runCommand(Platform& platform, int argc, char** argv, StepLog& log = StepLog::off());
 
 }  // namespace vdksvc

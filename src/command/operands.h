@@ -6,6 +6,9 @@
 
 namespace vdksvc {
 
+/// How -query writes what it read: aligned columns, or comma-separated values.
+enum class ReportFormat { table, csv };
+
 /// The operands of a command line, as its command's parser read them.
 struct Operands {
   /// The entries to act on, in the order the command is applied.
@@ -14,6 +17,8 @@ struct Operands {
   PollLimit pollLimit = 0;
   /// -e: the exit status counts the entries that are not done.
   bool outcomeStatus = false;
+  /// -o: -query's format.
+  ReportFormat format = ReportFormat::table;
 };
 
 }  // namespace vdksvc

@@ -67,10 +67,34 @@ std::string limitOf(PollLimit pollLimit) {
 
 namespace {
 
+/// How many operands follow the option whose letter is \a letter.
+int operandCount(char letter, bool query) {
+  switch (asciiLower(letter)) {
+    case 'c':
+      return 3;
+    case 'f':
+    case 't':
+      return 1;
+    case 'o':
+      return query ? 1 : 0;
+    default:
+      return 0;
+  }
+}
+
+/// -query's -o word, in any case; nothing for another.
+std::optional<ReportFormat> reportFormat(const char* word) {
+  const std::string lowered = asciiLowered(word != nullptr ? word : "");
+  if (lowered == "table") return ReportFormat::table;
+  if (lowered == "csv") return ReportFormat::csv;
+  return std::nullopt;
+}
+
 /// Where the operands have got to, and what the step log is told about them.
 struct OperandState {
   Platform& platform;
   StepLog& log;
+  bool query;  ///< -o is an option
   Operands operands;
   bool explicitService = false;
   std::string files;  ///< the list files read, for the step log
@@ -125,6 +149,20 @@ bool applyOption(int argc, char** argv, int& i, OperandState& state) {
     case 'E':
       state.operands.outcomeStatus = true;
       return true;
+    case 'o':
+    case 'O':
+      if (!state.query) return true;  // ignored, as any unknown option
+      if (i + 1 >= argc) {
+        logRefusal(state.log, quoted(option) + " needs table or csv");
+        return false;
+      }
+      ++i;
+      if (const std::optional<ReportFormat> format = reportFormat(argv[i])) {
+        state.operands.format = *format;
+        return true;
+      }
+      logRefusal(state.log, quoted(argv[i]) + " is neither table nor csv");
+      return false;
     default:
       return true;  // unknown options are ignored
   }
@@ -158,9 +196,24 @@ bool loadCatalogue(OperandState& state) {
 
 }  // namespace
 
-std::optional<Operands> parseServiceOperands(Platform& platform, int argc, char** argv,
-                                             StepLog& log) {
-  OperandState state{platform, log, {}, false, {}};
+bool asksForSteps(int argc, char** argv, bool query) {
+  bool asked = false;
+  for (int i = 2; i < argc && isOption(argv[i]); ++i) {
+    const char letter = argv[i][1];
+    if (letter == 'v' || letter == 'V') asked = true;
+    const int count = operandCount(letter, query);
+    // An option short of its operands refuses the command line there.
+    if (i + count >= argc) break;
+    i += count;
+  }
+  return asked;
+}
+
+namespace {
+
+std::optional<Operands> parseOperands(Platform& platform, int argc, char** argv, StepLog& log,
+                                      bool query) {
+  OperandState state{platform, log, query, {}, false, {}};
   for (int i = 2; i < argc; ++i) {
     // A stray word never falls back to the registry.
     if (!isOption(argv[i])) {
@@ -179,6 +232,18 @@ std::optional<Operands> parseServiceOperands(Platform& platform, int argc, char*
               limitOf(state.operands.pollLimit));
   }
   return std::move(state.operands);
+}
+
+}  // namespace
+
+std::optional<Operands> parseServiceOperands(Platform& platform, int argc, char** argv,
+                                             StepLog& log) {
+  return parseOperands(platform, argc, argv, log, false);
+}
+
+std::optional<Operands> parseQueryOperands(Platform& platform, int argc, char** argv,
+                                           StepLog& log) {
+  return parseOperands(platform, argc, argv, log, true);
 }
 
 }  // namespace vdksvc

@@ -19,6 +19,17 @@ namespace vdksvc {
 std::optional<Operands> parseServiceOperands(Platform& platform, int argc, char** argv,
                                              StepLog& log = StepLog::off());
 
+/// The operands of -query: those of the other service commands, and -o with
+/// "table" or "csv" (in any case); another word, or none, refuses the command
+/// line. -t is read and has no effect.
+std::optional<Operands> parseQueryOperands(Platform& platform, int argc, char** argv,
+                                           StepLog& log = StepLog::off());
+
+/// Whether -v stands among the operands from argv[2] on, where the parser reads
+/// options up to its first refusal; an operand of -c, -f, -t or -o is not one.
+/// \a query: -o takes a word, as for -query.
+bool asksForSteps(int argc, char** argv, bool query);
+
 /// Converts \a text as atol does (leading white space, optional sign, decimal digits
 /// up to the first other byte; none gives 0), clamped to the signed 32-bit range,
 /// and reinterpreted as unsigned. Nothing for a value of 0.

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "lists/text.h"
+
 namespace vdksvc {
 namespace {
 
@@ -11,17 +13,37 @@ bool isStartTypeWord(const char* word) {
          std::strcmp(word, "disabled") == 0;
 }
 
+bool isOption(const char* argument) {
+  return argument != nullptr && (argument[0] == '-' || argument[0] == '/');
+}
+
+/// -e and -v stand alone; no start-type word begins with either letter.
+bool isSwitch(const char* option, char letter) { return asciiLower(option[1]) == letter; }
+
 }  // namespace
+
+bool asksForStartTypeSteps(int argc, char** argv) {
+  bool asked = false;
+  for (int k = 2; k < argc && isOption(argv[k]);) {
+    if (isSwitch(argv[k], 'v')) asked = true;
+    if (isSwitch(argv[k], 'e') || isSwitch(argv[k], 'v')) {
+      ++k;
+      continue;
+    }
+    if (!isStartTypeWord(asciiLowered(argv[k] + 1).c_str()) || k + 1 >= argc) break;
+    k += 3;
+  }
+  return asked;
+}
 
 std::optional<Operands> parseStartTypeOperands(Platform& platform, int argc, char** argv,
                                                StepLog& log) {
   Operands operands;
   for (int k = 2; k < argc;) {
     char* option = argv[k];
-    if (option == nullptr || (option[0] != '-' && option[0] != '/')) break;
-    // No start-type word begins with 'e': -e stands where an option may, alone.
-    if (option[1] == 'e' || option[1] == 'E') {
-      operands.outcomeStatus = true;
+    if (!isOption(option)) break;
+    if (isSwitch(option, 'e') || isSwitch(option, 'v')) {
+      operands.outcomeStatus = operands.outcomeStatus || isSwitch(option, 'e');
       ++k;
       continue;
     }

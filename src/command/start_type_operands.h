@@ -12,10 +12,13 @@ namespace vdksvc {
 
 /// Reads triples from argv[2] on until one is not a start-type option; each
 /// accepted triple replaces the list's entry, so at most one entry remains.
-/// Before the first triple and after an accepted one, -e may stand. Lowers the
+/// Before the first triple and after an accepted one, -e and -v may stand. Lowers the
 /// option words in place. Never refuses the command line: without a triple the
 /// list is empty. \a log hears which service the list holds.
 std::optional<Operands> parseStartTypeOperands(Platform& platform, int argc, char** argv,
                                                StepLog& log = StepLog::off());
+
+/// Whether -v stands where parseStartTypeOperands reads options.
+bool asksForStartTypeSteps(int argc, char** argv);
 
 }  // namespace vdksvc

@@ -14,18 +14,22 @@ StepLog& StepLog::off() {
   return none;
 }
 
+void StepLog::echoTo(TextOutput* output) {
+  echo_ = output;
+  if (output != nullptr && platform_ == nullptr) platform_ = &output->platform();
+}
+
 void StepLog::write(std::string_view text) {
-  if (platform_ == nullptr || failed_) return;
-  if (!file_) {
+  if (platform_ == nullptr) return;
+  if (!path_.empty() && !failed_ && !file_) {
     file_.emplace(*platform_, platform_->CreateFileA(
                                   path_.c_str(), file::kAppendData,
                                   file::kShareRead | file::kShareWrite | file::kShareDelete,
                                   nullptr, file::kOpenAlways, file::kAttributeNormal, nullptr));
-    if (!*file_) {
-      failed_ = true;
-      return;
-    }
+    failed_ = !*file_;
   }
+  const bool toFile = file_ && !failed_;
+  if (!toFile && echo_ == nullptr) return;
   SystemTime now;
   platform_->GetLocalTime(&now);
   char stamp[64];
@@ -41,6 +45,8 @@ void StepLog::write(std::string_view text) {
   for (std::size_t i = textStart; i < line.size(); ++i) {
     if (line[i] == '\r' || line[i] == '\n') line[i] = ' ';
   }
+  if (echo_ != nullptr) echo_->writeLine(line);
+  if (!toFile) return;
   line += "\r\n";
   // One write per line: with FILE_APPEND_DATA each write lands whole at the end.
   Dword written = 0;

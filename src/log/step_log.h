@@ -3,7 +3,8 @@
 // needs the reason a service did not start after a run that returned 0. One line
 // per event, each starting with the local time to the millisecond and the process
 // id, appended to a file in one write so that runs sharing the file never mix
-// within a line.
+// within a line. The same lines may also go to standard error as they are made,
+// for the administrator watching a run at the console.
 //
 // The log observes and decides nothing: what a run does and its exit status are
 // the same with and without it, and a log that cannot be opened or written is
@@ -14,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "log/text_output.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
 
@@ -25,6 +27,9 @@ class StepLog {
   StepLog() = default;
   /// A log appending to the file at \a path; the file is opened at the first line.
   StepLog(Platform& platform, std::string path);
+  /// Also writes every line, as the file gets it, to \a output, until called
+  /// with null; turns a log that is off on, with no file.
+  void echoTo(TextOutput* output);
   StepLog(StepLog&&) = delete;
   StepLog& operator=(StepLog&&) = delete;
   StepLog(const StepLog&) = delete;
@@ -36,8 +41,9 @@ class StepLog {
   bool on() const { return platform_ != nullptr; }
   const std::string& path() const { return path_; }
 
-  /// Appends "<yyyy-mm-dd hh:mm:ss.mmm> [<pid>] <text>" and CR LF in one write;
-  /// CR and LF inside \a text become blanks, so an event is always one line.
+  /// Appends "<yyyy-mm-dd hh:mm:ss.mmm> [<pid>] <text>" and CR LF in one write
+  /// (and writes the same line to the output given to echoTo); CR and LF inside
+  /// \a text become blanks, so an event is always one line.
   void write(std::string_view text);
   /// "<code> (<the system's message text>)", or the code alone when the system
   /// has no text for it.
@@ -47,7 +53,8 @@ class StepLog {
 
  private:
   Platform* platform_ = nullptr;
-  std::string path_;
+  std::string path_;  ///< empty: no file
+  TextOutput* echo_ = nullptr;
   std::optional<FileHandle> file_;  ///< opened at the first line
   bool failed_ = false;             ///< the file could not be opened: nothing more is tried
 };

@@ -85,6 +85,16 @@ constexpr Dword kControlStop = 1;
 constexpr Dword kControlPause = 2;
 constexpr Dword kControlContinue = 3;
 
+// QueryServiceStatusEx
+constexpr int kStatusProcessInfo = 0;  ///< SC_STATUS_PROCESS_INFO
+
+// dwStartType
+constexpr Dword kBootStart = 0;    ///< SERVICE_BOOT_START
+constexpr Dword kSystemStart = 1;  ///< SERVICE_SYSTEM_START
+
+/// What QueryServiceConfigA may need at most: its documented limit of 8K bytes.
+constexpr Dword kMaxConfigSize = 8192;
+
 // QueryServiceConfig2A
 constexpr Dword kConfigFailureActions = 2;  ///< SERVICE_CONFIG_FAILURE_ACTIONS
 constexpr Dword kActionRestart = 1;         ///< SC_ACTION_RESTART
@@ -136,6 +146,8 @@ constexpr unsigned kAnsiCodePage = 0;             ///< CP_ACP
 constexpr unsigned kUtf8 = 65001;                 ///< CP_UTF8
 constexpr Dword kNoBestFitChars = 0x400;          ///< WC_NO_BEST_FIT_CHARS
 constexpr int kFileIdInfo = 18;                   ///< FileIdInfo (FILE_INFO_BY_HANDLE_CLASS)
+constexpr Dword kStdOutputHandle = 0xFFFFFFF5;    ///< STD_OUTPUT_HANDLE, (DWORD)-11
+constexpr Dword kStdErrorHandle = 0xFFFFFFF4;     ///< STD_ERROR_HANDLE, (DWORD)-12
 }  // namespace file
 
 /// SYSTEMTIME, member for member.
@@ -197,6 +209,35 @@ struct ServiceStatus {
   Dword dwWaitHint = 0;
 };
 
+/// SERVICE_STATUS_PROCESS, member for member: the status and the process that
+/// runs the service (0 while it has none).
+struct ServiceStatusProcess {
+  Dword dwServiceType = 0;
+  Dword dwCurrentState = 0;
+  Dword dwControlsAccepted = 0;
+  Dword dwWin32ExitCode = 0;
+  Dword dwServiceSpecificExitCode = 0;
+  Dword dwCheckPoint = 0;
+  Dword dwWaitHint = 0;
+  Dword dwProcessId = 0;
+  Dword dwServiceFlags = 0;
+};
+
+/// QUERY_SERVICE_CONFIGA, laid out as the Windows headers lay it out:
+/// QueryServiceConfigA writes it at the start of its buffer, its texts after it,
+/// and points to them.
+struct ServiceConfigData {
+  Dword dwServiceType = 0;
+  Dword dwStartType = 0;
+  Dword dwErrorControl = 0;
+  char* lpBinaryPathName = nullptr;
+  char* lpLoadOrderGroup = nullptr;
+  Dword dwTagId = 0;
+  char* lpDependencies = nullptr;
+  char* lpServiceStartName = nullptr;
+  char* lpDisplayName = nullptr;
+};
+
 /// SC_ACTION and SERVICE_FAILURE_ACTIONSA, laid out as the Windows headers lay
 /// them out: QueryServiceConfig2A writes the structure at the start of its
 /// buffer, its texts and actions after it, and points to them.
@@ -254,6 +295,15 @@ class Platform {
   virtual bool ControlService(RawScHandle service, Dword control, ServiceStatus* status) = 0;
   virtual bool StartServiceA(RawScHandle service, Dword numArgs, const char** args) = 0;
   virtual bool QueryServiceStatus(RawScHandle service, ServiceStatus* status) = 0;
+  /// Only the SC_STATUS_PROCESS_INFO level; \a buffer receives a
+  /// ServiceStatusProcess. Fails with ERROR_INSUFFICIENT_BUFFER when it is too small.
+  virtual bool QueryServiceStatusEx(RawScHandle service, int infoLevel, unsigned char* buffer,
+                                    Dword bufferSize, Dword* bytesNeeded) = 0;
+  /// \a buffer (aligned for ServiceConfigData) receives the configuration and
+  /// its texts; fails with ERROR_INSUFFICIENT_BUFFER and the size needed in
+  /// \a bytesNeeded when it is too small.
+  virtual bool QueryServiceConfigA(RawScHandle service, unsigned char* buffer, Dword bufferSize,
+                                   Dword* bytesNeeded) = 0;
   /// Fails with ERROR_INSUFFICIENT_BUFFER and the size needed in \a bytesNeeded
   /// when \a buffer is too small.
   virtual bool QueryServiceConfig2A(RawScHandle service, Dword infoLevel, unsigned char* buffer,
@@ -322,6 +372,16 @@ class Platform {
   virtual std::uint64_t GetTickCount64() = 0;
   virtual Dword GetCurrentProcessId() = 0;
 
+  // --- Standard output and standard error (kernel32) ---
+  /// STD_OUTPUT_HANDLE or STD_ERROR_HANDLE as the process received it: a
+  /// console, a file, a pipe; null or INVALID_HANDLE_VALUE when it has none.
+  virtual RawHandle GetStdHandle(Dword stdHandle) = 0;
+  /// Succeeds for a console handle only, so it tells a console from a
+  /// redirected stream.
+  virtual bool GetConsoleMode(RawHandle console, Dword* mode) = 0;
+  virtual bool WriteConsoleW(RawHandle console, const char16_t* text, Dword length, Dword* written,
+                             void* reserved) = 0;
+
   // --- Thread, errors, text ---
   virtual void Sleep(Dword milliseconds) = 0;
   virtual Dword GetLastError() = 0;
@@ -334,6 +394,10 @@ class Platform {
   virtual int WideCharToMultiByte(unsigned codePage, Dword flags, const char16_t* wideText,
                                   int wideLength, char* multiByte, int multiByteSize,
                                   const char* defaultChar, bool* usedDefaultChar) = 0;
+  /// Converts from \a codePage to UTF-16; the units written, or the size needed
+  /// when \a wideSize is 0; 0 on failure.
+  virtual int MultiByteToWideChar(unsigned codePage, Dword flags, const char* multiByte,
+                                  int multiByteLength, char16_t* wideText, int wideSize) = 0;
   /// Lowers \a text in place in the ANSI code page; returns \a text.
   virtual char* CharLowerA(char* text) = 0;
   /// The character after the one at \a text in the ANSI code page: two bytes on

@@ -32,6 +32,17 @@ static_assert(sizeof(char16_t) == sizeof(WCHAR));
 // FILE_ID_INFO is declared only for Windows 8 targets; we build for Windows 7,
 // where GetFileInformationByHandleEx refuses the class, so its layout is ours.
 static_assert(sizeof(FileIdInfo) == 24 && offsetof(FileIdInfo, FileId) == 8);
+static_assert(sizeof(ServiceStatusProcess) == sizeof(SERVICE_STATUS_PROCESS) &&
+              offsetof(ServiceStatusProcess, dwProcessId) ==
+                  offsetof(SERVICE_STATUS_PROCESS, dwProcessId));
+static_assert(sizeof(ServiceConfigData) == sizeof(QUERY_SERVICE_CONFIGA) &&
+              offsetof(ServiceConfigData, lpBinaryPathName) ==
+                  offsetof(QUERY_SERVICE_CONFIGA, lpBinaryPathName) &&
+              offsetof(ServiceConfigData, dwTagId) == offsetof(QUERY_SERVICE_CONFIGA, dwTagId) &&
+              offsetof(ServiceConfigData, lpDisplayName) ==
+                  offsetof(QUERY_SERVICE_CONFIGA, lpDisplayName));
+static_assert(file::kStdOutputHandle == STD_OUTPUT_HANDLE &&
+              file::kStdErrorHandle == STD_ERROR_HANDLE);
 static_assert(sizeof(ScAction) == sizeof(SC_ACTION) &&
               offsetof(ScAction, Delay) == offsetof(SC_ACTION, Delay));
 static_assert(sizeof(ServiceFailureActions) == sizeof(SERVICE_FAILURE_ACTIONSA) &&
@@ -204,6 +215,20 @@ bool Win32Platform::QueryServiceConfig2A(RawScHandle service, Dword infoLevel,
          FALSE;
 }
 
+bool Win32Platform::QueryServiceStatusEx(RawScHandle service, int infoLevel, unsigned char* buffer,
+                                         Dword bufferSize, Dword* bytesNeeded) {
+  DwordSlot needed(bytesNeeded);
+  return ::QueryServiceStatusEx(toWin(service), static_cast<SC_STATUS_TYPE>(infoLevel), buffer,
+                                bufferSize, needed.get()) != FALSE;
+}
+
+bool Win32Platform::QueryServiceConfigA(RawScHandle service, unsigned char* buffer,
+                                        Dword bufferSize, Dword* bytesNeeded) {
+  DwordSlot needed(bytesNeeded);
+  return ::QueryServiceConfigA(toWin(service), reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer),
+                               bufferSize, needed.get()) != FALSE;
+}
+
 bool Win32Platform::DeleteService(RawScHandle service) {
   return ::DeleteService(toWin(service)) != FALSE;
 }
@@ -367,6 +392,21 @@ std::uint64_t Win32Platform::GetTickCount64() { return ::GetTickCount64(); }
 
 Dword Win32Platform::GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 
+// --- Standard output and standard error ---
+
+RawHandle Win32Platform::GetStdHandle(Dword stdHandle) { return ::GetStdHandle(stdHandle); }
+
+bool Win32Platform::GetConsoleMode(RawHandle console, Dword* mode) {
+  DwordSlot slot(mode);
+  return ::GetConsoleMode(console, slot.get()) != FALSE;
+}
+
+bool Win32Platform::WriteConsoleW(RawHandle console, const char16_t* text, Dword length,
+                                  Dword* written, void* reserved) {
+  DwordSlot slot(written);
+  return ::WriteConsoleW(console, text, length, slot.get(), reserved) != FALSE;
+}
+
 // --- Thread, errors, text ---
 
 void Win32Platform::Sleep(Dword milliseconds) { ::Sleep(milliseconds); }
@@ -384,6 +424,12 @@ int Win32Platform::WideCharToMultiByte(unsigned codePage, Dword flags, const cha
       multiByteSize, defaultChar, usedDefaultChar != nullptr ? &used : nullptr);
   if (usedDefaultChar != nullptr) *usedDefaultChar = used != FALSE;
   return written;
+}
+
+int Win32Platform::MultiByteToWideChar(unsigned codePage, Dword flags, const char* multiByte,
+                                       int multiByteLength, char16_t* wideText, int wideSize) {
+  return ::MultiByteToWideChar(codePage, flags, multiByte, multiByteLength,
+                               reinterpret_cast<WCHAR*>(wideText), wideSize);
 }
 
 char* Win32Platform::CharLowerA(char* text) { return ::CharLowerA(text); }

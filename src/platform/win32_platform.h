@@ -28,6 +28,10 @@ class Win32Platform final : public Platform {
   bool ControlService(RawScHandle service, Dword control, ServiceStatus* status) override;
   bool StartServiceA(RawScHandle service, Dword numArgs, const char** args) override;
   bool QueryServiceStatus(RawScHandle service, ServiceStatus* status) override;
+  bool QueryServiceStatusEx(RawScHandle service, int infoLevel, unsigned char* buffer,
+                            Dword bufferSize, Dword* bytesNeeded) override;
+  bool QueryServiceConfigA(RawScHandle service, unsigned char* buffer, Dword bufferSize,
+                           Dword* bytesNeeded) override;
   bool QueryServiceConfig2A(RawScHandle service, Dword infoLevel, unsigned char* buffer,
                             Dword bufferSize, Dword* bytesNeeded) override;
   bool DeleteService(RawScHandle service) override;
@@ -73,12 +77,19 @@ class Win32Platform final : public Platform {
   std::uint64_t GetTickCount64() override;
   Dword GetCurrentProcessId() override;
 
+  RawHandle GetStdHandle(Dword stdHandle) override;
+  bool GetConsoleMode(RawHandle console, Dword* mode) override;
+  bool WriteConsoleW(RawHandle console, const char16_t* text, Dword length, Dword* written,
+                     void* reserved) override;
+
   void Sleep(Dword milliseconds) override;
   Dword GetLastError() override;
   unsigned GetACP() override;
   int WideCharToMultiByte(unsigned codePage, Dword flags, const char16_t* wideText, int wideLength,
                           char* multiByte, int multiByteSize, const char* defaultChar,
                           bool* usedDefaultChar) override;
+  int MultiByteToWideChar(unsigned codePage, Dword flags, const char* multiByte,
+                          int multiByteLength, char16_t* wideText, int wideSize) override;
   char* CharLowerA(char* text) override;
   const char* CharNextA(const char* text) override;
 };

@@ -26,6 +26,9 @@ constexpr AccessRights kStartTypeRights{svc::kManagerConnect, svc::kServiceChang
 constexpr AccessRights kInstallRights{svc::kManagerConnect | svc::kManagerCreateService, kStartRights.service};
 /// Enough to find a service and read its state.
 constexpr AccessRights kQueryRights{svc::kManagerConnect, svc::kServiceQueryStatus};
+/// Enough to read a service's state and configuration, which a prompt that is
+/// not elevated is granted: what -query asks.
+constexpr AccessRights kReadServiceRights{svc::kManagerConnect, svc::kServiceQueryStatus | svc::kServiceQueryConfig};
 // clang-format on
 
 /// The rights by their Windows names: "SC_MANAGER_CONNECT on the manager and

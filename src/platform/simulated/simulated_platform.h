@@ -57,8 +57,6 @@ namespace svc {
 constexpr Dword kManagerAllAccess = 0xF003F;  ///< SC_MANAGER_ALL_ACCESS
 constexpr Dword kServiceAllAccess = 0xF01FF;  ///< SERVICE_ALL_ACCESS
 constexpr Dword kWin32ShareProcess = 0x20;    ///< SERVICE_WIN32_SHARE_PROCESS
-constexpr Dword kBootStart = 0;               ///< SERVICE_BOOT_START
-constexpr Dword kSystemStart = 1;             ///< SERVICE_SYSTEM_START
 constexpr Dword kErrorCritical = 3;           ///< SERVICE_ERROR_CRITICAL
 constexpr Dword kControlInterrogate = 4;      ///< SERVICE_CONTROL_INTERROGATE
 constexpr Dword kAcceptStop = 0x1;            ///< SERVICE_ACCEPT_STOP
@@ -221,6 +219,16 @@ class SimulatedPlatform : public Platform {
   /// What GetCurrentProcessId gives (4242 unless set).
   void setProcessId(Dword processId);
 
+  /// What the process's standard output or error (STD_OUTPUT_HANDLE or
+  /// STD_ERROR_HANDLE) is: a console, a redirected file or pipe (the default),
+  /// a pipe whose reader has gone (WriteFile fails with ERROR_NO_DATA, 232), or
+  /// none (GetStdHandle gives null).
+  enum class Stream { console, redirected, brokenPipe, none };
+  void setStandardStream(Dword which, Stream stream);
+  /// What was written to standard output or error: the bytes written to a
+  /// redirected stream, or the console's text in UTF-8.
+  std::string standardStream(Dword which) const;
+
   // --- Faults from outside: another program or the system acting mid-run ---
   /// Runs \a action once, right before the \a occurrence-th call whose call-log
   /// line is \a call takes effect (the call is already logged). The action changes
@@ -321,6 +329,13 @@ class SimulatedPlatform : public Platform {
   bool ControlService(RawScHandle handle, Dword control, ServiceStatus* status) override;
   bool StartServiceA(RawScHandle handle, Dword numArgs, const char** args) override;
   bool QueryServiceStatus(RawScHandle handle, ServiceStatus* status) override;
+  //  - QueryServiceStatusEx reports the seeded process id while the service is
+  //    not STOPPED; QueryServiceConfigA reports an empty load order group and
+  //    the account "LocalSystem".
+  bool QueryServiceStatusEx(RawScHandle handle, int infoLevel, unsigned char* buffer,
+                            Dword bufferSize, Dword* bytesNeeded) override;
+  bool QueryServiceConfigA(RawScHandle handle, unsigned char* buffer, Dword bufferSize,
+                           Dword* bytesNeeded) override;
   bool QueryServiceConfig2A(RawScHandle handle, Dword infoLevel, unsigned char* buffer,
                             Dword bufferSize, Dword* bytesNeeded) override;
   bool DeleteService(RawScHandle handle) override;
@@ -391,12 +406,27 @@ class SimulatedPlatform : public Platform {
   std::uint64_t GetTickCount64() override;
   Dword GetCurrentProcessId() override;
 
+  //  - The standard streams are fixed handles that need no closing. A console
+  //    takes WriteConsoleW, and WriteFile whose bytes join its text unconverted
+  //    (so ANSI text written that way does not read right); a redirected stream
+  //    takes WriteFile only (WriteConsoleW fails with ERROR_INVALID_HANDLE).
+  //    Writes are logged as "WriteFile stdout <bytes>" and
+  //    "WriteConsoleW stderr <units>".
+  //  - MultiByteToWideChar converts from code page 1252 (CP_ACP), whatever
+  //    setDoubleByteCodePage and setUtf8CodePage say.
+  RawHandle GetStdHandle(Dword stdHandle) override;
+  bool GetConsoleMode(RawHandle console, Dword* mode) override;
+  bool WriteConsoleW(RawHandle console, const char16_t* text, Dword length, Dword* written,
+                     void* reserved) override;
+
   void Sleep(Dword milliseconds) override;
   Dword GetLastError() override;
   unsigned GetACP() override;
   int WideCharToMultiByte(unsigned codePage, Dword flags, const char16_t* wideText, int wideLength,
                           char* multiByte, int multiByteSize, const char* defaultChar,
                           bool* usedDefaultChar) override;
+  int MultiByteToWideChar(unsigned codePage, Dword flags, const char* multiByte,
+                          int multiByteLength, char16_t* wideText, int wideSize) override;
   char* CharLowerA(char* text) override;
   const char* CharNextA(const char* text) override;
 

@@ -236,6 +236,80 @@ bool SimulatedPlatform::QueryServiceConfig2A(RawScHandle handle, Dword infoLevel
   return true;
 }
 
+bool SimulatedPlatform::QueryServiceStatusEx(RawScHandle handle, int infoLevel,
+                                             unsigned char* buffer, Dword bufferSize,
+                                             Dword* bytesNeeded) {
+  World& s = *state_;
+  s.log("QueryServiceStatusEx " + s.scName(handle));
+  Service* service = s.serviceFor(handle, svc::kServiceQueryStatus);
+  if (service == nullptr) return false;
+  if (bytesNeeded == nullptr || service->config.queryFails) {
+    s.lastError = bytesNeeded == nullptr ? winerr::kInvalidAddress : winerr::kAccessDenied;
+    return false;
+  }
+  if (infoLevel != svc::kStatusProcessInfo) {
+    s.lastError = winerr::kInvalidLevel;
+    return false;
+  }
+  *bytesNeeded = sizeof(ServiceStatusProcess);
+  if (buffer == nullptr || bufferSize < sizeof(ServiceStatusProcess)) {
+    s.lastError = winerr::kInsufficientBuffer;
+    return false;
+  }
+  ServiceStatus status;
+  fillStatus(s, *service, status);
+  ServiceStatusProcess full;
+  full.dwServiceType = status.dwServiceType;
+  full.dwCurrentState = status.dwCurrentState;
+  full.dwControlsAccepted = status.dwControlsAccepted;
+  full.dwCheckPoint = status.dwCheckPoint;
+  full.dwWaitHint = status.dwWaitHint;
+  // A stopped service has no process.
+  if (status.dwCurrentState != svc::kStopped) full.dwProcessId = service->config.processId;
+  std::memcpy(buffer, &full, sizeof full);
+  return true;
+}
+
+bool SimulatedPlatform::QueryServiceConfigA(RawScHandle handle, unsigned char* buffer,
+                                            Dword bufferSize, Dword* bytesNeeded) {
+  World& s = *state_;
+  s.log("QueryServiceConfigA " + s.scName(handle));
+  Service* service = s.serviceFor(handle, svc::kServiceQueryConfig);
+  if (service == nullptr) return false;
+  if (bytesNeeded == nullptr) {
+    s.lastError = winerr::kInvalidAddress;
+    return false;
+  }
+  const World::ServiceConfig& config = service->config;
+  std::string dependencies;
+  for (const std::string& name : config.dependencies) dependencies += name + '\0';
+  dependencies += '\0';
+  const std::string displayName = config.displayName.empty() ? config.name : config.displayName;
+  // The texts after the structure, each with its NUL: the path, an empty load
+  // order group, the dependencies, the account and the display name.
+  const std::string texts =
+      config.binaryPath + '\0' + '\0' + dependencies + "LocalSystem" + '\0' + displayName + '\0';
+  const auto needed = static_cast<Dword>(sizeof(ServiceConfigData) + texts.size());
+  *bytesNeeded = needed;
+  if (buffer == nullptr || bufferSize < needed) {
+    s.lastError = winerr::kInsufficientBuffer;
+    return false;
+  }
+  char* text = reinterpret_cast<char*>(buffer + sizeof(ServiceConfigData));
+  std::memcpy(text, texts.data(), texts.size());
+  ServiceConfigData head;
+  head.dwServiceType = config.serviceType;
+  head.dwStartType = config.startType;
+  head.dwErrorControl = config.errorControl;
+  head.lpBinaryPathName = text;
+  head.lpLoadOrderGroup = text + config.binaryPath.size() + 1;
+  head.lpDependencies = head.lpLoadOrderGroup + 1;
+  head.lpServiceStartName = head.lpDependencies + dependencies.size();
+  head.lpDisplayName = head.lpServiceStartName + sizeof "LocalSystem";
+  std::memcpy(buffer, &head, sizeof head);
+  return true;
+}
+
 bool SimulatedPlatform::QueryServiceStatus(RawScHandle handle, ServiceStatus* status) {
   World& s = *state_;
   s.log("QueryServiceStatus " + s.scName(handle));

@@ -132,6 +132,16 @@ struct SimulatedWorld {
   bool utf8CodePage = false;
   bool fileIdInfoSupported = true;
 
+  /// The standard output or error as a test set it up.
+  struct StandardStream {
+    SimulatedPlatform::Stream kind = SimulatedPlatform::Stream::redirected;
+    std::string text;  ///< bytes written, or the console's text in UTF-8
+  };
+  StandardStream standardOutput;
+  StandardStream standardError;
+  /// The stream behind \a raw when it is a standard stream's handle; null otherwise.
+  StandardStream* standardStreamOf(const void* raw);
+
   // --- Handles: one table for every kind, so a token of one kind passed where
   // another is expected is refused, and tokens are never reused ---
   std::uintptr_t nextToken = 0x1000;

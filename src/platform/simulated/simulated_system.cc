@@ -19,6 +19,7 @@ using World = SimulatedWorld;
 using Kind = World::Kind;
 
 constexpr Dword kDiskFull = 112;             // ERROR_DISK_FULL
+constexpr Dword kNoData = 232;               // ERROR_NO_DATA: the pipe is being closed
 constexpr Dword kEnvironmentNotFound = 203;  // ERROR_ENVVAR_NOT_FOUND
 constexpr Dword kMessageNotFound = 317;      // ERROR_MR_MID_NOT_FOUND
 
@@ -94,7 +95,27 @@ std::string utf8Of(std::u16string_view text) {
   return bytes;
 }
 
+// The standard streams' handles: fixed values, far below every issued token.
+RawHandle standardHandle(Dword which) {
+  return reinterpret_cast<RawHandle>(
+      static_cast<std::uintptr_t>(which == file::kStdOutputHandle ? 0x11 : 0x12));
+}
+
+const char* standardName(Dword which) {
+  return which == file::kStdOutputHandle ? "stdout" : "stderr";
+}
+
 }  // namespace
+
+SimulatedWorld::StandardStream* SimulatedWorld::standardStreamOf(const void* raw) {
+  for (const Dword which : {file::kStdOutputHandle, file::kStdErrorHandle}) {
+    StandardStream& stream = which == file::kStdOutputHandle ? standardOutput : standardError;
+    if (raw == standardHandle(which) && stream.kind != SimulatedPlatform::Stream::none) {
+      return &stream;
+    }
+  }
+  return nullptr;
+}
 
 SimulatedWorld::File& SimulatedWorld::makeFile(const std::string& path, Dword index) {
   File& made = files[foldCase(path)];
@@ -152,7 +173,55 @@ void SimulatedPlatform::addDirectory(const std::string& path) {
   state_->makeFile(path, 0).directory = true;
 }
 
+void SimulatedPlatform::setStandardStream(Dword which, Stream stream) {
+  (which == file::kStdOutputHandle ? state_->standardOutput : state_->standardError).kind = stream;
+}
+
+std::string SimulatedPlatform::standardStream(Dword which) const {
+  return (which == file::kStdOutputHandle ? state_->standardOutput : state_->standardError).text;
+}
+
 // --- Platform ---
+
+RawHandle SimulatedPlatform::GetStdHandle(Dword stdHandle) {
+  World& s = *state_;
+  if (stdHandle != file::kStdOutputHandle && stdHandle != file::kStdErrorHandle) {
+    return failFile(s, winerr::kInvalidHandle);
+  }
+  return s.standardStreamOf(standardHandle(stdHandle)) != nullptr ? standardHandle(stdHandle)
+                                                                  : nullptr;
+}
+
+bool SimulatedPlatform::GetConsoleMode(RawHandle console, Dword* mode) {
+  World& s = *state_;
+  const World::StandardStream* stream = s.standardStreamOf(console);
+  if (stream == nullptr || stream->kind != Stream::console || mode == nullptr) {
+    s.lastError = mode == nullptr ? winerr::kInvalidAddress : winerr::kInvalidHandle;
+    return false;
+  }
+  *mode = 0x3;  // ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT
+  return true;
+}
+
+bool SimulatedPlatform::WriteConsoleW(RawHandle console, const char16_t* text, Dword length,
+                                      Dword* written, void* /*reserved*/) {
+  World& s = *state_;
+  World::StandardStream* stream = s.standardStreamOf(console);
+  s.log(std::string("WriteConsoleW ") +
+        (stream == nullptr ? "(invalid)"
+                           : standardName(stream == &s.standardOutput ? file::kStdOutputHandle
+                                                                      : file::kStdErrorHandle)) +
+        " " + std::to_string(length));
+  if (written != nullptr) *written = 0;
+  if (stream == nullptr || stream->kind != Stream::console || (text == nullptr && length > 0)) {
+    s.lastError = stream == nullptr || stream->kind != Stream::console ? winerr::kInvalidHandle
+                                                                       : winerr::kInvalidParameter;
+    return false;
+  }
+  stream->text += utf8Of(std::u16string_view(text, length));
+  if (written != nullptr) *written = length;
+  return true;
+}
 
 RawHandle SimulatedPlatform::CreateFileA(const char* fileName, Dword desiredAccess,
                                          Dword /*shareMode*/, void* /*securityAttributes*/,
@@ -187,6 +256,20 @@ RawHandle SimulatedPlatform::CreateFileA(const char* fileName, Dword desiredAcce
 bool SimulatedPlatform::WriteFile(RawHandle fileHandle, const void* buffer, Dword bytesToWrite,
                                   Dword* bytesWritten, void* /*overlapped*/) {
   World& s = *state_;
+  if (World::StandardStream* stream = s.standardStreamOf(fileHandle)) {
+    s.log(
+        std::string("WriteFile ") +
+        standardName(stream == &s.standardOutput ? file::kStdOutputHandle : file::kStdErrorHandle) +
+        " " + std::to_string(bytesToWrite));
+    if (bytesWritten != nullptr) *bytesWritten = 0;
+    if (stream->kind == Stream::brokenPipe || (buffer == nullptr && bytesToWrite > 0)) {
+      s.lastError = stream->kind == Stream::brokenPipe ? kNoData : winerr::kInvalidParameter;
+      return false;
+    }
+    stream->text.append(static_cast<const char*>(buffer), bytesToWrite);
+    if (bytesWritten != nullptr) *bytesWritten = bytesToWrite;
+    return true;
+  }
   World::Handle* h = s.handleOf(fileHandle, Kind::file);
   s.log("WriteFile " + (h == nullptr ? std::string("(invalid)") : s.files.at(h->filePath).path) +
         " " + std::to_string(bytesToWrite));
@@ -300,6 +383,27 @@ int SimulatedPlatform::WideCharToMultiByte(unsigned codePage, Dword flags, const
   }
   std::copy(converted.begin(), converted.end(), multiByte);
   return static_cast<int>(converted.size());
+}
+
+int SimulatedPlatform::MultiByteToWideChar(unsigned codePage, Dword flags, const char* multiByte,
+                                           int multiByteLength, char16_t* wideText, int wideSize) {
+  World& s = *state_;
+  // A length of -1 (up to the NUL) is not modelled.
+  if ((codePage != file::kAnsiCodePage && codePage != 1252) || flags != 0 || multiByte == nullptr ||
+      multiByteLength <= 0 || wideSize < 0) {
+    s.lastError = winerr::kInvalidParameter;
+    return 0;
+  }
+  if (wideSize == 0) return multiByteLength;
+  if (wideText == nullptr || wideSize < multiByteLength) {
+    s.lastError = winerr::kInsufficientBuffer;
+    return 0;
+  }
+  for (int i = 0; i < multiByteLength; ++i) {
+    const auto byte = static_cast<unsigned char>(multiByte[i]);
+    wideText[i] = byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : char16_t{byte};
+  }
+  return multiByteLength;
 }
 
 Dword SimulatedPlatform::GetEnvironmentVariableA(const char* name, char* buffer, Dword size) {

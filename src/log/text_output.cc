@@ -1,0 +1,72 @@
+#include "log/text_output.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace vdksvc {
+namespace {
+
+/// The most WriteConsoleW is handed at once: older consoles refuse writes much
+/// beyond 64 KB.
+constexpr Dword kConsoleChunk = 8192;
+
+}  // namespace
+
+void TextOutput::find() {
+  found_ = true;
+  const RawHandle handle = platform_.GetStdHandle(which_);
+  if (handle == nullptr || handle == invalidHandleValue()) return;
+  handle_ = handle;
+  // Only a console has a console mode; a file, a pipe and NUL have none.
+  Dword mode = 0;
+  console_ = platform_.GetConsoleMode(handle_, &mode);
+}
+
+void TextOutput::writeLine(std::string_view text) {
+  if (!found_) find();
+  if (handle_ == nullptr) return;
+  std::string line(text);
+  line += "\r\n";
+  if (console_) {
+    writeToConsole(line);
+  } else {
+    writeBytes(line);
+  }
+}
+
+void TextOutput::writeToConsole(std::string_view text) {
+  const int length = static_cast<int>(text.size());
+  const int needed =
+      platform_.MultiByteToWideChar(file::kAnsiCodePage, 0, text.data(), length, nullptr, 0);
+  if (needed <= 0) return;
+  std::vector<char16_t> wide(static_cast<std::size_t>(needed));
+  const int converted = platform_.MultiByteToWideChar(file::kAnsiCodePage, 0, text.data(), length,
+                                                      wide.data(), needed);
+  if (converted <= 0) return;
+  for (std::size_t at = 0; at < static_cast<std::size_t>(converted);) {
+    const Dword chunk = static_cast<Dword>(
+        std::min<std::size_t>(kConsoleChunk, static_cast<std::size_t>(converted) - at));
+    Dword written = 0;
+    if (!platform_.WriteConsoleW(handle_, wide.data() + at, chunk, &written, nullptr) ||
+        written == 0) {
+      return;
+    }
+    at += std::min<Dword>(written, chunk);
+  }
+}
+
+void TextOutput::writeBytes(std::string_view bytes) {
+  // A pipe may take less than it was given; the rest follows.
+  while (!bytes.empty()) {
+    Dword written = 0;
+    if (!platform_.WriteFile(handle_, bytes.data(), static_cast<Dword>(bytes.size()), &written,
+                             nullptr) ||
+        written == 0) {
+      return;
+    }
+    bytes.remove_prefix(std::min<std::size_t>(written, bytes.size()));
+  }
+}
+
+}  // namespace vdksvc

@@ -1,0 +1,33 @@
+#pragma once
+// Reading one service as the manager holds it, for -query: its state, its
+// process, its start type, its display name and its stored binary path. Asks
+// only for rights a prompt that is not elevated has, and changes nothing.
+
+#include <string>
+
+#include "lists/service_list.h"
+#include "log/step_log.h"
+#include "platform/platform.h"
+
+namespace vdksvc {
+
+/// What the manager told of one entry's service.
+struct ServiceReport {
+  enum class Found { installed, notInstalled, unreadable };
+  Found found = Found::unreadable;
+  Dword error = 0;  ///< unreadable: the error of the call that failed
+  // Installed:
+  Dword state = 0;      ///< dwCurrentState
+  Dword processId = 0;  ///< 0 while the service has no process
+  Dword startType = 0;
+  std::string displayName;
+  std::string binaryPath;  ///< as the manager stores it
+};
+
+/// Reads \a entry's service. A service the manager does not know is
+/// notInstalled; any other failure (error 5 for a token without the rights)
+/// makes it unreadable.
+ServiceReport queryService(Platform& platform, const ServiceEntry& entry,
+                           StepLog& log = StepLog::off());
+
+}  // namespace vdksvc
