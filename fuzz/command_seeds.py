@@ -214,6 +214,10 @@ SEEDS = {
         services=[SVC_RUNNING],
         processes=[(40, "svc.exe", NEVER, False, 1, SYSTEM)],
         args=["-stopex", "-c", "C:\\App\\svc.exe", "Svc", "Display", "-e"]),
+    "query_catalogue_outcome": seed(
+        values=CATALOGUE, services=[SVC_RUNNING, {"name": "hubkeep", "controls": 16}],
+        args=["-query", "-e", "-o", "csv", "-v"]),
+    "stop_help_among_operands": seed(values=CATALOGUE, services=[SVC_RUNNING], args=["-stop", "/?"]),
     "outcome_status_startup": seed(services=[{"name": "Svc"}], args=["-startup", "-e", "-auto", "Svc", "Display"]),
     "double_byte_paths": seed(
         flags=8,

@@ -41,9 +41,11 @@
 // (selector - 0xC0) raw bytes, cut at a NUL.
 //
 // After each run the target checks: the status is 0 or -1, or with -e at most the
-// number of entries plus one; after -1 nothing but the catalogue's registry
-// reads, the keyword lowering and opens of the manager and services that were
-// all refused were called; every handle, key and snapshot was released; the
+// number of entries plus one (for -query, at most the number of entries); after
+// -1 nothing but the catalogue's registry reads, the keyword lowering, opens of
+// the manager and services that were all refused, and writes of the usage text
+// or the -v lines were called; -query only opens, reads and closes, and lets no
+// time pass; every handle, key and snapshot was released; the
 // clock moved only by one-second polls (at most the -t limit per entry, all its
 // waits together, and never more than the finite pending durations allow)
 // plus, for -stopex, one sweep wait of at most 60 seconds and one wait of at
@@ -100,6 +102,7 @@ constexpr const char* kWords[] = {
     "C:\\App\\svc.exe", "\"C:\\App\\svc.exe\"", "C:\\App\\hub.exe", "\"C:\\App\\svc.exe\" -x",
     "svc.exe", "SVC.EXE", "hub.exe", "C:\\App", "Display", "Vardeck Hub",
     "C:\\Program Files\\Vardeck\\hub.exe", "-e",
+    "-query", "/Query", "-o", "csv", "table", "-v", "/?", "-?", "--help",
 };
 // clang-format on
 constexpr std::size_t kWordCount = sizeof kWords / sizeof kWords[0];
@@ -337,7 +340,8 @@ void checkRefusedRun(const std::vector<std::string>& calls) {
         call == "RegCloseKey " + productKey || call == "RegOpenKeyExA " + productKey32 ||
         call == "RegCloseKey " + productKey32 || call == "RegQueryValueExA HomeDir" ||
         call == "RegQueryValueExA ServicesList" || call == "OpenSCManagerA" ||
-        startsWith(call, "OpenServiceA ") || call == "CloseServiceHandle manager";
+        startsWith(call, "OpenServiceA ") || call == "CloseServiceHandle manager" ||
+        startsWith(call, "WriteFile stdout ") || startsWith(call, "WriteFile stderr ");
     if (!allowed) std::fprintf(stderr, "call after -1: %s\n", call.c_str());
     require(allowed, "a refused run did more than read the catalogue");
   }
@@ -627,6 +631,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::count(sim.calls().begin(), sim.calls().end(), std::string("OpenSCManagerA")));
     require(static_cast<std::size_t>(status) <= managerOpens + 1,
             "the outcome status counts more than the entries and the sweep");
+    if (keyword == "query") {
+      require(static_cast<std::size_t>(status) <= managerOpens,
+              "-query's outcome status counts more than the entries");
+      require(sim.nowMs() == 0, "-query let time pass");
+      for (const std::string& call : sim.calls()) {
+        require(!startsWith(call, "QueryServiceStatus ") && !startsWith(call, "Sleep ") &&
+                    !startsWith(call, "CreateToolhelp32Snapshot"),
+                "-query did more than read each service once");
+      }
+    }
     if (keyword == "startup") {
       require(managerOpens <= 1, "the start-type command applied more than one triple");
     } else {

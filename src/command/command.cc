@@ -196,17 +196,21 @@ int reportServices(Platform& platform, int argc, char** argv, StepLog& log, Text
   return static_cast<int>(std::min<std::ptrdiff_t>(notRunning, INT_MAX));
 }
 
-/// Whether the command line asks for the step log on standard error.
-bool asksForSteps(CommandCode code, int argc, char** argv) {
+/// Whether an option that passes \a test stands where \a code's parser reads
+/// options.
+bool hasOption(CommandCode code, int argc, char** argv, OptionTest test) {
   switch (code) {
     case CommandCode::None:
       return false;
     case CommandCode::Startup:
-      return asksForStartTypeSteps(argc, argv);
+      return hasStartTypeOption(argc, argv, test);
     default:
-      return asksForSteps(argc, argv, code == CommandCode::Query);
+      return hasServiceOption(argc, argv, code == CommandCode::Query, test);
   }
 }
+
+/// -v, or anything else that begins with its letter, as -e counts.
+bool isVerboseSwitch(const char* option) { return option[1] == 'v' || option[1] == 'V'; }
 
 /// One run, with the step log's lines about the command and each entry.
 int runLoggedCommand(Platform& platform, CommandCode code, int argc, char** argv, StepLog& log,
@@ -215,8 +219,11 @@ int runLoggedCommand(Platform& platform, CommandCode code, int argc, char** argv
     if (log.on()) log.write("refused: no command");
     return -1;
   }
-  // Asking how a command works never runs it.
-  if (isHelpWord(argv[1]) || (code != CommandCode::None && asksForHelp(argc, argv))) {
+  // Asking how a command works never runs it: /? or -? anywhere, a help word
+  // where an option may stand.
+  if (isHelpWord(argv[1]) ||
+      (code != CommandCode::None &&
+       (asksForHelp(argc, argv) || hasOption(code, argc, argv, isHelpWord)))) {
     if (log.on()) log.write("usage text asked for: nothing is done");
     writeUsage(out);
     return -1;
@@ -270,7 +277,7 @@ int runCommand(Platform& platform, int argc, char** argv, StepLog& log) {
     StepLog& log;
     ~EchoForTheRun() { log.echoTo(nullptr); }
   } echo{steps};
-  if (asksForSteps(code, argc, argv)) steps.echoTo(&err);
+  if (hasOption(code, argc, argv, isVerboseSwitch)) steps.echoTo(&err);
 
   if (steps.on()) steps.write("run: " + commandLine);
   const int status = runLoggedCommand(platform, code, argc, argv, steps, out);

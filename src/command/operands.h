@@ -6,6 +6,10 @@
 
 namespace vdksvc {
 
+/// Whether an option, one argument that begins with '-' or '/', is the one
+/// looked for.
+using OptionTest = bool (*)(const char* option);
+
 /// How -query writes what it read: aligned columns, or comma-separated values.
 enum class ReportFormat { table, csv };
 

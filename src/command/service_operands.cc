@@ -196,17 +196,15 @@ bool loadCatalogue(OperandState& state) {
 
 }  // namespace
 
-bool asksForSteps(int argc, char** argv, bool query) {
-  bool asked = false;
+bool hasServiceOption(int argc, char** argv, bool query, OptionTest test) {
   for (int i = 2; i < argc && isOption(argv[i]); ++i) {
-    const char letter = argv[i][1];
-    if (letter == 'v' || letter == 'V') asked = true;
-    const int count = operandCount(letter, query);
+    if (test(argv[i])) return true;
+    const int count = operandCount(argv[i][1], query);
     // An option short of its operands refuses the command line there.
     if (i + count >= argc) break;
     i += count;
   }
-  return asked;
+  return false;
 }
 
 namespace {

@@ -25,10 +25,10 @@ std::optional<Operands> parseServiceOperands(Platform& platform, int argc, char*
 std::optional<Operands> parseQueryOperands(Platform& platform, int argc, char** argv,
                                            StepLog& log = StepLog::off());
 
-/// Whether -v stands among the operands from argv[2] on, where the parser reads
-/// options up to its first refusal; an operand of -c, -f, -t or -o is not one.
-/// \a query: -o takes a word, as for -query.
-bool asksForSteps(int argc, char** argv, bool query);
+/// Whether an option that passes \a test stands among the operands from argv[2]
+/// on, where the parser reads options up to its first refusal; an operand of -c,
+/// -f, -t or -o is no option. \a query: -o takes a word, as for -query.
+bool hasServiceOption(int argc, char** argv, bool query, OptionTest test);
 
 /// Converts \a text as atol does (leading white space, optional sign, decimal digits
 /// up to the first other byte; none gives 0), clamped to the signed 32-bit range,

@@ -22,10 +22,9 @@ bool isSwitch(const char* option, char letter) { return asciiLower(option[1]) ==
 
 }  // namespace
 
-bool asksForStartTypeSteps(int argc, char** argv) {
-  bool asked = false;
+bool hasStartTypeOption(int argc, char** argv, OptionTest test) {
   for (int k = 2; k < argc && isOption(argv[k]);) {
-    if (isSwitch(argv[k], 'v')) asked = true;
+    if (test(argv[k])) return true;
     if (isSwitch(argv[k], 'e') || isSwitch(argv[k], 'v')) {
       ++k;
       continue;
@@ -33,7 +32,7 @@ bool asksForStartTypeSteps(int argc, char** argv) {
     if (!isStartTypeWord(asciiLowered(argv[k] + 1).c_str()) || k + 1 >= argc) break;
     k += 3;
   }
-  return asked;
+  return false;
 }
 
 std::optional<Operands> parseStartTypeOperands(Platform& platform, int argc, char** argv,

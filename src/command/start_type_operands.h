@@ -18,7 +18,8 @@ namespace vdksvc {
 std::optional<Operands> parseStartTypeOperands(Platform& platform, int argc, char** argv,
                                                StepLog& log = StepLog::off());
 
-/// Whether -v stands where parseStartTypeOperands reads options.
-bool asksForStartTypeSteps(int argc, char** argv);
+/// Whether an option that passes \a test stands where parseStartTypeOperands
+/// reads options.
+bool hasStartTypeOption(int argc, char** argv, OptionTest test);
 
 }  // namespace vdksvc

@@ -5,8 +5,8 @@
 
 namespace vdksvc {
 
-/// Whether \a argument, the first one, asks for the usage text: /?, -?, -h, /h,
-/// -help, /help or --help, in any case.
+/// Whether \a argument asks for the usage text: /?, -?, -h, /h, -help, /help or
+/// --help, in any case. As the first argument, or where an option may stand.
 bool isHelpWord(const char* argument);
 
 /// Whether an argument after the first is /? or -?, which no service, path or

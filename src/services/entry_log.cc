@@ -14,6 +14,15 @@ void EntryLog::line(std::string_view text) {
   log_.write(prefix_ + std::string(text));
 }
 
+StillPending EntryLog::pollLines() {
+  if (!log_.on()) return {};
+  return [this](PollLimit polls, const ServiceStatus& status) {
+    line("poll " + std::to_string(polls) + ": " + stateName(status.dwCurrentState) +
+         ", checkpoint " + std::to_string(status.dwCheckPoint) + ", wait hint " +
+         std::to_string(status.dwWaitHint) + " ms");
+  };
+}
+
 void EntryLog::openFailed(const ScmHandles& handles) {
   if (!log_.on()) return;
   line(std::string(handles.failedCall != nullptr ? handles.failedCall : "open") +

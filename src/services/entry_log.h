@@ -21,6 +21,9 @@ class EntryLog {
   void openFailed(const ScmHandles& handles);
   /// "<request> accepted", or "<request> refused: <error>".
   void request(std::string_view request, bool accepted, Dword error);
+  /// Writes "poll <n>: <state>, checkpoint <c>, wait hint <ms> ms" for each
+  /// poll of a wait that finds the service still pending; nothing while off.
+  StillPending pollLines();
   /// "waited while <pending state>: <n> polls, last state <state>, <ms> ms",
   /// with the limit when it ended the wait and the error of a failed query.
   void waited(const PollResult& result, Dword pendingState, PollLimit limit,

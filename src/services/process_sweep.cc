@@ -399,6 +399,7 @@ bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog
   raw.reserve(processes.size());
   for (const SweptProcess& swept : processes) raw.push_back(swept.look.get());
   const Dword count = static_cast<Dword>(raw.size());
+  steps.graceBegins(count, kSweepGraceMs);
   const std::uint64_t started = steps.tick();
   const Dword waited = platform.WaitForMultipleObjects(count, raw.data(), true, kSweepGraceMs);
   const bool allEnded = waited < proc::kWaitObject0 + count;

@@ -29,7 +29,8 @@ bool ScmHandles::open(Platform& platform, const std::string& serviceName,
 }
 
 PollResult pollWhilePending(Platform& platform, RawScHandle service, Dword pendingState,
-                            PollLimit limit, std::optional<Dword> hungFrom) {
+                            PollLimit limit, std::optional<Dword> hungFrom,
+                            const StillPending& stillPending) {
   PollResult result;
   Dword lastCheckPoint = hungFrom.value_or(0);
   for (;;) {
@@ -45,6 +46,7 @@ PollResult pollWhilePending(Platform& platform, RawScHandle service, Dword pendi
     result.checkPoint = status.dwCheckPoint;
     result.waitHint = status.dwWaitHint;
     if (status.dwCurrentState != pendingState) return result;
+    if (stillPending) stillPending(result.polls, status);
     if (limit > 0 && result.polls >= limit) return result;
     if (!hungFrom) continue;
     // A service making progress raises its checkpoint within its wait hint.

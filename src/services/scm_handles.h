@@ -4,6 +4,7 @@
 // pending state.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -62,14 +63,20 @@ struct PollResult {
   }
 };
 
+/// Told of every poll that found the service still in the pending state: the
+/// polls made so far and the status read.
+using StillPending = std::function<void(PollLimit polls, const ServiceStatus& status)>;
+
 /// Sleeps one second, then queries \a service, for as long as it reports
 /// \a pendingState. Stops on a failed query, on another state, or once \a limit
 /// queries were made (0: no limit). Given \a hungFrom, the checkpoint the
 /// request's answer reported, it also stops when the checkpoint has not risen
 /// for longer than the larger of the wait hint and kHungAfterMs: the service is
-/// hung, as Microsoft tells a hung service from a slow one.
+/// hung, as Microsoft tells a hung service from a slow one. \a stillPending,
+/// when given, hears of each poll that did not end the wait by the state.
 PollResult pollWhilePending(Platform& platform, RawScHandle service, Dword pendingState,
-                            PollLimit limit, std::optional<Dword> hungFrom = std::nullopt);
+                            PollLimit limit, std::optional<Dword> hungFrom = std::nullopt,
+                            const StillPending& stillPending = {});
 
 /// Whether \a state is one of the four pending states.
 bool isPending(Dword state);

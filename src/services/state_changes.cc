@@ -119,8 +119,9 @@ class Request {
     const PollLimit limit = pollsLeft(limit_, used_).value_or(0);
     // Without a limit, a stop before the sweep ends on a hung service.
     const bool hungRule = change_.endsWhenHung && limit_ == 0 && pendingState == svc::kStopPending;
-    const PollResult waited = pollWhilePending(platform_, service_, pendingState, limit,
-                                               hungRule ? std::optional(checkPoint) : std::nullopt);
+    const PollResult waited =
+        pollWhilePending(platform_, service_, pendingState, limit,
+                         hungRule ? std::optional(checkPoint) : std::nullopt, steps_.pollLines());
     used_ += waited.polls;
     steps_.waited(waited, pendingState, limit, started);
     return waited;

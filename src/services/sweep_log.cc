@@ -46,6 +46,12 @@ void SweepLog::otherProgram(Dword id, const std::string& image) {
   if (on()) line(process(id) + " left alone: it runs " + image + ", no program file of the list");
 }
 
+void SweepLog::graceBegins(Dword count, Dword milliseconds) {
+  if (!on()) return;
+  line("waiting up to " + std::to_string(milliseconds) + " ms for " + std::to_string(count) +
+       (count == 1 ? " process" : " processes") + " to end");
+}
+
 void SweepLog::waited(Dword waited, Dword count, std::uint64_t startTick, Dword error) {
   if (!on()) return;
   const std::string elapsed = std::to_string(log_.tick() - startTick) + " ms";

@@ -32,6 +32,8 @@ class SweepLog {
   void idReused(Dword id, const std::string& image);
   /// Process \a id runs \a image, a file of that name that is no program of the list.
   void otherProgram(Dword id, const std::string& image);
+  /// The grace of \a milliseconds begins for \a count processes.
+  void graceBegins(Dword count, Dword milliseconds);
   /// How the wait for \a count processes, begun at \a startTick, ended with
   /// \a waited; \a error is the failed wait's.
   void waited(Dword waited, Dword count, std::uint64_t startTick, Dword error);

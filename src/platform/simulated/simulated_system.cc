@@ -174,7 +174,9 @@ void SimulatedPlatform::addDirectory(const std::string& path) {
 }
 
 void SimulatedPlatform::setStandardStream(Dword which, Stream stream) {
-  (which == file::kStdOutputHandle ? state_->standardOutput : state_->standardError).kind = stream;
+  World::StandardStream& set =
+      which == file::kStdOutputHandle ? state_->standardOutput : state_->standardError;
+  set = World::StandardStream{stream, {}};
 }
 
 std::string SimulatedPlatform::standardStream(Dword which) const {
