@@ -43,6 +43,47 @@ std::string stateOf(const std::string& name) {
   return serviceExists(name) ? "cannot be queried" : "gone";
 }
 
+/// The fields of the table's \a line, cut where the \a header's words begin.
+std::vector<std::string> tableFields(const std::string& header, const std::string& line) {
+  std::vector<std::size_t> starts;
+  for (std::size_t at = 0; at < header.size(); at = header.find_first_not_of(' ', at)) {
+    starts.push_back(at);
+    at = header.find("  ", at);
+    if (at == std::string::npos) break;
+  }
+  std::vector<std::string> fields;
+  for (std::size_t i = 0; i < starts.size(); ++i) {
+    const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : std::string::npos;
+    std::string field = starts[i] < line.size() ? line.substr(starts[i], end - starts[i]) : "";
+    field.erase(field.find_last_not_of(' ') + 1);
+    fields.push_back(field);
+  }
+  return fields;
+}
+
+/// The records of comma-separated values with every field quoted.
+std::vector<std::vector<std::string>> csvRecords(const std::string& text) {
+  std::vector<std::vector<std::string>> records(1, std::vector<std::string>(1));
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+      records.back().back() += '"';
+      ++i;
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (!quoted && c == ',') {
+      records.back().emplace_back();
+    } else if (!quoted && c == '\n') {
+      records.emplace_back(1);
+    } else if (quoted || c != '\r') {
+      records.back().back() += c;
+    }
+  }
+  if (records.back() == std::vector<std::string>(1)) records.pop_back();
+  return records;
+}
+
 /// Removes the given services before and after each test, whatever it left:
 /// at the end the last taken first, so that dependents go before what they need.
 class ServiceOperationsE2e : public ServiceManagerE2e {
@@ -394,6 +435,94 @@ TEST_F(ProductCatalogueE2e, DatabaseDependencyFollowsTheRemoteFlag) {
     EXPECT_EQ("RUNNING", stateOf(hub));
   }
   EXPECT_EQ("STOPPED", stateOf(database));
+}
+
+// -query reads the manager's view of a running, a stopped and a missing
+// service, as a table and as values for scripts; -v shows a run's steps on
+// standard error.
+TEST_F(ServiceOperationsE2e, QueryShowsTheServicesAndVerboseTheSteps) {
+  const std::string running = own("VdkQueryRunning");
+  const std::string stopped = own("VdkQueryStopped");
+  const std::string missing = own("VdkQueryMissing");
+  ASSERT_EQ(0u, createTestService(running, {}, "Vardeck Running"));
+  ASSERT_EQ(0u, createTestService(stopped, {}, "Vardeck \"Stopped\""));
+  {
+    ScmHandle service = openService(running);
+    ASSERT_TRUE(StartServiceA(service.get(), 0, nullptr)) << GetLastError();
+    ASSERT_TRUE(waitForState(service.get(), SERVICE_RUNNING, 20000));
+  }
+  const std::string path = testServiceCommandLine({});
+  const std::string pid = std::to_string(serviceProcessId(openService(running).get()));
+  const TempFile list(path + ", " + running + ", x\r\n" + path + ", " + stopped + ", y\r\n" +
+                      "C:\\Vardeck\\gone.exe, " + missing + ", Vardeck Missing\r\n");
+
+  const RunResult table = runVdksvc({"-query", "-e", "-f", list.path()});
+  EXPECT_EQ(2u, table.exitCode) << "the stopped and the missing service";
+  EXPECT_EQ("", table.err);
+  std::vector<std::string> lines;
+  for (std::size_t at = 0, end; (end = table.out.find("\r\n", at)) != std::string::npos;
+       at = end + 2) {
+    lines.push_back(table.out.substr(at, end - at));
+  }
+  ASSERT_EQ(4u, lines.size()) << table.out;
+  using Fields = std::vector<std::string>;
+  EXPECT_EQ((Fields{"SERVICE", "STATE", "START", "PID", "DISPLAY NAME", "BINARY PATH"}),
+            tableFields(lines[0], lines[0]));
+  EXPECT_EQ((Fields{running, "RUNNING", "demand", pid, "Vardeck Running", path}),
+            tableFields(lines[0], lines[1]));
+  EXPECT_EQ((Fields{stopped, "STOPPED", "demand", "", "Vardeck \"Stopped\"", path}),
+            tableFields(lines[0], lines[2]));
+  EXPECT_EQ((Fields{missing, "NOT_INSTALLED", "", "", "Vardeck Missing",
+                    "(list: C:\\Vardeck\\gone.exe)"}),
+            tableFields(lines[0], lines[3]));
+
+  const RunResult csv = runVdksvc({"-query", "-o", "csv", "-f", list.path()});
+  EXPECT_EQ(0u, csv.exitCode);
+  const std::vector<std::vector<std::string>> records = csvRecords(csv.out);
+  ASSERT_EQ(4u, records.size()) << csv.out;
+  EXPECT_EQ((Fields{"Service", "State", "Start", "PID", "Display name", "Binary path",
+                    "Listed binary path"}),
+            records[0]);
+  EXPECT_EQ((Fields{stopped, "STOPPED", "demand", "", "Vardeck \"Stopped\"", path, ""}),
+            records[2]);
+  EXPECT_EQ(
+      (Fields{missing, "NOT_INSTALLED", "", "", "Vardeck Missing", "", "C:\\Vardeck\\gone.exe"}),
+      records[3]);
+  EXPECT_EQ("RUNNING", stateOf(running));
+
+  const RunResult verbose = runVdksvc({"-stop", "-v", "-c", "x.exe", missing, "x"});
+  EXPECT_EQ(0u, verbose.exitCode);
+  EXPECT_EQ("", verbose.out);
+  EXPECT_NE(std::string::npos,
+            verbose.err.find("] stop " + missing + ": OpenServiceA failed: 1060"))
+      << verbose.err;
+}
+
+// Asking how a command works never runs it: before, "-stop /?" stopped the
+// whole catalogue.
+TEST_F(ProductCatalogueE2e, UsageTextAnswersAndNothingIsTouched) {
+  const std::string hub = own("VdkHelpHub");
+  ASSERT_EQ(0u, createTestService(hub, {}));
+  {
+    ScmHandle service = openService(hub);
+    ASSERT_TRUE(StartServiceA(service.get(), 0, nullptr)) << GetLastError();
+    ASSERT_TRUE(waitForState(service.get(), SERVICE_RUNNING, 20000));
+  }
+  std::string home = binDirectory();
+  home.pop_back();
+  ASSERT_EQ(ERROR_SUCCESS, setRegistryString(kProductKey, "HomeDir", home));
+  ASSERT_EQ(ERROR_SUCCESS, setRegistryMultiString(kProductKey, "ServicesList",
+                                                  {"vdk_testsvc.exe," + hub + ",Hub"}));
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"/?"}, std::vector<std::string>{"-stop", "/?"}}) {
+    SCOPED_TRACE(arguments.back());
+    const RunResult run = runVdksvc(arguments);
+    EXPECT_EQ(4294967295u, run.exitCode);
+    EXPECT_EQ(0u, run.out.rfind("vdksvc: manages the Windows services", 0)) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("\r\n  -query "));
+    EXPECT_EQ("", run.err);
+    EXPECT_EQ("RUNNING", stateOf(hub));
+  }
 }
 
 }  // namespace
