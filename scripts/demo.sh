@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Shows vdksvc.exe at work under Wine. The command prints nothing, so the demo
-# runs it through vdk_run.exe, which reports the exit status as Windows sees it
-# (all 32 bits) and how many bytes the command wrote.
+# Shows vdksvc.exe at work under Wine. The command prints nothing unless asked
+# (-query, -v, /?), so the demo runs it through vdk_run.exe, which reports the
+# exit status as Windows sees it (all 32 bits) and how many bytes the command
+# wrote.
 #
 # Builds with the `windows` preset, uses a throw-away Wine prefix under /tmp,
 # and ends that prefix's Wine server (and only that one) when done.
@@ -106,6 +107,11 @@ states
 echo
 echo "  install the catalogue (create, start, wait until running):"
 show -install
+states
+echo "  what an administrator at a prompt sees with -query, which changes nothing:"
+wine "$bin/vdksvc.exe" -query | tr -d '\r' | sed 's/^/    /'
+echo "  asking how -stop works (vdksvc -stop /?) stops nothing; the usage text begins:"
+{ wine "$bin/vdksvc.exe" -stop /? || true; } | tr -d '\r' | sed -n 's/^/    /; 1,4p'
 states
 echo
 echo "  pause and continue (NetBootCast is not running and refuses; the others follow):"

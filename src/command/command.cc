@@ -212,35 +212,13 @@ bool hasOption(CommandCode code, int argc, char** argv, OptionTest test) {
 /// -v, or anything else that begins with its letter, as -e counts.
 bool isVerboseSwitch(const char* option) { return option[1] == 'v' || option[1] == 'V'; }
 
-/// One run, with the step log's lines about the command and each entry.
-int runLoggedCommand(Platform& platform, CommandCode code, int argc, char** argv, StepLog& log,
-                     TextOutput& out) {
-  if (argc < 2 || argv == nullptr) {
-    if (log.on()) log.write("refused: no command");
-    return -1;
-  }
-  // Asking how a command works never runs it: /? or -? anywhere, a help word
-  // where an option may stand.
-  if (isHelpWord(argv[1]) ||
-      (code != CommandCode::None &&
-       (asksForHelp(argc, argv) || hasOption(code, argc, argv, isHelpWord)))) {
-    if (log.on()) log.write("usage text asked for: nothing is done");
-    writeUsage(out);
-    return -1;
-  }
-  if (code == CommandCode::Query) return reportServices(platform, argc, argv, log, out);
-
-  const CommandRow* row = findCommand(code);
-  if (row == nullptr) {
-    if (log.on())
-      log.write("refused: " + quoted(argv[1] != nullptr ? argv[1] : "") + " is no command");
-    return -1;
-  }
-  const std::optional<Operands> operands = row->parse(platform, argc, argv, log);
+/// Applies \a row's command to the list its operands give; the status.
+int applyCommand(Platform& platform, const CommandRow& row, int argc, char** argv, StepLog& log) {
+  const std::optional<Operands> operands = row.parse(platform, argc, argv, log);
   if (!operands) return -1;
 
   const ServiceList& list = operands->list;
-  std::vector<EntryOutcome> outcomes = applyToEveryEntry(platform, *row, *operands, log);
+  std::vector<EntryOutcome> outcomes = applyToEveryEntry(platform, row, *operands, log);
   // A run whose every entry was refused its rights did nothing: a failure, as a
   // refused list is, not the success it would otherwise report.
   const auto denied = [](const EntryOutcome& outcome) { return outcome.wasAccessDenied(); };
@@ -249,7 +227,7 @@ int runLoggedCommand(Platform& platform, CommandCode code, int argc, char** argv
     return -1;
   }
   // The extended stop sweeps once, after every entry was asked to stop.
-  const bool leftRunning = row->finish != nullptr && !row->finish(platform, list, outcomes, log);
+  const bool leftRunning = row.finish != nullptr && !row.finish(platform, list, outcomes, log);
   const auto notDone = static_cast<std::size_t>(std::count_if(
       outcomes.begin(), outcomes.end(), [](const EntryOutcome& o) { return !o.isDone(); }));
   if (operands->outcomeStatus && log.on()) {
@@ -259,6 +237,38 @@ int runLoggedCommand(Platform& platform, CommandCode code, int argc, char** argv
   // Without -e the status says only that the command line and the list were accepted.
   if (!operands->outcomeStatus) return 0;
   return static_cast<int>(std::min<std::size_t>(notDone + (leftRunning ? 1 : 0), INT_MAX));
+}
+
+/// Whether the command line asks how the command works: a help word as the
+/// first argument; after a command, /? or -? anywhere or a help word where an
+/// option may stand.
+bool asksForUsage(CommandCode code, int argc, char** argv) {
+  if (isHelpWord(argv[1])) return true;
+  return code != CommandCode::None &&
+         (asksForHelp(argc, argv) || hasOption(code, argc, argv, isHelpWord));
+}
+
+/// One run, with the step log's lines about the command and each entry.
+int runLoggedCommand(Platform& platform, CommandCode code, int argc, char** argv, StepLog& log,
+                     TextOutput& out) {
+  if (argc < 2 || argv == nullptr) {
+    if (log.on()) log.write("refused: no command");
+    return -1;
+  }
+  // Asking how a command works never runs it.
+  if (asksForUsage(code, argc, argv)) {
+    if (log.on()) log.write("usage text asked for: nothing is done");
+    writeUsage(out);
+    return -1;
+  }
+  if (code == CommandCode::Query) return reportServices(platform, argc, argv, log, out);
+  const CommandRow* row = findCommand(code);
+  if (row == nullptr) {
+    if (log.on())
+      log.write("refused: " + quoted(argv[1] != nullptr ? argv[1] : "") + " is no command");
+    return -1;
+  }
+  return applyCommand(platform, *row, argc, argv, log);
 }
 
 int runCommand(Platform& platform, int argc, char** argv, StepLog& log) {

@@ -1,6 +1,8 @@
 #include "command/usage.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "lists/text.h"
@@ -12,7 +14,7 @@ constexpr const char* kUsage[] = {
     "vdksvc: manages the Windows services of the Vardeck management server.",
     "",
     "  vdksvc <command> [-c <binary path> <service> <display name>] [-f <list file>]...",
-    "                   [-t <seconds>] [-e] [-v]",
+    "                   [-t <polls>] [-e] [-v]",
     "  vdksvc -startup -auto|-demand|-disabled <service> <display name> [-e] [-v]",
     "",
     "Commands, applied to every service of the list in list order:",
@@ -31,12 +33,12 @@ constexpr const char* kUsage[] = {
     "  -c            this one service instead of a list",
     "  -f            a list file, one \"binary path,service,display name\" a line;",
     "                repeatable. Without -c or -f: the product's catalogue",
-    "  -t <seconds>  wait at most that long for each service (default: no limit)",
+    "  -t <polls>    wait at most that many one-second polls for each service",
     "  -e            the exit status counts the services not done (-query: not",
     "                running)",
     "  -o table|csv  -query only: aligned columns (default) or comma-separated values",
     "  -v            write each step to standard error as it happens",
-    "  /?            this text; nothing is done",
+    "  /?, -help     this text; nothing is done",
     "",
     "Exit status: 0 when the command line and the list were accepted, -1 when",
     "refused; with -e, the number of services not done.",
@@ -47,19 +49,18 @@ constexpr const char* kUsage[] = {
 
 bool isHelpWord(const char* argument) {
   if (argument == nullptr) return false;
+  constexpr const char* kHelpWords[] = {"/?", "-?", "-h", "/h", "-help", "/help", "--help"};
   const std::string word = asciiLowered(argument);
-  for (const char* help : {"/?", "-?", "-h", "/h", "-help", "/help", "--help"}) {
-    if (word == help) return true;
-  }
-  return false;
+  return std::any_of(std::begin(kHelpWords), std::end(kHelpWords),
+                     [&word](const char* help) { return word == help; });
 }
 
 bool asksForHelp(int argc, char** argv) {
-  for (int i = 2; i < argc; ++i) {
-    if (argv[i] != nullptr && (std::strcmp(argv[i], "/?") == 0 || std::strcmp(argv[i], "-?") == 0))
-      return true;
-  }
-  return false;
+  if (argc <= 2) return false;
+  return std::any_of(argv + 2, argv + argc, [](const char* argument) {
+    return argument != nullptr &&
+           (std::strcmp(argument, "/?") == 0 || std::strcmp(argument, "-?") == 0);
+  });
 }
 
 void writeUsage(TextOutput& output) {

@@ -15,9 +15,9 @@ constexpr Dword kConsoleChunk = 8192;
 
 void TextOutput::find() {
   found_ = true;
-  const RawHandle handle = platform_.GetStdHandle(which_);
-  if (handle == nullptr || handle == invalidHandleValue()) return;
-  handle_ = handle;
+  handle_ = platform_.GetStdHandle(which_);
+  if (handle_ == invalidHandleValue()) handle_ = nullptr;
+  if (handle_ == nullptr) return;
   // Only a console has a console mode; a file, a pipe and NUL have none.
   Dword mode = 0;
   console_ = platform_.GetConsoleMode(handle_, &mode);
@@ -35,7 +35,7 @@ void TextOutput::writeLine(std::string_view text) {
   }
 }
 
-void TextOutput::writeToConsole(std::string_view text) {
+void TextOutput::writeToConsole(const std::string& text) {
   const int length = static_cast<int>(text.size());
   const int needed =
       platform_.MultiByteToWideChar(file::kAnsiCodePage, 0, text.data(), length, nullptr, 0);
@@ -56,16 +56,17 @@ void TextOutput::writeToConsole(std::string_view text) {
   }
 }
 
-void TextOutput::writeBytes(std::string_view bytes) {
+void TextOutput::writeBytes(const std::string& bytes) {
   // A pipe may take less than it was given; the rest follows.
-  while (!bytes.empty()) {
+  for (std::size_t at = 0; at < bytes.size();) {
+    const std::size_t left = bytes.size() - at;
     Dword written = 0;
-    if (!platform_.WriteFile(handle_, bytes.data(), static_cast<Dword>(bytes.size()), &written,
+    if (!platform_.WriteFile(handle_, bytes.data() + at, static_cast<Dword>(left), &written,
                              nullptr) ||
         written == 0) {
       return;
     }
-    bytes.remove_prefix(std::min<std::size_t>(written, bytes.size()));
+    at += std::min<std::size_t>(written, left);
   }
 }
 

@@ -9,6 +9,7 @@
 // Nothing is asked of the system before the first line, and a write that fails
 // (a closed pipe, a full disk) is dropped: what the run does never depends on it.
 
+#include <string>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -29,8 +30,8 @@ class TextOutput {
  private:
   /// Looks, once, at what the stream is.
   void find();
-  void writeToConsole(std::string_view text);
-  void writeBytes(std::string_view bytes);
+  void writeToConsole(const std::string& text);
+  void writeBytes(const std::string& bytes);
 
   Platform& platform_;
   Dword which_;

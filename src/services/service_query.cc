@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "lists/text.h"
 #include "services/access_rights.h"
 #include "services/entry_log.h"
 #include "services/scm_handles.h"
@@ -61,7 +60,7 @@ ServiceReport queryService(Platform& platform, const ServiceEntry& entry, StepLo
   if (entryLog.on()) {
     entryLog.line(std::string(stateName(report.state)) + ", process " +
                   std::to_string(report.processId) + ", start type " +
-                  std::to_string(report.startType) + ", binary path " + quoted(report.binaryPath));
+                  std::to_string(report.startType) + ", binary path " + report.binaryPath);
   }
   return report;
 }

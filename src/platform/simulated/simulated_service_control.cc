@@ -296,7 +296,7 @@ bool SimulatedPlatform::QueryServiceConfigA(RawScHandle handle, unsigned char* b
     return false;
   }
   char* text = reinterpret_cast<char*>(buffer + sizeof(ServiceConfigData));
-  std::memcpy(text, texts.data(), texts.size());
+  std::copy(texts.begin(), texts.end(), text);
   ServiceConfigData head;
   head.dwServiceType = config.serviceType;
   head.dwStartType = config.startType;
