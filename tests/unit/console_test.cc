@@ -138,6 +138,9 @@ struct CommandLineCase {
   bool touched;
 };
 
+// Named, not printed byte by byte: the padding after the flags is never set.
+void PrintTo(const CommandLineCase& c, std::ostream* os) { *os << c.what; }
+
 class CommandLineTest : public ConsoleTest,
                         public ::testing::WithParamInterface<CommandLineCase> {};
 
