@@ -6,6 +6,11 @@
 
 namespace vdksvc {
 
+/// Whether \a argument is an option: it begins with '-' or '/'.
+inline bool isOption(const char* argument) {
+  return argument != nullptr && (argument[0] == '-' || argument[0] == '/');
+}
+
 /// Whether an option, one argument that begins with '-' or '/', is the one
 /// looked for.
 using OptionTest = bool (*)(const char* option);

@@ -12,10 +12,6 @@
 namespace vdksvc {
 namespace {
 
-bool isOption(const char* argument) {
-  return argument != nullptr && (argument[0] == '-' || argument[0] == '/');
-}
-
 /// The white space atol skips in the "C" locale.
 bool isAtolSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -100,68 +96,64 @@ struct OperandState {
   std::string files;  ///< the list files read, for the step log
 };
 
-/// Applies the option at argv[i] and moves i past its operands; false refuses
-/// the run.
+/// What the option whose letter is \a letter needs after it, for the step log.
+const char* operandsNeeded(char letter) {
+  switch (asciiLower(letter)) {
+    case 'c':
+      return "three operands";
+    case 'f':
+      return "a list file";
+    case 't':
+      return "a number of polls";
+    default:
+      return "table or csv";
+  }
+}
+
+/// Applies the option at argv[i] and moves i onto its last operand; false
+/// refuses the run.
 bool applyOption(int argc, char** argv, int& i, OperandState& state) {
   const char* option = argv[i];
-  switch (option[1]) {
+  const int count = operandCount(option[1], state.query);
+  if (i + count >= argc) {
+    logRefusal(state.log, quoted(option) + " needs " + operandsNeeded(option[1]));
+    return false;
+  }
+  i += count;
+  const char* operand = argv[i];
+  switch (asciiLower(option[1])) {
     case 'c':
-    case 'C':
-      if (i + 3 >= argc) {
-        logRefusal(state.log, quoted(option) + " needs three operands");
-        return false;
-      }
       // The named service replaces whatever the options before it gave.
       state.operands.list.clear();
-      state.operands.list.addEntry(argv[i + 1], argv[i + 2], argv[i + 3]);
+      state.operands.list.addEntry(argv[i - 2], argv[i - 1], operand);
       state.explicitService = true;
-      i += 3;
       return true;
     case 'f':
-    case 'F':
-      if (i + 1 >= argc) {
-        logRefusal(state.log, quoted(option) + " needs a list file");
-        return false;
-      }
-      ++i;
       if (state.explicitService) return true;  // -c decided the list already
-      if (!loadListFile(state.platform, argv[i], state.operands.list, state.log)) {
+      if (!loadListFile(state.platform, operand, state.operands.list, state.log)) {
         logRefusal(state.log,
-                   "list file " + quoted(argv[i]) + " cannot be opened or has no valid line");
+                   "list file " + quoted(operand) + " cannot be opened or has no valid line");
         return false;
       }
-      if (state.log.on()) state.files += (state.files.empty() ? "" : ", ") + quoted(argv[i]);
+      if (state.log.on()) state.files += (state.files.empty() ? "" : ", ") + quoted(operand);
       return true;
     case 't':
-    case 'T':
-      if (i + 1 >= argc) {
-        logRefusal(state.log, quoted(option) + " needs a number of polls");
-        return false;
-      }
-      ++i;
-      if (const std::optional<PollLimit> limit = parsePollLimit(argv[i])) {
+      if (const std::optional<PollLimit> limit = parsePollLimit(operand)) {
         state.operands.pollLimit = *limit;
         return true;
       }
-      logRefusal(state.log, quoted(argv[i]) + " is no number of polls");
+      logRefusal(state.log, quoted(operand) + " is no number of polls");
       return false;
     case 'e':
-    case 'E':
       state.operands.outcomeStatus = true;
       return true;
     case 'o':
-    case 'O':
-      if (!state.query) return true;  // ignored, as any unknown option
-      if (i + 1 >= argc) {
-        logRefusal(state.log, quoted(option) + " needs table or csv");
-        return false;
-      }
-      ++i;
-      if (const std::optional<ReportFormat> format = reportFormat(argv[i])) {
+      if (count == 0) return true;  // not -query's: ignored, as any unknown option
+      if (const std::optional<ReportFormat> format = reportFormat(operand)) {
         state.operands.format = *format;
         return true;
       }
-      logRefusal(state.log, quoted(argv[i]) + " is neither table nor csv");
+      logRefusal(state.log, quoted(operand) + " is neither table nor csv");
       return false;
     default:
       return true;  // unknown options are ignored

@@ -23,23 +23,6 @@ enum Column : std::size_t {
 };
 using Row = std::array<std::string, kColumns>;
 
-const char* startTypeName(Dword startType) {
-  switch (startType) {
-    case svc::kBootStart:
-      return "boot";
-    case svc::kSystemStart:
-      return "system";
-    case svc::kAutoStart:
-      return "auto";
-    case svc::kDemandStart:
-      return "demand";
-    case svc::kDisabled:
-      return "disabled";
-    default:
-      return nullptr;
-  }
-}
-
 /// \a path without the quotes around the whole of it, if it has them.
 std::string_view unquoted(std::string_view path) {
   if (path.size() >= 2 && path.front() == '"' && path.back() == '"') {
@@ -68,8 +51,8 @@ Row rowOf(const ServiceEntry& entry, const ServiceReport& report) {
       row[kState] = "NOT_INSTALLED";
       break;
     case ServiceReport::Found::installed: {
-      const char* state = stateName(report.state);
-      row[kState] = std::string_view(state) == "UNKNOWN" ? std::to_string(report.state) : state;
+      row[kState] =
+          isServiceState(report.state) ? stateName(report.state) : std::to_string(report.state);
       const char* start = startTypeName(report.startType);
       row[kStart] = start != nullptr ? start : std::to_string(report.startType);
       if (report.processId != 0) row[kPid] = std::to_string(report.processId);

@@ -13,10 +13,6 @@ bool isStartTypeWord(const char* word) {
          std::strcmp(word, "disabled") == 0;
 }
 
-bool isOption(const char* argument) {
-  return argument != nullptr && (argument[0] == '-' || argument[0] == '/');
-}
-
 /// -e and -v stand alone; no start-type word begins with either letter.
 bool isSwitch(const char* option, char letter) { return asciiLower(option[1]) == letter; }
 

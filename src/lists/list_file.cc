@@ -108,20 +108,29 @@ struct UnicodeLine {
   std::optional<std::u16string> text;  ///< nothing when its bytes are not UTF-8
 };
 
+/// Hands \a take each line of \a text with its number in the file, but for
+/// empty lines and comments (a line whose first character is '#').
+template <class Char, class Take>
+void forEachRecordLine(std::basic_string_view<Char> text, Take take) {
+  std::size_t number = 0;
+  for (std::size_t start = 0; start < text.size(); ++number) {
+    const std::size_t end = std::min(text.find(Char('\n'), start), text.size());
+    const std::basic_string_view<Char> line = text.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line[0] != Char('#')) take(number + 1, line);
+  }
+}
+
 /// The lines of the file at \a path, after its \a mark, but for empty lines and
-/// comments (a line whose first character is '#').
+/// comments.
 std::vector<UnicodeLine> unicodeLines(const char* path, Mark mark) {
   std::vector<UnicodeLine> lines;
   const std::string bytes =
       bytesAfterMark(path, mark == Mark::utf8 ? kUtf8MarkSize : kUtf16MarkSize);
-  std::size_t number = 0;
   if (mark == Mark::utf8) {
-    for (std::size_t start = 0; start < bytes.size(); ++number) {
-      const std::size_t end = std::min(bytes.find('\n', start), bytes.size());
-      const std::string_view line = std::string_view(bytes).substr(start, end - start);
-      start = end + 1;
-      if (!line.empty() && line[0] != '#') lines.push_back({number + 1, utf16FromUtf8(line)});
-    }
+    forEachRecordLine(std::string_view(bytes), [&lines](std::size_t number, std::string_view line) {
+      lines.push_back({number, utf16FromUtf8(line)});
+    });
     return lines;
   }
   std::u16string text;
@@ -130,12 +139,10 @@ std::vector<UnicodeLine> unicodeLines(const char* path, Mark mark) {
     text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                          static_cast<unsigned char>(bytes[i + 1]) << 8));
   }
-  for (std::size_t start = 0; start < text.size(); ++number) {
-    const std::size_t end = std::min(text.find(u'\n', start), text.size());
-    std::u16string line = text.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line[0] != u'#') lines.push_back({number + 1, std::move(line)});
-  }
+  forEachRecordLine(std::u16string_view(text),
+                    [&lines](std::size_t number, std::u16string_view line) {
+                      lines.push_back({number, std::u16string(line)});
+                    });
   return lines;
 }
 

@@ -27,7 +27,8 @@ constexpr AccessRights kInstallRights{svc::kManagerConnect | svc::kManagerCreate
 /// Enough to find a service and read its state.
 constexpr AccessRights kQueryRights{svc::kManagerConnect, svc::kServiceQueryStatus};
 /// Enough to read a service's state and configuration, which a prompt that is
-/// not elevated is granted: what -query asks.
+/// not elevated is granted: what -query asks, and the sweep to read recovery
+/// actions.
 constexpr AccessRights kReadServiceRights{svc::kManagerConnect, svc::kServiceQueryStatus | svc::kServiceQueryConfig};
 // clang-format on
 

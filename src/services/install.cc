@@ -8,6 +8,7 @@
 #include "services/access_rights.h"
 #include "services/entry_log.h"
 #include "services/scm_handles.h"
+#include "services/state_name.h"
 
 namespace vdksvc {
 namespace {
@@ -107,10 +108,6 @@ std::string servicePath(Platform& platform, const std::string& path, EntryLog& s
              " holds a blank without quotes; stored as given, so Windows may run a program "
              "named by the part before a blank");
   return path;
-}
-
-const char* startTypeName(Dword startType) {
-  return startType == svc::kDisabled ? "disabled" : "auto";
 }
 
 /// What a service of the product is created with.

@@ -307,15 +307,13 @@ std::string recoveryOf(const std::vector<ScAction>& actions) {
 /// process ends. Changes nothing; it reads the same with the log off, so that
 /// the log changes no call a run makes.
 void warnOfRecoveryActions(Platform& platform, const ServiceList& list, SweepLog& log) {
-  constexpr AccessRights kRights{svc::kManagerConnect,
-                                 svc::kServiceQueryStatus | svc::kServiceQueryConfig};
   std::unordered_set<std::string> seen;
   for (std::size_t i = 0; i < list.size(); ++i) {
     const std::string& name = list.at(i).serviceName;
     if (!seen.insert(name).second) continue;
     ScmHandles handles(platform);
     ServiceStatus status;
-    if (!handles.open(platform, name, kRights) ||
+    if (!handles.open(platform, name, kReadServiceRights) ||
         !platform.QueryServiceStatus(handles.service.get(), &status) ||
         status.dwCurrentState == svc::kStopped) {
       continue;

@@ -23,8 +23,8 @@ ServiceReport queryService(Platform& platform, const ServiceEntry& entry, StepLo
   ScmHandles handles(platform);
   if (!handles.open(platform, entry.serviceName, kReadServiceRights)) {
     entryLog.openFailed(handles);
-    if (handles.failedCall != nullptr && std::strcmp(handles.failedCall, "OpenServiceA") == 0 &&
-        handles.error == winerr::kServiceDoesNotExist) {
+    // Only the open of the service gives this error.
+    if (handles.error == winerr::kServiceDoesNotExist) {
       ServiceReport report;
       report.found = ServiceReport::Found::notInstalled;
       return report;

@@ -7,21 +7,15 @@
 #include "services/access_rights.h"
 #include "services/entry_log.h"
 #include "services/scm_handles.h"
+#include "services/state_name.h"
 
 namespace vdksvc {
 namespace {
 
 constexpr Dword kSettleMs = 1000;
 
-struct StartTypeWord {
-  const char* word;
-  Dword startType;
-};
-constexpr StartTypeWord kStartTypeWords[] = {
-    {"auto", svc::kAutoStart},
-    {"demand", svc::kDemandStart},
-    {"disabled", svc::kDisabled},
-};
+/// The start types the start-type command sets, each named by its word.
+constexpr Dword kSettableStartTypes[] = {svc::kAutoStart, svc::kDemandStart, svc::kDisabled};
 
 /// The start type for \a word, compared after lowering it in the ANSI code page;
 /// false for any other word.
@@ -29,9 +23,9 @@ bool startTypeOf(Platform& platform, const std::string& word, Dword& startType) 
   std::vector<char> lowered(word.begin(), word.end());
   lowered.push_back('\0');
   platform.CharLowerA(lowered.data());
-  for (const StartTypeWord& known : kStartTypeWords) {
-    if (std::strcmp(lowered.data(), known.word) == 0) {
-      startType = known.startType;
+  for (const Dword known : kSettableStartTypes) {
+    if (std::strcmp(lowered.data(), startTypeName(known)) == 0) {
+      startType = known;
       return true;
     }
   }

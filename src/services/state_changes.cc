@@ -139,9 +139,7 @@ class Request {
   /// state for these refusals, as documented; a start's refusal needs a query,
   /// and so does an answer that holds no state (Wine's holds stray bytes).
   EntryOutcome afterPendingRefusal(Dword refusal, ServiceStatus status) {
-    const bool known =
-        status.dwCurrentState >= svc::kStopped && status.dwCurrentState <= svc::kPaused;
-    if ((change_.control == kStartRequest || !known) &&
+    if ((change_.control == kStartRequest || !isServiceState(status.dwCurrentState)) &&
         !platform_.QueryServiceStatus(service_, &status)) {
       return refused(refusal);
     }

@@ -23,4 +23,21 @@ const char* stateName(Dword state) {
   }
 }
 
+const char* startTypeName(Dword startType) {
+  switch (startType) {
+    case svc::kBootStart:
+      return "boot";
+    case svc::kSystemStart:
+      return "system";
+    case svc::kAutoStart:
+      return "auto";
+    case svc::kDemandStart:
+      return "demand";
+    case svc::kDisabled:
+      return "disabled";
+    default:
+      return nullptr;
+  }
+}
+
 }  // namespace vdksvc

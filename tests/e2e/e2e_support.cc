@@ -312,6 +312,12 @@ bool waitForState(const std::string& name, DWORD state, DWORD timeoutMs) {
   return service && waitForState(service.get(), state, timeoutMs);
 }
 
+bool startAndWaitUntilRunning(const std::string& name, DWORD timeoutMs) {
+  ScmHandle service = openService(name);
+  return service && ::StartServiceA(service.get(), 0, nullptr) &&
+         waitForState(service.get(), SERVICE_RUNNING, timeoutMs);
+}
+
 bool serviceExists(const std::string& name) {
   ScmHandle manager = openManager();
   if (!manager) return false;

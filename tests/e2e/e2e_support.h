@@ -121,6 +121,10 @@ std::optional<SERVICE_STATUS> queryStatus(SC_HANDLE service);
 bool waitForState(SC_HANDLE service, DWORD state, DWORD timeoutMs);
 bool waitForState(const std::string& name, DWORD state, DWORD timeoutMs);
 
+/// Starts \a name and polls until it runs, for at most \a timeoutMs; true once
+/// it does.
+bool startAndWaitUntilRunning(const std::string& name, DWORD timeoutMs = 20000);
+
 /// The id of the process that runs \a service; 0 when it has none.
 DWORD serviceProcessId(SC_HANDLE service);
 

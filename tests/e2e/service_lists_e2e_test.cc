@@ -24,10 +24,7 @@ class ServiceListsE2e : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(ERROR_SUCCESS, deleteRegistryTree(kProductKey));
     ASSERT_EQ(0u, createTestService(kServiceName, {}));
-    ScmHandle service = openService(kServiceName);
-    ASSERT_TRUE(service);
-    ASSERT_TRUE(StartServiceA(service.get(), 0, nullptr)) << GetLastError();
-    ASSERT_TRUE(waitForState(service.get(), SERVICE_RUNNING, 20000));
+    ASSERT_TRUE(startAndWaitUntilRunning(kServiceName));
   }
   void TearDown() override {
     EXPECT_TRUE(removeServiceCompletely(kServiceName));

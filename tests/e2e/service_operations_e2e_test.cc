@@ -446,11 +446,7 @@ TEST_F(ServiceOperationsE2e, QueryShowsTheServicesAndVerboseTheSteps) {
   const std::string missing = own("VdkQueryMissing");
   ASSERT_EQ(0u, createTestService(running, {}, "Vardeck Running"));
   ASSERT_EQ(0u, createTestService(stopped, {}, "Vardeck \"Stopped\""));
-  {
-    ScmHandle service = openService(running);
-    ASSERT_TRUE(StartServiceA(service.get(), 0, nullptr)) << GetLastError();
-    ASSERT_TRUE(waitForState(service.get(), SERVICE_RUNNING, 20000));
-  }
+  ASSERT_TRUE(startAndWaitUntilRunning(running));
   const std::string path = testServiceCommandLine({});
   const std::string pid = std::to_string(serviceProcessId(openService(running).get()));
   const TempFile list(path + ", " + running + ", x\r\n" + path + ", " + stopped + ", y\r\n" +
@@ -503,11 +499,7 @@ TEST_F(ServiceOperationsE2e, QueryShowsTheServicesAndVerboseTheSteps) {
 TEST_F(ProductCatalogueE2e, UsageTextAnswersAndNothingIsTouched) {
   const std::string hub = own("VdkHelpHub");
   ASSERT_EQ(0u, createTestService(hub, {}));
-  {
-    ScmHandle service = openService(hub);
-    ASSERT_TRUE(StartServiceA(service.get(), 0, nullptr)) << GetLastError();
-    ASSERT_TRUE(waitForState(service.get(), SERVICE_RUNNING, 20000));
-  }
+  ASSERT_TRUE(startAndWaitUntilRunning(hub));
   std::string home = binDirectory();
   home.pop_back();
   ASSERT_EQ(ERROR_SUCCESS, setRegistryString(kProductKey, "HomeDir", home));
