@@ -15,7 +15,7 @@
 #include "lists/line_fields.h"
 #include "lists/list_file.h"
 #include "lists/registry_catalogue.h"
-#include "platform/simulated/simulated_platform.h"
+#include "simulated/simulated_platform.h"
 
 namespace vdksvc {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "lists/service_list.h"
-#include "platform/simulated/simulated_platform.h"
 #include "services/process_sweep.h"
+#include "simulated/simulated_platform.h"
 
 namespace vdksvc {
 namespace {

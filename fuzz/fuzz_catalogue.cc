@@ -13,10 +13,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/registry_value.h"
 #include "fuzz_support.h"
 #include "lists/registry_catalogue.h"
-#include "lists/registry_value.h"
-#include "platform/simulated/simulated_platform.h"
+#include "simulated/simulated_platform.h"
 
 namespace vdksvc::fuzz {
 namespace {

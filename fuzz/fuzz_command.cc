@@ -75,7 +75,7 @@
 #include "fuzz_support.h"
 #include "lists/registry_catalogue.h"
 #include "log/step_log.h"
-#include "platform/simulated/simulated_platform.h"
+#include "simulated/simulated_platform.h"
 
 namespace vdksvc::fuzz {
 namespace {

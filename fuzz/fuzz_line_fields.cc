@@ -17,7 +17,7 @@
 #include "fuzz_support.h"
 #include "lists/line_fields.h"
 #include "lists/list_file.h"
-#include "platform/simulated/simulated_platform.h"
+#include "simulated/simulated_platform.h"
 
 namespace vdksvc::fuzz {
 namespace {

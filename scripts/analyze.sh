@@ -2,8 +2,8 @@
 # Static and dynamic analysis of the tree. Each check fails on any finding.
 #
 #   analyze.sh format     clang-format --dry-run on every tracked *.cc and *.h
-#   analyze.sh tidy       clang-tidy (.clang-tidy) on every source file under src/
-#   analyze.sh cppcheck   cppcheck on src/
+#   analyze.sh tidy       clang-tidy (.clang-tidy) on every source file under src/ and testing/
+#   analyze.sh cppcheck   cppcheck on src/ and testing/
 #   analyze.sh memcheck   the unit tests once under valgrind memcheck
 #   analyze.sh all        the four in this order (the default)
 #
@@ -49,7 +49,7 @@ check_tidy() {
       echo "analyze.sh: $file is in no build's compile commands" >&2
       return 1
     fi
-  done < <(git ls-files 'src/*.cc')
+  done < <(git ls-files 'src/*.cc' 'testing/*.cc')
   # Two files at a time. Without the count of warnings it suppressed (those of
   # system headers), clang-tidy says something only about our own code.
   printf '%s\0' "${jobs_list[@]}" |
@@ -67,11 +67,11 @@ check_cppcheck() {
   #     process) are how the simulation reads; -Wshadow covers real shadowing.
   #   constParameter in handles.h: the handle traits take the raw handle type
   #     itself; a pointer-to-const would be another type.
-  cppcheck --std=c++20 --language=c++ -I src -j"$jobs" --quiet \
+  cppcheck --std=c++20 --language=c++ -I src -I testing -j"$jobs" --quiet \
     --enable=warning,performance,portability,style --error-exitcode=1 --inline-suppr \
     --suppress=useStlAlgorithm --suppress=shadowFunction \
     --suppress=constParameter:src/platform/handles.h \
-    src/
+    src/ testing/
   echo "analyze.sh: cppcheck clean"
 }
 

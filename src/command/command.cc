@@ -8,23 +8,23 @@
 #include <variant>
 #include <vector>
 
+#include "base/text.h"
+#include "base/text_output.h"
 #include "command/operands.h"
 #include "command/service_operands.h"
 #include "command/service_report.h"
 #include "command/start_type_operands.h"
 #include "command/usage.h"
 #include "lists/service_list.h"
-#include "lists/text.h"
 #include "log/step_log.h"
-#include "log/text_output.h"
 #include "services/access_rights.h"
 #include "services/extended_stop.h"
 #include "services/install.h"
 #include "services/poll_limit.h"
+#include "services/service_names.h"
 #include "services/service_query.h"
 #include "services/start_type.h"
 #include "services/state_changes.h"
-#include "services/state_name.h"
 #include "services/sweep_log.h"
 
 namespace vdksvc {
@@ -75,15 +75,15 @@ std::string commandLineOf(int argc, char** argv) {
 // What each command parses its operands with, applies to every entry, does
 // once after the last entry, and the rights it asks for.
 constexpr CommandRow kCommands[] = {
-    {CommandCode::Install, parseServiceOperands, installEntry, nullptr, kInstallRights},
-    {CommandCode::Remove, parseServiceOperands, removeEntry, nullptr, kRemoveRights},
-    {CommandCode::Stop, parseServiceOperands, stopEntry, nullptr, kStopRights},
-    {CommandCode::StopEx, parseServiceOperands, stopBeforeSweepEntry, finishExtendedStop,
+    {CommandCode::kInstall, parseServiceOperands, installEntry, nullptr, kInstallRights},
+    {CommandCode::kRemove, parseServiceOperands, removeEntry, nullptr, kRemoveRights},
+    {CommandCode::kStop, parseServiceOperands, stopEntry, nullptr, kStopRights},
+    {CommandCode::kStopEx, parseServiceOperands, stopBeforeSweepEntry, finishExtendedStop,
      kStopRights},
-    {CommandCode::Start, parseServiceOperands, startEntry, nullptr, kStartRights},
-    {CommandCode::Pause, parseServiceOperands, pauseEntry, nullptr, kPauseContinueRights},
-    {CommandCode::Continue, parseServiceOperands, continueEntry, nullptr, kPauseContinueRights},
-    {CommandCode::Startup, parseStartTypeOperands, changeStartType, nullptr, kStartTypeRights},
+    {CommandCode::kStart, parseServiceOperands, startEntry, nullptr, kStartRights},
+    {CommandCode::kPause, parseServiceOperands, pauseEntry, nullptr, kPauseContinueRights},
+    {CommandCode::kContinue, parseServiceOperands, continueEntry, nullptr, kPauseContinueRights},
+    {CommandCode::kStartup, parseStartTypeOperands, changeStartType, nullptr, kStartTypeRights},
 };
 
 const CommandRow* findCommand(CommandCode code) {
@@ -100,11 +100,11 @@ struct Keyword {
   CommandCode code;
 };
 constexpr Keyword kKeywords[] = {
-    {'c', "continue", CommandCode::Continue}, {'i', "install", CommandCode::Install},
-    {'p', "pause", CommandCode::Pause},       {'r', "remove", CommandCode::Remove},
-    {'s', "stop", CommandCode::Stop},         {'s', "stopex", CommandCode::StopEx},
-    {'s', "start", CommandCode::Start},       {'s', "startup", CommandCode::Startup},
-    {'q', "query", CommandCode::Query},
+    {'c', "continue", CommandCode::kContinue}, {'i', "install", CommandCode::kInstall},
+    {'p', "pause", CommandCode::kPause},       {'r', "remove", CommandCode::kRemove},
+    {'s', "stop", CommandCode::kStop},         {'s', "stopex", CommandCode::kStopEx},
+    {'s', "start", CommandCode::kStart},       {'s', "startup", CommandCode::kStartup},
+    {'q', "query", CommandCode::kQuery},
 };
 
 /// Looks at one word that starts with '-' or '/'. The comparison takes the rest of
@@ -127,7 +127,7 @@ CommandCode matchOption(Platform& platform, char* option, CommandCode current) {
 }  // namespace
 
 CommandCode recogniseCommand(Platform& platform, char* argument) {
-  CommandCode result = CommandCode::None;
+  CommandCode result = CommandCode::kNone;
   if (argument == nullptr || *argument == '\0') return result;
   char* p = argument;
   for (;;) {
@@ -137,6 +137,8 @@ CommandCode recogniseCommand(Platform& platform, char* argument) {
     if (*p == '\0') return result;
   }
 }
+
+namespace {
 
 /// The step log's line on whether entry \a index is done, and if not, why.
 void logOutcome(StepLog& log, std::size_t index, const ServiceEntry& entry,
@@ -191,7 +193,7 @@ int reportServices(Platform& platform, int argc, char** argv, StepLog& log, Text
   writeServiceReport(out, operands->format, list, reports);
   if (!operands->outcomeStatus) return 0;
   const auto notRunning = std::count_if(reports.begin(), reports.end(), [](const auto& report) {
-    return report.found != ServiceReport::Found::installed || report.state != svc::kRunning;
+    return report.found != ServiceReport::Found::kInstalled || report.state != svc::kRunning;
   });
   return static_cast<int>(std::min<std::ptrdiff_t>(notRunning, INT_MAX));
 }
@@ -200,12 +202,12 @@ int reportServices(Platform& platform, int argc, char** argv, StepLog& log, Text
 /// options.
 bool hasOption(CommandCode code, int argc, char** argv, OptionTest test) {
   switch (code) {
-    case CommandCode::None:
+    case CommandCode::kNone:
       return false;
-    case CommandCode::Startup:
+    case CommandCode::kStartup:
       return hasStartTypeOption(argc, argv, test);
     default:
-      return hasServiceOption(argc, argv, code == CommandCode::Query, test);
+      return hasServiceOption(argc, argv, code == CommandCode::kQuery, test);
   }
 }
 
@@ -244,7 +246,7 @@ int applyCommand(Platform& platform, const CommandRow& row, int argc, char** arg
 /// option may stand.
 bool asksForUsage(CommandCode code, int argc, char** argv) {
   if (isHelpWord(argv[1])) return true;
-  return code != CommandCode::None &&
+  return code != CommandCode::kNone &&
          (asksForHelp(argc, argv) || hasOption(code, argc, argv, isHelpWord));
 }
 
@@ -261,7 +263,7 @@ int runLoggedCommand(Platform& platform, CommandCode code, int argc, char** argv
     writeUsage(out);
     return -1;
   }
-  if (code == CommandCode::Query) return reportServices(platform, argc, argv, log, out);
+  if (code == CommandCode::kQuery) return reportServices(platform, argc, argv, log, out);
   const CommandRow* row = findCommand(code);
   if (row == nullptr) {
     if (log.on())
@@ -271,11 +273,13 @@ int runLoggedCommand(Platform& platform, CommandCode code, int argc, char** argv
   return applyCommand(platform, *row, argc, argv, log);
 }
 
+}  // namespace
+
 int runCommand(Platform& platform, int argc, char** argv, StepLog& log) {
   if (argv == nullptr) argc = 0;
   // As received: recognising the command lowers its keyword in place.
   const std::string commandLine = commandLineOf(argc, argv);
-  const CommandCode code = argc >= 2 ? recogniseCommand(platform, argv[1]) : CommandCode::None;
+  const CommandCode code = argc >= 2 ? recogniseCommand(platform, argv[1]) : CommandCode::kNone;
   // Each stream is looked at only when something is written to it.
   TextOutput out(platform, file::kStdOutputHandle);
   TextOutput err(platform, file::kStdErrorHandle);

@@ -8,16 +8,16 @@
 namespace vdksvc {
 
 enum class CommandCode : int {
-  None = 0,
-  Install = 1,
-  Remove = 2,
-  Stop = 3,
-  StopEx = 4,
-  Start = 5,
-  Pause = 6,
-  Continue = 7,
-  Startup = 8,
-  Query = 9,
+  kNone = 0,
+  kInstall = 1,
+  kRemove = 2,
+  kStop = 3,
+  kStopEx = 4,
+  kStart = 5,
+  kPause = 6,
+  kContinue = 7,
+  kStartup = 8,
+  kQuery = 9,
 };
 
 /// The command named by the last space-separated word of \a argument ("-stop",

@@ -1,5 +1,6 @@
-// vdksvc.exe: the real platform handed to the one run. Prints nothing; the exit
-// status (0 or -1) is the command's only report.
+// vdksvc.exe: the real platform handed to the one run. The exit status is the
+// command's report; standard output carries only what -query and /? are asked
+// for, standard error only the step log's lines that -v asks for.
 
 #include "command/command.h"
 #include "command/step_log_switches.h"
@@ -8,7 +9,7 @@
 int main(int argc, char** argv) {
   // Nothing the command line or the registry holds may crash the process: an
   // exception that escapes (std::bad_alloc from a huge list, say) ends the run
-  // as a refused one, with -1, and still without a word on the console.
+  // as a refused one, with -1, and without a word of its own on the console.
   try {
     vdksvc::Win32Platform platform;
     // Off unless VDKSVC_LOG or the StepLog registry value names a file.

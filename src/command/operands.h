@@ -16,7 +16,7 @@ inline bool isOption(const char* argument) {
 using OptionTest = bool (*)(const char* option);
 
 /// How -query writes what it read: aligned columns, or comma-separated values.
-enum class ReportFormat { table, csv };
+enum class ReportFormat { kTable, kCsv };
 
 /// The operands of a command line, as its command's parser read them.
 struct Operands {
@@ -27,7 +27,7 @@ struct Operands {
   /// -e: the exit status counts the entries that are not done.
   bool outcomeStatus = false;
   /// -o: -query's format.
-  ReportFormat format = ReportFormat::table;
+  ReportFormat format = ReportFormat::kTable;
 };
 
 }  // namespace vdksvc

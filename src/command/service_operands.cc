@@ -4,10 +4,10 @@
 #include <string>
 #include <utility>
 
+#include "base/registry_value.h"
+#include "base/text.h"
 #include "lists/list_file.h"
 #include "lists/registry_catalogue.h"
-#include "lists/registry_value.h"
-#include "lists/text.h"
 
 namespace vdksvc {
 namespace {
@@ -81,8 +81,8 @@ int operandCount(char letter, bool query) {
 /// -query's -o word, in any case; nothing for another.
 std::optional<ReportFormat> reportFormat(const char* word) {
   const std::string lowered = asciiLowered(word != nullptr ? word : "");
-  if (lowered == "table") return ReportFormat::table;
-  if (lowered == "csv") return ReportFormat::csv;
+  if (lowered == "table") return ReportFormat::kTable;
+  if (lowered == "csv") return ReportFormat::kCsv;
   return std::nullopt;
 }
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "lists/text.h"
-#include "services/state_name.h"
+#include "base/text.h"
+#include "services/service_names.h"
 
 namespace vdksvc {
 namespace {
@@ -44,13 +44,13 @@ Row rowOf(const ServiceEntry& entry, const ServiceReport& report) {
   row[kService] = entry.serviceName;
   row[kDisplayName] = entry.displayName;
   switch (report.found) {
-    case ServiceReport::Found::unreadable:
+    case ServiceReport::Found::kUnreadable:
       row[kState] = "ERROR " + std::to_string(report.error);
       return row;
-    case ServiceReport::Found::notInstalled:
+    case ServiceReport::Found::kNotInstalled:
       row[kState] = "NOT_INSTALLED";
       break;
-    case ServiceReport::Found::installed: {
+    case ServiceReport::Found::kInstalled: {
       row[kState] =
           isServiceState(report.state) ? stateName(report.state) : std::to_string(report.state);
       const char* start = startTypeName(report.startType);
@@ -138,7 +138,7 @@ void writeServiceReport(TextOutput& output, ReportFormat format, const ServiceLi
   for (std::size_t i = 0; i < list.size() && i < reports.size(); ++i) {
     rows.push_back(rowOf(list.at(i), reports[i]));
   }
-  if (format == ReportFormat::csv) {
+  if (format == ReportFormat::kCsv) {
     writeCsv(output, rows);
   } else {
     writeTable(output, std::move(rows));

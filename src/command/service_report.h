@@ -5,9 +5,9 @@
 
 #include <vector>
 
+#include "base/text_output.h"
 #include "command/operands.h"
 #include "lists/service_list.h"
-#include "log/text_output.h"
 #include "services/service_query.h"
 
 namespace vdksvc {

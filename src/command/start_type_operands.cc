@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "lists/text.h"
+#include "base/text.h"
 
 namespace vdksvc {
 namespace {

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "lists/registry_value.h"
+#include "base/registry_value.h"
 
 namespace vdksvc {
 namespace {

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <string>
 
-#include "lists/text.h"
+#include "base/text.h"
 
 namespace vdksvc {
 namespace {

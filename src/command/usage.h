@@ -1,7 +1,7 @@
 #pragma once
 // The usage text, for the administrator who asks with /? at a prompt.
 
-#include "log/text_output.h"
+#include "base/text_output.h"
 
 namespace vdksvc {
 

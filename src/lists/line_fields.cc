@@ -6,7 +6,7 @@
 #include <cstring>
 #include <utility>
 
-#include "lists/text.h"
+#include "base/text.h"
 
 namespace vdksvc {
 namespace {
@@ -70,15 +70,15 @@ void trimInPlace(std::string& field, bool shiftJis) {
 }
 
 /// What a byte is to the split, apart from the separator, which varies.
-enum class ByteKind : unsigned char { plain, lead, lineEnd };
+enum class ByteKind : unsigned char { kPlain, kLead, kLineEnd };
 
 constexpr std::array<ByteKind, 256> kByteKinds = [] {
   std::array<ByteKind, 256> kinds{};
   for (unsigned byte = 0; byte < 256; ++byte) {
-    if (isLeadByte(static_cast<unsigned char>(byte))) kinds[byte] = ByteKind::lead;
+    if (isLeadByte(static_cast<unsigned char>(byte))) kinds[byte] = ByteKind::kLead;
   }
-  kinds['\n'] = ByteKind::lineEnd;
-  kinds['\r'] = ByteKind::lineEnd;
+  kinds['\n'] = ByteKind::kLineEnd;
+  kinds['\r'] = ByteKind::kLineEnd;
   return kinds;
 }();
 
@@ -111,10 +111,10 @@ std::size_t runEnd(std::string_view text, std::size_t index, unsigned char separ
     while (index < bytewiseEnd) {
       const unsigned char byte = byteAt(text, index);
       const ByteKind kind =
-          !shiftJis && kByteKinds[byte] == ByteKind::lead ? ByteKind::plain : kByteKinds[byte];
-      if (kind == ByteKind::lead && index + 1 < size && byteAt(text, index + 1) != separator) {
+          !shiftJis && kByteKinds[byte] == ByteKind::kLead ? ByteKind::kPlain : kByteKinds[byte];
+      if (kind == ByteKind::kLead && index + 1 < size && byteAt(text, index + 1) != separator) {
         index += 2;
-      } else if (kind == ByteKind::plain && byte != separator) {
+      } else if (kind == ByteKind::kPlain && byte != separator) {
         ++index;
       } else {
         return index;

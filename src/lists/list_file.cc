@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
 #include "lists/line_fields.h"
-#include "lists/text.h"
 
 namespace vdksvc {
 namespace {
@@ -51,7 +51,7 @@ bool addAnsiRecords(std::FILE* file, ServiceList& list, bool shiftJis) {
   return added;
 }
 
-enum class Mark { none, utf8, utf16 };
+enum class Mark { kNone, kUtf8, kUtf16 };
 
 constexpr std::size_t kUtf8MarkSize = 3;
 constexpr std::size_t kUtf16MarkSize = 2;
@@ -61,12 +61,12 @@ constexpr std::size_t kUtf16MarkSize = 2;
 Mark readMark(std::FILE* file) {
   unsigned char head[kUtf8MarkSize] = {};
   const std::size_t got = std::fread(head, 1, sizeof head, file);
-  if (got >= kUtf16MarkSize && head[0] == 0xFF && head[1] == 0xFE) return Mark::utf16;
+  if (got >= kUtf16MarkSize && head[0] == 0xFF && head[1] == 0xFE) return Mark::kUtf16;
   if (got == kUtf8MarkSize && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) {
-    return Mark::utf8;
+    return Mark::kUtf8;
   }
   std::rewind(file);
-  return Mark::none;
+  return Mark::kNone;
 }
 
 /// The bytes of the file at \a path after its first \a skip bytes (its mark);
@@ -126,8 +126,8 @@ void forEachRecordLine(std::basic_string_view<Char> text, Take take) {
 std::vector<UnicodeLine> unicodeLines(const char* path, Mark mark) {
   std::vector<UnicodeLine> lines;
   const std::string bytes =
-      bytesAfterMark(path, mark == Mark::utf8 ? kUtf8MarkSize : kUtf16MarkSize);
-  if (mark == Mark::utf8) {
+      bytesAfterMark(path, mark == Mark::kUtf8 ? kUtf8MarkSize : kUtf16MarkSize);
+  if (mark == Mark::kUtf8) {
     forEachRecordLine(std::string_view(bytes), [&lines](std::size_t number, std::string_view line) {
       lines.push_back({number, utf16FromUtf8(line)});
     });
@@ -183,7 +183,7 @@ bool loadListFile(Platform& platform, const char* path, ServiceList& list, StepL
   const UniqueFile file(std::fopen(path, "r"));
   if (!file) return false;
   const Mark mark = readMark(file.get());
-  if (mark != Mark::none) return addUnicodeRecords(platform, path, mark, list, log);
+  if (mark != Mark::kNone) return addUnicodeRecords(platform, path, mark, list, log);
   // Where the ANSI code page is UTF-8, so is the file, and no byte of it is a
   // Shift_JIS character.
   return addAnsiRecords(file.get(), list, platform.GetACP() != file::kUtf8);

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "lists/text.h"
+#include "base/text.h"
 
 namespace vdksvc {
 namespace {

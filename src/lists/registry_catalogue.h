@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "lists/registry_value.h"
+#include "base/registry_value.h"
 #include "lists/service_list.h"
 #include "platform/platform.h"
 

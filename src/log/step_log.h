@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "log/text_output.h"
+#include "base/text_output.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
 

@@ -1,6 +1,6 @@
 #include "services/entry_log.h"
 
-#include "services/state_name.h"
+#include "services/service_names.h"
 
 namespace vdksvc {
 

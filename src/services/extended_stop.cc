@@ -4,7 +4,7 @@
 #include "services/entry_log.h"
 #include "services/process_sweep.h"
 #include "services/scm_handles.h"
-#include "services/state_name.h"
+#include "services/service_names.h"
 
 namespace vdksvc {
 namespace {

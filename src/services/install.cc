@@ -2,13 +2,13 @@
 
 #include <string>
 
+#include "base/registry_value.h"
+#include "base/text.h"
 #include "lists/registry_catalogue.h"
-#include "lists/registry_value.h"
-#include "lists/text.h"
 #include "services/access_rights.h"
 #include "services/entry_log.h"
 #include "services/scm_handles.h"
-#include "services/state_name.h"
+#include "services/service_names.h"
 
 namespace vdksvc {
 namespace {

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "lists/text.h"
+#include "base/text.h"
 #include "platform/handles.h"
 #include "services/access_rights.h"
 #include "services/scm_handles.h"
@@ -112,13 +112,13 @@ class DebugPrivilege {
     }
     // The adjustment succeeds for a privilege the token does not hold, and says
     // so only through the last error.
-    if (platform_.GetLastError() == winerr::kNotAllAssigned) return DebugPrivilegeOutcome::notHeld;
+    if (platform_.GetLastError() == winerr::kNotAllAssigned) return DebugPrivilegeOutcome::kNotHeld;
     restore_ = previous_.PrivilegeCount > 0;  // it lists only what it changed
-    return restore_ ? DebugPrivilegeOutcome::enabled : DebugPrivilegeOutcome::enabledAlready;
+    return restore_ ? DebugPrivilegeOutcome::kEnabled : DebugPrivilegeOutcome::kEnabledAlready;
   }
   DebugPrivilegeOutcome failed() {
     error_ = platform_.GetLastError();
-    return DebugPrivilegeOutcome::failed;
+    return DebugPrivilegeOutcome::kFailed;
   }
 
   Platform& platform_;

@@ -5,7 +5,7 @@
 #include "services/access_rights.h"
 #include "services/entry_log.h"
 #include "services/scm_handles.h"
-#include "services/state_name.h"
+#include "services/service_names.h"
 
 namespace vdksvc {
 namespace {
@@ -26,7 +26,7 @@ ServiceReport queryService(Platform& platform, const ServiceEntry& entry, StepLo
     // Only the open of the service gives this error.
     if (handles.error == winerr::kServiceDoesNotExist) {
       ServiceReport report;
-      report.found = ServiceReport::Found::notInstalled;
+      report.found = ServiceReport::Found::kNotInstalled;
       return report;
     }
     return unreadable(handles.error);
@@ -51,7 +51,7 @@ ServiceReport queryService(Platform& platform, const ServiceEntry& entry, StepLo
   ServiceConfigData config;
   std::memcpy(&config, buffer, sizeof config);
   ServiceReport report;
-  report.found = ServiceReport::Found::installed;
+  report.found = ServiceReport::Found::kInstalled;
   report.state = status.dwCurrentState;
   report.processId = status.dwProcessId;
   report.startType = config.dwStartType;

@@ -13,8 +13,8 @@ namespace vdksvc {
 
 /// What the manager told of one entry's service.
 struct ServiceReport {
-  enum class Found { installed, notInstalled, unreadable };
-  Found found = Found::unreadable;
+  enum class Found { kInstalled, kNotInstalled, kUnreadable };
+  Found found = Found::kUnreadable;
   Dword error = 0;  ///< unreadable: the error of the call that failed
   // Installed:
   Dword state = 0;      ///< dwCurrentState

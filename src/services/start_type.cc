@@ -3,11 +3,11 @@
 #include <cstring>
 #include <vector>
 
-#include "lists/text.h"
+#include "base/text.h"
 #include "services/access_rights.h"
 #include "services/entry_log.h"
 #include "services/scm_handles.h"
-#include "services/state_name.h"
+#include "services/service_names.h"
 
 namespace vdksvc {
 namespace {

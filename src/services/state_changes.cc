@@ -3,7 +3,7 @@
 #include "services/access_rights.h"
 #include "services/entry_log.h"
 #include "services/scm_handles.h"
-#include "services/state_name.h"
+#include "services/service_names.h"
 
 namespace vdksvc {
 namespace {

@@ -1,7 +1,7 @@
 #include "services/sweep_log.h"
 
 #include "services/process_sweep.h"
-#include "services/state_name.h"
+#include "services/service_names.h"
 
 namespace vdksvc {
 
@@ -18,14 +18,14 @@ void SweepLog::matched(Dword id, const std::string& image, const std::string& se
 void SweepLog::privilege(DebugPrivilegeOutcome outcome, Dword error) {
   if (!on()) return;
   switch (outcome) {
-    case DebugPrivilegeOutcome::enabled:
+    case DebugPrivilegeOutcome::kEnabled:
       return line("SeDebugPrivilege enabled for the opens");
-    case DebugPrivilegeOutcome::enabledAlready:
+    case DebugPrivilegeOutcome::kEnabledAlready:
       return line("SeDebugPrivilege was enabled already");
-    case DebugPrivilegeOutcome::notHeld:
+    case DebugPrivilegeOutcome::kNotHeld:
       return line(
           "SeDebugPrivilege is not held: processes of other accounts may refuse to be ended");
-    case DebugPrivilegeOutcome::failed:
+    case DebugPrivilegeOutcome::kFailed:
       return line("SeDebugPrivilege cannot be enabled: " + log_.errorText(error));
   }
 }

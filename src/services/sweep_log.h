@@ -11,7 +11,7 @@
 namespace vdksvc {
 
 /// What became of SeDebugPrivilege before the processes were opened.
-enum class DebugPrivilegeOutcome { enabled, enabledAlready, notHeld, failed };
+enum class DebugPrivilegeOutcome { kEnabled, kEnabledAlready, kNotHeld, kFailed };
 
 class SweepLog {
  public:

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
+#include "base/text.h"
 #include "e2e_fixture.h"
 #include "e2e_support.h"
-#include "lists/text.h"
 #include "platform/handles.h"
 #include "platform/win32_platform.h"
 #include "platform_contract.h"

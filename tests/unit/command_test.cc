@@ -33,10 +33,10 @@ class RecogniseCommandTest : public SimulatedTest {
 
 TEST_F(RecogniseCommandTest, EveryKeywordWithDashOrSlash) {
   const std::pair<const char*, CommandCode> keywords[] = {
-      {"install", CommandCode::Install},   {"remove", CommandCode::Remove},
-      {"stop", CommandCode::Stop},         {"stopex", CommandCode::StopEx},
-      {"start", CommandCode::Start},       {"pause", CommandCode::Pause},
-      {"continue", CommandCode::Continue}, {"startup", CommandCode::Startup},
+      {"install", CommandCode::kInstall},   {"remove", CommandCode::kRemove},
+      {"stop", CommandCode::kStop},         {"stopex", CommandCode::kStopEx},
+      {"start", CommandCode::kStart},       {"pause", CommandCode::kPause},
+      {"continue", CommandCode::kContinue}, {"startup", CommandCode::kStartup},
   };
   for (const auto& [word, code] : keywords) {
     EXPECT_EQ(code, recognise(std::string("-") + word)) << word;
@@ -45,51 +45,51 @@ TEST_F(RecogniseCommandTest, EveryKeywordWithDashOrSlash) {
 }
 
 TEST_F(RecogniseCommandTest, CaseDoesNotMatterAndTheTextIsLoweredInPlace) {
-  EXPECT_EQ(CommandCode::Stop, recognise("-STOP"));
+  EXPECT_EQ(CommandCode::kStop, recognise("-STOP"));
   EXPECT_EQ("-stop", lastText);
-  EXPECT_EQ(CommandCode::Stop, recognise("/Stop"));
-  EXPECT_EQ(CommandCode::Start, recognise("-Start"));
-  EXPECT_EQ(CommandCode::Pause, recognise("/pause"));
-  EXPECT_EQ(CommandCode::Continue, recognise("-CoNtInUe"));
-  EXPECT_EQ(CommandCode::Install, recognise("/INSTALL"));
-  EXPECT_EQ(CommandCode::Remove, recognise("-Remove"));
-  EXPECT_EQ(CommandCode::StopEx, recognise("-StopEx"));
-  EXPECT_EQ(CommandCode::Startup, recognise("-STARTUP"));
+  EXPECT_EQ(CommandCode::kStop, recognise("/Stop"));
+  EXPECT_EQ(CommandCode::kStart, recognise("-Start"));
+  EXPECT_EQ(CommandCode::kPause, recognise("/pause"));
+  EXPECT_EQ(CommandCode::kContinue, recognise("-CoNtInUe"));
+  EXPECT_EQ(CommandCode::kInstall, recognise("/INSTALL"));
+  EXPECT_EQ(CommandCode::kRemove, recognise("-Remove"));
+  EXPECT_EQ(CommandCode::kStopEx, recognise("-StopEx"));
+  EXPECT_EQ(CommandCode::kStartup, recognise("-STARTUP"));
 }
 
 TEST_F(RecogniseCommandTest, LongerAndShorterKeywordsAreDistinct) {
-  EXPECT_EQ(CommandCode::Startup, recognise("-startup"));
-  EXPECT_EQ(CommandCode::StopEx, recognise("-stopex"));
-  EXPECT_EQ(CommandCode::None, recognise("-stopx"));
-  EXPECT_EQ(CommandCode::None, recognise("-st"));
-  EXPECT_EQ(CommandCode::None, recognise("-starts"));
-  EXPECT_EQ(CommandCode::None, recognise("-pauses"));
-  EXPECT_EQ(CommandCode::None, recognise("-s"));
+  EXPECT_EQ(CommandCode::kStartup, recognise("-startup"));
+  EXPECT_EQ(CommandCode::kStopEx, recognise("-stopex"));
+  EXPECT_EQ(CommandCode::kNone, recognise("-stopx"));
+  EXPECT_EQ(CommandCode::kNone, recognise("-st"));
+  EXPECT_EQ(CommandCode::kNone, recognise("-starts"));
+  EXPECT_EQ(CommandCode::kNone, recognise("-pauses"));
+  EXPECT_EQ(CommandCode::kNone, recognise("-s"));
 }
 
 TEST_F(RecogniseCommandTest, OnlyTheLastWordOfTheArgumentCounts) {
-  EXPECT_EQ(CommandCode::Remove, recognise("x -remove"));
-  EXPECT_EQ(CommandCode::Remove, recognise("\t -stop  -remove"));
-  EXPECT_EQ(CommandCode::Pause, recognise("anything at all /pause"));
+  EXPECT_EQ(CommandCode::kRemove, recognise("x -remove"));
+  EXPECT_EQ(CommandCode::kRemove, recognise("\t -stop  -remove"));
+  EXPECT_EQ(CommandCode::kPause, recognise("anything at all /pause"));
   // The comparison runs to the end of the argument, so a keyword followed by
   // another word, or by a blank, is not recognised.
-  EXPECT_EQ(CommandCode::None, recognise("-stop now"));
-  EXPECT_EQ(CommandCode::None, recognise("-stop "));
-  EXPECT_EQ(CommandCode::None, recognise("-remove x"));
+  EXPECT_EQ(CommandCode::kNone, recognise("-stop now"));
+  EXPECT_EQ(CommandCode::kNone, recognise("-stop "));
+  EXPECT_EQ(CommandCode::kNone, recognise("-remove x"));
 }
 
 TEST_F(RecogniseCommandTest, NearMissesAndOtherTextGiveNone) {
-  EXPECT_EQ(CommandCode::None, recognise(""));
-  EXPECT_EQ(CommandCode::None, recognise("stop"));
-  EXPECT_EQ(CommandCode::None, recognise("--stop"));
-  EXPECT_EQ(CommandCode::None, recognise("-"));
-  EXPECT_EQ(CommandCode::None, recognise("/"));
-  EXPECT_EQ(CommandCode::None, recognise("   "));
-  EXPECT_EQ(CommandCode::None, recognise("-x"));
-  EXPECT_EQ(CommandCode::None, recognise("-installer"));
-  EXPECT_EQ(CommandCode::None, recognise("-continu"));
-  EXPECT_EQ(CommandCode::None, recognise("-st\xC3op"));
-  EXPECT_EQ(CommandCode::None, recogniseCommand(sim, nullptr));
+  EXPECT_EQ(CommandCode::kNone, recognise(""));
+  EXPECT_EQ(CommandCode::kNone, recognise("stop"));
+  EXPECT_EQ(CommandCode::kNone, recognise("--stop"));
+  EXPECT_EQ(CommandCode::kNone, recognise("-"));
+  EXPECT_EQ(CommandCode::kNone, recognise("/"));
+  EXPECT_EQ(CommandCode::kNone, recognise("   "));
+  EXPECT_EQ(CommandCode::kNone, recognise("-x"));
+  EXPECT_EQ(CommandCode::kNone, recognise("-installer"));
+  EXPECT_EQ(CommandCode::kNone, recognise("-continu"));
+  EXPECT_EQ(CommandCode::kNone, recognise("-st\xC3op"));
+  EXPECT_EQ(CommandCode::kNone, recogniseCommand(sim, nullptr));
 }
 
 TEST_F(RecogniseCommandTest, OnlyLettersOfOtherCommandsLeaveTheTextAlone) {

@@ -185,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(Table, CommandLineTest, ::testing::ValuesIn(kCommandLin
 TEST_F(ConsoleTest, RecognisedLikeTheOtherCommands) {
   for (const char* word : {"-query", "/Query", "x -QUERY"}) {
     std::vector<char> text(word, word + std::char_traits<char>::length(word) + 1);
-    EXPECT_EQ(CommandCode::Query, recogniseCommand(sim, text.data())) << word;
+    EXPECT_EQ(CommandCode::kQuery, recogniseCommand(sim, text.data())) << word;
   }
 }
 
@@ -221,7 +221,7 @@ TEST_F(ConsoleTest, VerboseStandsWhereTheOutcomeSwitchMay) {
   for (const Case& c : cases) {
     run(c.operands);
     EXPECT_EQ(c.verbose, !sim.standardStream(kErr).empty()) << c.operands[1];
-    sim.setStandardStream(kErr, SimulatedPlatform::Stream::redirected);  // empty again
+    sim.setStandardStream(kErr, SimulatedPlatform::Stream::kRedirected);  // empty again
   }
   EXPECT_EQ(svc::kStopped, sim.service("-v")->currentState);
 }
@@ -242,17 +242,17 @@ TEST_F(ConsoleTest, TextAsTheConsoleOrTheRedirectedStreamTakesIt) {
   sim.addService(cafe);
   const std::vector<std::string> query{"-query", "-e", "-o", "csv", "-c", "x", "Cafe", "x"};
 
-  sim.setStandardStream(kOut, SimulatedPlatform::Stream::console);
+  sim.setStandardStream(kOut, SimulatedPlatform::Stream::kConsole);
   EXPECT_EQ(0, run(query));
   EXPECT_THAT(sim.standardStream(kOut), HasSubstr("\"Caf\u00E9 \u20AC\""));
   EXPECT_EQ(0u, countCalls(sim.calls(), "WriteFile stdout"));
 
-  sim.setStandardStream(kOut, SimulatedPlatform::Stream::redirected);
+  sim.setStandardStream(kOut, SimulatedPlatform::Stream::kRedirected);
   EXPECT_EQ(0, run(query));
   EXPECT_THAT(sim.standardStream(kOut), HasSubstr("\"Caf\xE9 \x80\",\"C:\\App\\Cafe.exe\""));
 
   for (const auto stream :
-       {SimulatedPlatform::Stream::brokenPipe, SimulatedPlatform::Stream::none}) {
+       {SimulatedPlatform::Stream::kBrokenPipe, SimulatedPlatform::Stream::kNone}) {
     sim.setStandardStream(kOut, stream);
     EXPECT_EQ(0, run(query));
     EXPECT_EQ(-1, run({"/?"}));

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "lists/registry_value.h"
+#include "base/registry_value.h"
 #include "test_support.h"
 
 namespace vdksvc {
@@ -111,10 +111,10 @@ struct ViewCase {
 };
 
 const ViewCase kViewCases[] = {
-    {"only in the 32-bit view", "1", nullptr, "1", RegistryView::bits32},
-    {"only in the 64-bit view", nullptr, "2", "2", RegistryView::bits64},
-    {"in both views, the 32-bit one first", "1", "2", "1", RegistryView::bits32},
-    {"32-bit key without the value", "", "2", "2", RegistryView::bits64},
+    {"only in the 32-bit view", "1", nullptr, "1", RegistryView::kBits32},
+    {"only in the 64-bit view", nullptr, "2", "2", RegistryView::kBits64},
+    {"in both views, the 32-bit one first", "1", "2", "1", RegistryView::kBits32},
+    {"32-bit key without the value", "", "2", "2", RegistryView::kBits64},
 };
 
 class RegistryViewTest : public SimulatedTest, public ::testing::WithParamInterface<ViewCase> {};

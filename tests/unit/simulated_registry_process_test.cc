@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "lists/text.h"
+#include "base/text.h"
 #include "platform/handles.h"
 #include "test_support.h"
 

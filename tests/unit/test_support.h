@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/simulated/simulated_platform.h"
 #include "services/entry_outcome.h"
+#include "simulated/simulated_platform.h"
 
 namespace vdksvc {
 

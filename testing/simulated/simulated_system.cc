@@ -9,8 +9,8 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/simulated/simulated_platform.h"
-#include "platform/simulated/simulated_state.h"
+#include "simulated/simulated_platform.h"
+#include "simulated/simulated_state.h"
 
 namespace vdksvc {
 namespace {
@@ -110,7 +110,7 @@ const char* standardName(Dword which) {
 SimulatedWorld::StandardStream* SimulatedWorld::standardStreamOf(const void* raw) {
   for (const Dword which : {file::kStdOutputHandle, file::kStdErrorHandle}) {
     StandardStream& stream = which == file::kStdOutputHandle ? standardOutput : standardError;
-    if (raw == standardHandle(which) && stream.kind != SimulatedPlatform::Stream::none) {
+    if (raw == standardHandle(which) && stream.kind != SimulatedPlatform::Stream::kNone) {
       return &stream;
     }
   }
@@ -197,7 +197,7 @@ RawHandle SimulatedPlatform::GetStdHandle(Dword stdHandle) {
 bool SimulatedPlatform::GetConsoleMode(RawHandle console, Dword* mode) {
   World& s = *state_;
   const World::StandardStream* stream = s.standardStreamOf(console);
-  if (stream == nullptr || stream->kind != Stream::console || mode == nullptr) {
+  if (stream == nullptr || stream->kind != Stream::kConsole || mode == nullptr) {
     s.lastError = mode == nullptr ? winerr::kInvalidAddress : winerr::kInvalidHandle;
     return false;
   }
@@ -215,9 +215,9 @@ bool SimulatedPlatform::WriteConsoleW(RawHandle console, const char16_t* text, D
                                                                       : file::kStdErrorHandle)) +
         " " + std::to_string(length));
   if (written != nullptr) *written = 0;
-  if (stream == nullptr || stream->kind != Stream::console || (text == nullptr && length > 0)) {
-    s.lastError = stream == nullptr || stream->kind != Stream::console ? winerr::kInvalidHandle
-                                                                       : winerr::kInvalidParameter;
+  if (stream == nullptr || stream->kind != Stream::kConsole || (text == nullptr && length > 0)) {
+    s.lastError = stream == nullptr || stream->kind != Stream::kConsole ? winerr::kInvalidHandle
+                                                                        : winerr::kInvalidParameter;
     return false;
   }
   stream->text += utf8Of(std::u16string_view(text, length));
@@ -249,7 +249,7 @@ RawHandle SimulatedPlatform::CreateFileA(const char* fileName, Dword desiredAcce
     return failFile(s, winerr::kAccessDenied);
   }
   World::Handle handle;
-  handle.kind = Kind::file;
+  handle.kind = Kind::kFile;
   handle.access = desiredAccess;
   handle.filePath = key;
   return reinterpret_cast<RawHandle>(s.issue(std::move(handle)));
@@ -264,15 +264,15 @@ bool SimulatedPlatform::WriteFile(RawHandle fileHandle, const void* buffer, Dwor
         standardName(stream == &s.standardOutput ? file::kStdOutputHandle : file::kStdErrorHandle) +
         " " + std::to_string(bytesToWrite));
     if (bytesWritten != nullptr) *bytesWritten = 0;
-    if (stream->kind == Stream::brokenPipe || (buffer == nullptr && bytesToWrite > 0)) {
-      s.lastError = stream->kind == Stream::brokenPipe ? kNoData : winerr::kInvalidParameter;
+    if (stream->kind == Stream::kBrokenPipe || (buffer == nullptr && bytesToWrite > 0)) {
+      s.lastError = stream->kind == Stream::kBrokenPipe ? kNoData : winerr::kInvalidParameter;
       return false;
     }
     stream->text.append(static_cast<const char*>(buffer), bytesToWrite);
     if (bytesWritten != nullptr) *bytesWritten = bytesToWrite;
     return true;
   }
-  World::Handle* h = s.handleOf(fileHandle, Kind::file);
+  World::Handle* h = s.handleOf(fileHandle, Kind::kFile);
   s.log("WriteFile " + (h == nullptr ? std::string("(invalid)") : s.files.at(h->filePath).path) +
         " " + std::to_string(bytesToWrite));
   if (bytesWritten != nullptr) *bytesWritten = 0;
@@ -293,7 +293,7 @@ bool SimulatedPlatform::WriteFile(RawHandle fileHandle, const void* buffer, Dwor
 bool SimulatedPlatform::GetFileInformationByHandle(RawHandle fileHandle,
                                                    ByHandleFileInformation* info) {
   World& s = *state_;
-  const World::Handle* h = s.handleOf(fileHandle, Kind::file);
+  const World::Handle* h = s.handleOf(fileHandle, Kind::kFile);
   if (h == nullptr || info == nullptr) {
     s.lastError = h == nullptr ? winerr::kInvalidHandle : winerr::kInvalidParameter;
     return false;
@@ -311,7 +311,7 @@ bool SimulatedPlatform::GetFileInformationByHandle(RawHandle fileHandle,
 bool SimulatedPlatform::GetFileInformationByHandleEx(RawHandle fileHandle, int infoClass,
                                                      void* info, Dword size) {
   World& s = *state_;
-  const World::Handle* h = s.handleOf(fileHandle, Kind::file);
+  const World::Handle* h = s.handleOf(fileHandle, Kind::kFile);
   if (h == nullptr) {
     s.lastError = winerr::kInvalidHandle;
     return false;

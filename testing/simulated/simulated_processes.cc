@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/simulated/simulated_platform.h"
-#include "platform/simulated/simulated_state.h"
+#include "simulated/simulated_platform.h"
+#include "simulated/simulated_state.h"
 
 namespace vdksvc {
 namespace {
@@ -44,7 +44,7 @@ bool fail(World& s, Dword error) {
 
 /// Fills \a entry from the snapshot row \a cursor points at and moves on.
 bool nextEntry(World& s, RawHandle snapshot, ProcessEntry32* entry, bool first) {
-  World::Handle* h = s.handleOf(snapshot, Kind::snapshot);
+  World::Handle* h = s.handleOf(snapshot, Kind::kSnapshot);
   if (h == nullptr) return fail(s, winerr::kInvalidHandle);
   if (entry == nullptr) return fail(s, winerr::kInvalidParameter);
   // The size field tells which structure layout the caller compiled against.
@@ -125,7 +125,7 @@ RawHandle SimulatedPlatform::CreateToolhelp32Snapshot(Dword flags, Dword /*proce
   // and heap lists.
   if (flags != proc::kSnapProcess) return fail(s, winerr::kInvalidParameter, invalidHandleValue());
   World::Handle handle;
-  handle.kind = Kind::snapshot;
+  handle.kind = Kind::kSnapshot;
   for (const World::Process& process : s.processes) {
     if (s.alive(process))
       handle.rows.push_back({process.config.processId, process.config.imageName});
@@ -157,7 +157,7 @@ RawHandle SimulatedPlatform::OpenProcess(Dword desiredAccess, bool /*inheritHand
     return fail(s, winerr::kAccessDenied, nullptr);
   }
   World::Handle handle;
-  handle.kind = Kind::process;
+  handle.kind = Kind::kProcess;
   handle.access = rights;
   handle.processIndex = static_cast<std::size_t>(process - s.processes.data());
   return reinterpret_cast<RawHandle>(s.issue(std::move(handle)));
@@ -175,7 +175,7 @@ Dword SimulatedPlatform::WaitForMultipleObjects(Dword count, const RawHandle* ha
   // whole wait at once.
   std::vector<std::size_t> waited;
   for (Dword i = 0; i < count; ++i) {
-    const World::Handle* h = s.handleOf(handles[i], Kind::process);
+    const World::Handle* h = s.handleOf(handles[i], Kind::kProcess);
     if (h == nullptr || (h->access & access::kSynchronize) == 0) {
       fail(s, h == nullptr ? winerr::kInvalidHandle : winerr::kAccessDenied);
       return proc::kWaitFailed;
@@ -209,7 +209,7 @@ Dword SimulatedPlatform::WaitForMultipleObjects(Dword count, const RawHandle* ha
 
 bool SimulatedPlatform::TerminateProcess(RawHandle processHandle, unsigned exitCode) {
   World& s = *state_;
-  World::Handle* h = s.handleOf(processHandle, Kind::process);
+  World::Handle* h = s.handleOf(processHandle, Kind::kProcess);
   s.log("TerminateProcess " +
         (h == nullptr ? std::string("(invalid)")
                       : std::to_string(s.processes[h->processIndex].config.processId)) +
@@ -238,20 +238,20 @@ bool SimulatedPlatform::CloseHandle(RawHandle handle) {
     return true;
   }
   const auto found = s.handles.find(World::tokenOf(handle));
-  const bool closable = found != s.handles.end() && found->second.kind != Kind::manager &&
-                        found->second.kind != Kind::service && found->second.kind != Kind::key;
+  const bool closable = found != s.handles.end() && found->second.kind != Kind::kManager &&
+                        found->second.kind != Kind::kService && found->second.kind != Kind::kKey;
   if (!closable) {
     s.log("CloseHandle (invalid)");
     return fail(s, winerr::kInvalidHandle);
   }
   switch (found->second.kind) {
-    case Kind::snapshot:
+    case Kind::kSnapshot:
       s.log("CloseHandle snapshot");
       break;
-    case Kind::file:
+    case Kind::kFile:
       s.log("CloseHandle file " + s.files.at(found->second.filePath).path);
       break;
-    case Kind::token:
+    case Kind::kToken:
       s.log("CloseHandle token");
       break;
     default:
@@ -265,7 +265,7 @@ bool SimulatedPlatform::CloseHandle(RawHandle handle) {
 bool SimulatedPlatform::QueryFullProcessImageNameA(RawHandle processHandle, Dword flags,
                                                    char* exeName, Dword* size) {
   World& s = *state_;
-  const World::Handle* h = s.handleOf(processHandle, Kind::process);
+  const World::Handle* h = s.handleOf(processHandle, Kind::kProcess);
   if (h == nullptr) return fail(s, winerr::kInvalidHandle);
   if ((h->access & (proc::kQueryLimitedInformation | access::kProcessQueryInformation)) == 0) {
     return fail(s, winerr::kAccessDenied);
@@ -297,7 +297,7 @@ bool SimulatedPlatform::OpenProcessToken(RawHandle process, Dword desiredAccess,
   if (token == nullptr) return fail(s, winerr::kInvalidParameter);
   if (process != invalidHandleValue()) return fail(s, winerr::kInvalidHandle);
   World::Handle handle;
-  handle.kind = Kind::token;
+  handle.kind = Kind::kToken;
   handle.access = desiredAccess;
   *token = reinterpret_cast<RawHandle>(s.issue(std::move(handle)));
   return true;
@@ -318,7 +318,7 @@ bool SimulatedPlatform::AdjustTokenPrivileges(RawHandle token, bool disableAll,
                                               TokenPrivileges* previousState, Dword* returnLength) {
   World& s = *state_;
   s.log("AdjustTokenPrivileges");
-  const World::Handle* h = s.handleOf(token, Kind::token);
+  const World::Handle* h = s.handleOf(token, Kind::kToken);
   if (h == nullptr) return fail(s, winerr::kInvalidHandle);
   const Dword needed =
       proc::kTokenAdjustPrivileges | (previousState != nullptr ? proc::kTokenQuery : 0);

@@ -1,4 +1,4 @@
-#include "lists/text.h"
+#include "base/text.h"
 
 namespace vdksvc {
 

@@ -1,4 +1,4 @@
-#include "services/state_name.h"
+#include "services/service_names.h"
 
 namespace vdksvc {
 

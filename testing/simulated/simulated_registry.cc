@@ -11,8 +11,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/simulated/simulated_platform.h"
-#include "platform/simulated/simulated_state.h"
+#include "simulated/simulated_platform.h"
+#include "simulated/simulated_state.h"
 
 namespace vdksvc {
 namespace {
@@ -60,7 +60,7 @@ struct OpenedKey {
 std::optional<OpenedKey> opened(World& s, RawKey key) {
   // The predefined key is always open and always readable.
   if (key == hkeyLocalMachine()) return OpenedKey{"", access::kKeyQueryValue};
-  if (const World::Handle* h = s.handleOf(key, Kind::key)) return OpenedKey{h->keyPath, h->access};
+  if (const World::Handle* h = s.handleOf(key, Kind::kKey)) return OpenedKey{h->keyPath, h->access};
   return std::nullopt;
 }
 
@@ -156,7 +156,7 @@ Long SimulatedPlatform::RegOpenKeyExA(RawKey key, const char* subKey, Dword /*op
   if (found == s.keys.end()) return asLong(winerr::kFileNotFound);
   if (found->second.openRefused) return asLong(winerr::kAccessDenied);
   World::Handle handle;
-  handle.kind = Kind::key;
+  handle.kind = Kind::kKey;
   handle.access = keyRights(desiredAccess);
   handle.keyPath = path;
   *result = reinterpret_cast<RawKey>(s.issue(std::move(handle)));
@@ -202,7 +202,7 @@ Long SimulatedPlatform::RegCloseKey(RawKey key) {
     s.log("RegCloseKey HKEY_LOCAL_MACHINE");
     return asLong(winerr::kSuccess);
   }
-  const World::Handle* h = s.handleOf(key, Kind::key);
+  const World::Handle* h = s.handleOf(key, Kind::kKey);
   s.log("RegCloseKey " + (h == nullptr ? std::string("(invalid)") : shownPath(h->keyPath)));
   if (h == nullptr) return asLong(winerr::kInvalidHandle);
   s.handles.erase(World::tokenOf(key));

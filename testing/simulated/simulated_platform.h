@@ -223,7 +223,7 @@ class SimulatedPlatform : public Platform {
   /// STD_ERROR_HANDLE) is: a console, a redirected file or pipe (the default),
   /// a pipe whose reader has gone (WriteFile fails with ERROR_NO_DATA, 232), or
   /// none (GetStdHandle gives null). Setting it starts a new, empty stream.
-  enum class Stream { console, redirected, brokenPipe, none };
+  enum class Stream { kConsole, kRedirected, kBrokenPipe, kNone };
   void setStandardStream(Dword which, Stream stream);
   /// What was written to standard output or error: the bytes written to a
   /// redirected stream, or the console's text in UTF-8.

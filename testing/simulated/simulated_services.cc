@@ -11,8 +11,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/simulated/simulated_platform.h"
-#include "platform/simulated/simulated_state.h"
+#include "simulated/simulated_platform.h"
+#include "simulated/simulated_state.h"
 
 namespace vdksvc {
 namespace {
@@ -181,14 +181,14 @@ void SimulatedWorld::removeGoneServices() {
 }
 
 std::string SimulatedWorld::scName(const void* handle) {
-  if (handleOf(handle, Kind::manager) != nullptr) return "manager";
-  if (const World::Handle* h = handleOf(handle, Kind::service))
+  if (handleOf(handle, Kind::kManager) != nullptr) return "manager";
+  if (const World::Handle* h = handleOf(handle, Kind::kService))
     return services.at(h->serviceId).config.name;
   return "(invalid)";
 }
 
 SimulatedWorld::Service* SimulatedWorld::serviceFor(const void* handle, Dword right) {
-  const World::Handle* h = handleOf(handle, Kind::service);
+  const World::Handle* h = handleOf(handle, Kind::kService);
   if (h == nullptr) {
     lastError = winerr::kInvalidHandle;
     return nullptr;
@@ -302,7 +302,7 @@ RawScHandle SimulatedPlatform::OpenSCManagerA(const char* machineName, const cha
     return nullptr;
   }
   World::Handle handle;
-  handle.kind = Kind::manager;
+  handle.kind = Kind::kManager;
   // Connecting is implied by every open of the manager.
   handle.access = managerRights(desiredAccess) | svc::kManagerConnect;
   return reinterpret_cast<RawScHandle>(s.issue(std::move(handle)));
@@ -314,7 +314,7 @@ RawScHandle SimulatedPlatform::OpenServiceA(RawScHandle manager, const char* ser
   s.log("OpenServiceA " + shown(serviceName));
   Dword error = winerr::kSuccess;
   Service* service = nullptr;
-  if (s.handleOf(manager, Kind::manager) == nullptr) {
+  if (s.handleOf(manager, Kind::kManager) == nullptr) {
     error = winerr::kInvalidHandle;
   } else if (serviceName == nullptr) {
     error = winerr::kInvalidAddress;
@@ -334,7 +334,7 @@ RawScHandle SimulatedPlatform::OpenServiceA(RawScHandle manager, const char* ser
   // A service marked for deletion can still be opened: it is in the database
   // until it is gone.
   World::Handle handle;
-  handle.kind = Kind::service;
+  handle.kind = Kind::kService;
   handle.access = serviceRights(desiredAccess);
   // Every path that leaves service null has set error and returned above.
   // cppcheck-suppress nullPointerRedundantCheck
@@ -352,7 +352,7 @@ RawScHandle SimulatedPlatform::CreateServiceA(
   World& s = *state_;
   s.log("CreateServiceA " + shown(serviceName));
   s.removeGoneServices();
-  const World::Handle* managerHandle = s.handleOf(manager, Kind::manager);
+  const World::Handle* managerHandle = s.handleOf(manager, Kind::kManager);
   const std::vector<std::string> dependencyNames =
       dependencies == nullptr ? std::vector<std::string>{} : splitMultiText(dependencies);
   // Without a display name the service is displayed under its own name.
@@ -398,7 +398,7 @@ RawScHandle SimulatedPlatform::CreateServiceA(
   service.config.dependencies = dependencyNames;
   service.openHandles = 1;
   World::Handle handle;
-  handle.kind = Kind::service;
+  handle.kind = Kind::kService;
   handle.access = serviceRights(desiredAccess);
   handle.serviceId = service.id;
   s.services.emplace(service.id, std::move(service));
@@ -467,9 +467,9 @@ bool SimulatedPlatform::CloseServiceHandle(RawScHandle handle) {
   World& s = *state_;
   s.log("CloseServiceHandle " + s.scName(handle));
   const std::uintptr_t token = World::tokenOf(handle);
-  if (const World::Handle* h = s.handleOf(handle, Kind::service)) {
+  if (const World::Handle* h = s.handleOf(handle, Kind::kService)) {
     --s.services.at(h->serviceId).openHandles;
-  } else if (s.handleOf(handle, Kind::manager) == nullptr) {
+  } else if (s.handleOf(handle, Kind::kManager) == nullptr) {
     s.lastError = winerr::kInvalidHandle;
     return false;
   }

@@ -1,4 +1,4 @@
-#include "log/text_output.h"
+#include "base/text_output.h"
 
 #include <algorithm>
 #include <string>

@@ -18,7 +18,7 @@
 namespace vdksvc {
 
 /// The registry views, in the order values are looked up in them.
-enum class RegistryView { bits32, bits64 };
+enum class RegistryView { kBits32, kBits64 };
 /// "32-bit view" or "64-bit view".
 const char* viewName(RegistryView view);
 /// Where a value that cannot be read was looked for.
@@ -26,7 +26,7 @@ constexpr const char* kBothViews = "in the 32-bit view or the 64-bit view";
 
 /// Where a value was read, and the type it was stored with.
 struct RegistryValueInfo {
-  RegistryView view = RegistryView::bits32;
+  RegistryView view = RegistryView::kBits32;
   Dword type = reg::kNone;
 };
 

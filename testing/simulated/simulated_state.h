@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/simulated/simulated_platform.h"
+#include "simulated/simulated_platform.h"
 
 namespace vdksvc {
 
@@ -93,7 +93,7 @@ struct SimulatedWorld {
     std::string imageName;
   };
 
-  enum class Kind { manager, service, key, snapshot, process, file, token };
+  enum class Kind { kManager, kService, kKey, kSnapshot, kProcess, kFile, kToken };
 
   /// A file the logic appends to (the step log) or identifies, by case-folded path.
   struct File {
@@ -109,14 +109,14 @@ struct SimulatedWorld {
 
   /// Everything a handed-out handle, key or snapshot stands for.
   struct Handle {
-    Kind kind = Kind::manager;
+    Kind kind = Kind::kManager;
     Dword access = 0;
-    std::uint64_t serviceId = 0;    ///< Kind::service
-    std::string keyPath;            ///< Kind::key, relative to HKEY_LOCAL_MACHINE
-    std::size_t processIndex = 0;   ///< Kind::process, into `processes`
-    std::vector<SnapshotRow> rows;  ///< Kind::snapshot
-    std::size_t cursor = 0;         ///< Kind::snapshot: next row Process32Next gives
-    std::string filePath;           ///< Kind::file, case-folded
+    std::uint64_t serviceId = 0;    ///< Kind::kService
+    std::string keyPath;            ///< Kind::kKey, relative to HKEY_LOCAL_MACHINE
+    std::size_t processIndex = 0;   ///< Kind::kProcess, into `processes`
+    std::vector<SnapshotRow> rows;  ///< Kind::kSnapshot
+    std::size_t cursor = 0;         ///< Kind::kSnapshot: next row Process32Next gives
+    std::string filePath;           ///< Kind::kFile, case-folded
   };
 
   // --- Clock, errors, log ---
@@ -134,7 +134,7 @@ struct SimulatedWorld {
 
   /// The standard output or error as a test set it up.
   struct StandardStream {
-    SimulatedPlatform::Stream kind = SimulatedPlatform::Stream::redirected;
+    SimulatedPlatform::Stream kind = SimulatedPlatform::Stream::kRedirected;
     std::string text;  ///< bytes written, or the console's text in UTF-8
   };
   StandardStream standardOutput;

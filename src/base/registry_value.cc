@@ -1,4 +1,4 @@
-#include "lists/registry_value.h"
+#include "base/registry_value.h"
 
 #include <new>
 #include <string_view>
@@ -13,13 +13,13 @@ constexpr Long kNotThere = static_cast<Long>(winerr::kFileNotFound);
 }  // namespace
 
 const char* viewName(RegistryView view) {
-  return view == RegistryView::bits32 ? "32-bit view" : "64-bit view";
+  return view == RegistryView::kBits32 ? "32-bit view" : "64-bit view";
 }
 
 std::optional<FoundRegistryValue> findRegistryValue(Platform& platform, const char* subKey,
                                                     const char* valueName) {
-  for (const RegistryView view : {RegistryView::bits32, RegistryView::bits64}) {
-    const Dword viewFlag = view == RegistryView::bits32 ? reg::kWow64_32Key : reg::kWow64_64Key;
+  for (const RegistryView view : {RegistryView::kBits32, RegistryView::kBits64}) {
+    const Dword viewFlag = view == RegistryView::kBits32 ? reg::kWow64_32Key : reg::kWow64_64Key;
     RawKey raw = nullptr;  // a failed open hands out no key to close
     const Long opened =
         platform.RegOpenKeyExA(hkeyLocalMachine(), subKey, 0, reg::kKeyRead | viewFlag, &raw);

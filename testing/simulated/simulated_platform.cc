@@ -2,12 +2,12 @@
 // handle table, the virtual clock, the call log and the text functions. The
 // service manager, the registry and the process table have their own files.
 
-#include "platform/simulated/simulated_platform.h"
+#include "simulated/simulated_platform.h"
 
 #include <string>
 #include <utility>
 
-#include "platform/simulated/simulated_state.h"
+#include "simulated/simulated_state.h"
 
 namespace vdksvc {
 
@@ -77,23 +77,23 @@ void SimulatedWorld::waitUntil(std::uint64_t targetMs, const char* what) {
 
 std::string SimulatedWorld::describe(const Handle& handle) const {
   switch (handle.kind) {
-    case Kind::manager:
+    case Kind::kManager:
       return "manager handle";
-    case Kind::service: {
+    case Kind::kService: {
       const auto found = services.find(handle.serviceId);
       return "service handle " +
              (found == services.end() ? std::string("?") : found->second.config.name);
     }
-    case Kind::key:
+    case Kind::kKey:
       return "registry key " +
              (handle.keyPath.empty() ? std::string("HKEY_LOCAL_MACHINE") : handle.keyPath);
-    case Kind::snapshot:
+    case Kind::kSnapshot:
       return "process snapshot";
-    case Kind::process:
+    case Kind::kProcess:
       return "process handle " + std::to_string(processes[handle.processIndex].config.processId);
-    case Kind::file:
+    case Kind::kFile:
       return "file handle " + files.at(handle.filePath).path;
-    case Kind::token:
+    case Kind::kToken:
       return "token handle";
   }
   return "unknown handle";

@@ -1,4 +1,6 @@
 #pragma once
+// The names the service manager's numbers are known by: the states and the
+// start types.
 
 #include "platform/platform.h"
 

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/simulated/simulated_platform.h"
-#include "platform/simulated/simulated_state.h"
+#include "simulated/simulated_platform.h"
+#include "simulated/simulated_state.h"
 
 namespace vdksvc {
 namespace {
