@@ -7,6 +7,8 @@
 #include <string_view>
 
 #include "log/step_log.h"
+#include "services/pending_wait.h"
+#include "services/poll_limit.h"
 #include "services/scm_handles.h"
 
 namespace vdksvc {

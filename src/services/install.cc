@@ -7,6 +7,7 @@
 #include "lists/registry_catalogue.h"
 #include "services/access_rights.h"
 #include "services/entry_log.h"
+#include "services/pending_wait.h"
 #include "services/scm_handles.h"
 #include "services/service_names.h"
 

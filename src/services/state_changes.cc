@@ -2,6 +2,7 @@
 
 #include "services/access_rights.h"
 #include "services/entry_log.h"
+#include "services/pending_wait.h"
 #include "services/scm_handles.h"
 #include "services/service_names.h"
 
