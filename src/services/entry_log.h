@@ -28,8 +28,7 @@ class EntryLog {
   StillPending pollLines();
   /// "waited while <pending state>: <n> polls, last state <state>, <ms> ms",
   /// with the limit when it ended the wait and the error of a failed query.
-  void waited(const PollResult& result, Dword pendingState, PollLimit limit,
-              std::uint64_t startTick);
+  void waited(const PollResult& result, Dword pendingState, std::uint64_t startTick);
   std::uint64_t tick() { return log_.tick(); }
   std::string errorText(Dword code) { return log_.errorText(code); }
 

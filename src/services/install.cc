@@ -171,9 +171,10 @@ EntryOutcome createAndStart(Platform& platform, ScmHandles& handles, const Servi
   steps.request("StartServiceA", accepted, startError);
   const bool disabled = service.startType == svc::kDisabled;
   if (!accepted) return disabled ? EntryOutcome::done() : EntryOutcome::failed(startError);
+  WaitBudget budget(pollLimit);
   const PollResult waited = pollWhilePending(platform, handles.service.get(), svc::kStartPending,
-                                             pollLimit, std::nullopt, steps.pollLines());
-  steps.waited(waited, svc::kStartPending, pollLimit, started);
+                                             budget, std::nullopt, steps.pollLines());
+  steps.waited(waited, svc::kStartPending, started);
   return disabled ? EntryOutcome::done() : waited.outcomeFor(svc::kRunning);
 }
 

@@ -10,11 +10,11 @@ constexpr Dword kPollIntervalMs = 1000;
 }  // namespace
 
 PollResult pollWhilePending(Platform& platform, RawScHandle service, Dword pendingState,
-                            PollLimit limit, std::optional<Dword> hungFrom,
+                            WaitBudget& budget, std::optional<Dword> hungFrom,
                             const StillPending& stillPending) {
   PollResult result;
   Dword lastCheckPoint = hungFrom.value_or(0);
-  for (;;) {
+  while (budget.allowsMore()) {
     platform.Sleep(kPollIntervalMs);
     ServiceStatus status;
     if (!platform.QueryServiceStatus(service, &status)) {
@@ -22,13 +22,13 @@ PollResult pollWhilePending(Platform& platform, RawScHandle service, Dword pendi
       result.queryError = platform.GetLastError();
       return result;
     }
+    budget.take(1);
     ++result.polls;
     result.lastState = status.dwCurrentState;
     result.checkPoint = status.dwCheckPoint;
     result.waitHint = status.dwWaitHint;
     if (status.dwCurrentState != pendingState) return result;
     if (stillPending) stillPending(result.polls, status);
-    if (limit > 0 && result.polls >= limit) return result;
     if (!hungFrom) continue;
     // A service making progress raises its checkpoint within its wait hint.
     if (status.dwCheckPoint != lastCheckPoint) {
@@ -42,6 +42,8 @@ PollResult pollWhilePending(Platform& platform, RawScHandle service, Dword pendi
       return result;
     }
   }
+  result.usedUp = true;
+  return result;
 }
 
 bool isPending(Dword state) {
