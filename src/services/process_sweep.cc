@@ -1,77 +1,20 @@
 #include "services/process_sweep.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <iterator>
-#include <optional>
-#include <string_view>
-#include <unordered_map>
+#include <string>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
-#include "base/text.h"
 #include "platform/handles.h"
 #include "services/access_rights.h"
+#include "services/process_match.h"
 #include "services/scm_handles.h"
 #include "services/sweep_log.h"
 
 namespace vdksvc {
 namespace {
-
-/// \a text without a leading and a trailing run of double quotes.
-std::string withoutQuotes(std::string text) {
-  text.erase(text.find_last_not_of('"') + 1);  // npos + 1 is 0: all quotes go
-  text.erase(0, text.find_first_not_of('"'));
-  return text;
-}
-
-/// The entries of each folded image name; a name that cannot be a file name
-/// (empty) is left out, as no process has it.
-using ImageNames = std::unordered_map<std::string, std::vector<const ServiceEntry*>>;
-
-ImageNames imageNamesOf(Platform& platform, const ServiceList& list) {
-  ImageNames names;
-  names.reserve(list.size());
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    std::string name = imageNameOf(platform, list.at(i).binaryPath);
-    if (!name.empty()) names[asciiLowered(name)].push_back(&list.at(i));
-  }
-  return names;
-}
-
-/// A process whose image name is that of entries of the list.
-struct Candidate {
-  Dword id = 0;
-  std::string exeFile;  ///< szExeFile, as the snapshot gave it
-  const std::vector<const ServiceEntry*>* entries = nullptr;  ///< the entries of that name
-};
-
-/// The processes running one of \a names, in snapshot order, each once. One
-/// look-up per process, so the matching grows with the processes plus the entries.
-std::vector<Candidate> matchingProcesses(Platform& platform, const ImageNames& names,
-                                         SweepLog& log) {
-  std::vector<Candidate> found;
-  const Snapshot snapshot(platform, platform.CreateToolhelp32Snapshot(proc::kSnapProcess, 0));
-  if (!snapshot) return found;
-  ProcessEntry32 entry;
-  entry.dwSize = sizeof entry;
-  for (bool more = platform.Process32First(snapshot.get(), &entry); more;
-       more = platform.Process32Next(snapshot.get(), &entry)) {
-    // Each process is looked at once, so two services run by the same program
-    // file do not put its process into the wait twice: a wait for all refuses an
-    // array naming one object twice.
-    const char* const imageEnd =
-        std::find(std::begin(entry.szExeFile), std::end(entry.szExeFile), '\0');
-    std::string image(entry.szExeFile, static_cast<std::size_t>(imageEnd - entry.szExeFile));
-    const auto match = names.find(asciiLowered(image));
-    if (match == names.end()) continue;
-    log.matched(entry.th32ProcessID, image, match->second.front()->serviceName);
-    found.push_back({entry.th32ProcessID, std::move(image), &match->second});
-  }
-  return found;
-}
 
 /// SeDebugPrivilege enabled in the process's own token while the object lives,
 /// when the token holds it, and then put back as it was. Without it, processes
@@ -126,93 +69,6 @@ class DebugPrivilege {
   TokenPrivileges previous_;  ///< the privileges the adjustment changed, as they were
   bool restore_ = false;
   Dword error_ = 0;  ///< why the privilege could not be enabled
-};
-
-/// What tells one file from another, whatever path names it: the volume's
-/// serial number and the 128-bit file id, or where the file system or Windows
-/// does not give one, the 64-bit file index (which ReFS does not keep unique).
-struct FileIdentity {
-  std::uint64_t volume = 0;
-  unsigned char id[16] = {};
-  bool wide = false;  ///< the 128-bit id
-  bool operator==(const FileIdentity&) const = default;
-};
-
-/// The identity of the file at \a path, opened with no access and full sharing;
-/// nothing when it cannot be opened or read.
-std::optional<FileIdentity> identityOf(Platform& platform, const std::string& path) {
-  const FileHandle file(
-      platform, platform.CreateFileA(path.c_str(), 0,
-                                     file::kShareRead | file::kShareWrite | file::kShareDelete,
-                                     nullptr, file::kOpenExisting, 0, nullptr));
-  if (!file) return std::nullopt;
-  FileIdentity identity;
-  FileIdInfo wide;
-  if (platform.GetFileInformationByHandleEx(file.get(), file::kFileIdInfo, &wide, sizeof wide)) {
-    identity.volume = wide.VolumeSerialNumber;
-    std::copy(std::begin(wide.FileId), std::end(wide.FileId), std::begin(identity.id));
-    identity.wide = true;
-    return identity;
-  }
-  ByHandleFileInformation info;
-  if (!platform.GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
-  identity.volume = info.dwVolumeSerialNumber;
-  const std::uint64_t index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
-  for (int i = 0; i < 8; ++i) identity.id[i] = static_cast<unsigned char>(index >> (8 * i));
-  return identity;
-}
-
-/// Tells whether matched processes run a program of the list, reading each
-/// entry's program file once.
-class ProgramCheck {
- public:
-  ProgramCheck(Platform& platform, SweepLog& log) : platform_(platform), log_(log) {}
-
-  /// True unless the process runs another program than its entries': its id
-  /// went to another program since the snapshot, or its file lies elsewhere
-  /// than the program of every entry that names a directory.
-  bool runsListedProgram(RawHandle process, const Candidate& candidate) {
-    const std::optional<std::string> image = imagePathOf(process);
-    if (!image) return true;  // nothing tells otherwise
-    const char* backslash = findLastBackslash(platform_, image->c_str());
-    if (asciiLowered(backslash != nullptr ? backslash + 1 : image->c_str()) !=
-        asciiLowered(candidate.exeFile)) {
-      log_.idReused(candidate.id, *image);
-      return false;
-    }
-    std::optional<FileIdentity> imageIdentity;
-    for (const ServiceEntry* entry : *candidate.entries) {
-      const std::string program = withoutQuotes(entry->binaryPath);
-      // A bare file name matches by name, wherever the file lies.
-      if (findLastBackslash(platform_, program.c_str()) == nullptr) return true;
-      if (!imageIdentity) imageIdentity = identityOf(platform_, *image);
-      const std::optional<FileIdentity> programIdentity = programIdentityOf(program);
-      if (!imageIdentity || !programIdentity || *imageIdentity == *programIdentity) return true;
-    }
-    log_.otherProgram(candidate.id, *image);
-    return false;
-  }
-
- private:
-  /// The image path of an opened process; nothing when it cannot be read.
-  std::optional<std::string> imagePathOf(RawHandle process) {
-    buffer_.resize(32768);  // the longest path Windows has
-    Dword size = static_cast<Dword>(buffer_.size());
-    if (!platform_.QueryFullProcessImageNameA(process, 0, buffer_.data(), &size)) {
-      return std::nullopt;
-    }
-    return buffer_.substr(0, size);
-  }
-  std::optional<FileIdentity> programIdentityOf(const std::string& program) {
-    const auto known = programs_.find(program);
-    if (known != programs_.end()) return known->second;
-    return programs_[program] = identityOf(platform_, program);
-  }
-
-  Platform& platform_;
-  SweepLog& log_;
-  std::string buffer_;
-  std::unordered_map<std::string, std::optional<FileIdentity>> programs_;
 };
 
 /// A process of the list's programs that the sweep waits for, and ends if it must.
@@ -370,11 +226,6 @@ bool terminateAll(Platform& platform, const std::vector<SweptProcess>& processes
 }
 
 }  // namespace
-
-std::string imageNameOf(Platform& platform, const std::string& binaryPath) {
-  const char* backslash = findLastBackslash(platform, binaryPath.c_str());
-  return withoutQuotes(backslash != nullptr ? std::string(backslash + 1) : binaryPath);
-}
 
 bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog& log) {
   SweepLog steps(log);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "services/process_match.h"
 #include "test_support.h"
 
 namespace vdksvc {
