@@ -9,67 +9,13 @@
 
 #include "platform/handles.h"
 #include "services/access_rights.h"
+#include "services/debug_privilege.h"
 #include "services/process_match.h"
 #include "services/scm_handles.h"
 #include "services/sweep_log.h"
 
 namespace vdksvc {
 namespace {
-
-/// SeDebugPrivilege enabled in the process's own token while the object lives,
-/// when the token holds it, and then put back as it was. Without it, processes
-/// of other accounts, LocalSystem's among them, refuse PROCESS_TERMINATE even to
-/// an elevated administrator. The handles opened meanwhile keep their access.
-class DebugPrivilege {
- public:
-  DebugPrivilege(Platform& platform, SweepLog& log) : platform_(platform), token_(platform) {
-    const DebugPrivilegeOutcome outcome = enable();
-    log.privilege(outcome, error_);
-  }
-  ~DebugPrivilege() {
-    if (restore_) {
-      platform_.AdjustTokenPrivileges(token_.get(), false, &previous_, 0, nullptr, nullptr);
-    }
-  }
-  DebugPrivilege(const DebugPrivilege&) = delete;
-  DebugPrivilege& operator=(const DebugPrivilege&) = delete;
-
- private:
-  /// Enables the privilege when the token holds it; what became of it.
-  DebugPrivilegeOutcome enable() {
-    RawHandle token = nullptr;
-    if (!platform_.OpenProcessToken(platform_.GetCurrentProcess(),
-                                    proc::kTokenAdjustPrivileges | proc::kTokenQuery, &token)) {
-      return failed();
-    }
-    token_.reset(token);
-    TokenPrivileges wanted;
-    wanted.PrivilegeCount = 1;
-    wanted.Privileges[0].Attributes = proc::kPrivilegeEnabled;
-    Dword size = 0;
-    if (!platform_.LookupPrivilegeValueA(nullptr, proc::kDebugPrivilege,
-                                         &wanted.Privileges[0].Luid) ||
-        !platform_.AdjustTokenPrivileges(token_.get(), false, &wanted, sizeof previous_, &previous_,
-                                         &size)) {
-      return failed();
-    }
-    // The adjustment succeeds for a privilege the token does not hold, and says
-    // so only through the last error.
-    if (platform_.GetLastError() == winerr::kNotAllAssigned) return DebugPrivilegeOutcome::kNotHeld;
-    restore_ = previous_.PrivilegeCount > 0;  // it lists only what it changed
-    return restore_ ? DebugPrivilegeOutcome::kEnabled : DebugPrivilegeOutcome::kEnabledAlready;
-  }
-  DebugPrivilegeOutcome failed() {
-    error_ = platform_.GetLastError();
-    return DebugPrivilegeOutcome::kFailed;
-  }
-
-  Platform& platform_;
-  TokenHandle token_;
-  TokenPrivileges previous_;  ///< the privileges the adjustment changed, as they were
-  bool restore_ = false;
-  Dword error_ = 0;  ///< why the privilege could not be enabled
-};
 
 /// A process of the list's programs that the sweep waits for, and ends if it must.
 struct SweptProcess {
@@ -88,7 +34,8 @@ std::vector<SweptProcess> openListed(Platform& platform, const std::vector<Candi
                                      SweepLog& log, bool& leftRunning) {
   constexpr Dword kLook = proc::kQueryLimitedInformation | proc::kSynchronize;
   std::vector<SweptProcess> processes;
-  const DebugPrivilege privilege(platform, log);
+  const DebugPrivilege privilege(platform);
+  log.privilege(privilege.outcome(), privilege.error());
   ProgramCheck check(platform, log);
   for (const Candidate& candidate : candidates) {
     ProcessHandle look(platform, platform.OpenProcess(kLook, false, candidate.id));

@@ -7,11 +7,9 @@
 
 #include "log/step_log.h"
 #include "platform/platform.h"
+#include "services/debug_privilege.h"
 
 namespace vdksvc {
-
-/// What became of SeDebugPrivilege before the processes were opened.
-enum class DebugPrivilegeOutcome { kEnabled, kEnabledAlready, kNotHeld, kFailed };
 
 class SweepLog {
  public:
