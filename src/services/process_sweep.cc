@@ -60,8 +60,7 @@ bool stillRuns(Platform& platform, RawHandle process) {
 /// most, for them to end; false when one could not be ended and still runs.
 bool terminateAll(Platform& platform, const std::vector<SweptProcess>& processes, SweepLog& log) {
   bool allEnded = true;
-  std::vector<RawHandle> ending;
-  std::vector<Dword> endingIds;
+  std::vector<const SweptProcess*> ending;  ///< terminated, to wait for
   for (const SweptProcess& swept : processes) {
     if (!swept.end) {
       if (!stillRuns(platform, swept.look.get())) continue;
@@ -73,8 +72,7 @@ bool terminateAll(Platform& platform, const std::vector<SweptProcess>& processes
     const Dword error = terminated ? 0 : platform.GetLastError();
     if (terminated) {
       log.terminated(swept.id);
-      ending.push_back(swept.look.get());
-      endingIds.push_back(swept.id);
+      ending.push_back(&swept);
       continue;
     }
     // A process that ended meanwhile cannot be terminated either, so one look at
@@ -86,17 +84,19 @@ bool terminateAll(Platform& platform, const std::vector<SweptProcess>& processes
   if (ending.empty()) return allEnded;
   // Termination only begins with the call: the files stay locked until each
   // process has ended.
-  const auto count = static_cast<Dword>(ending.size());
+  std::vector<RawHandle> raw;
+  raw.reserve(ending.size());
+  for (const SweptProcess* swept : ending) raw.push_back(swept->look.get());
+  const auto count = static_cast<Dword>(raw.size());
   const std::uint64_t started = log.tick();
-  const Dword waited =
-      platform.WaitForMultipleObjects(count, ending.data(), true, kTerminationWaitMs);
+  const Dword waited = platform.WaitForMultipleObjects(count, raw.data(), true, kTerminationWaitMs);
   if (waited < proc::kWaitObject0 + count) {
     log.endedAfterTermination(count, started);
     return allEnded;
   }
-  for (std::size_t i = 0; i < ending.size(); ++i) {
-    if (!stillRuns(platform, ending[i])) continue;
-    log.runsAfterTermination(endingIds[i]);
+  for (const SweptProcess* swept : ending) {
+    if (!stillRuns(platform, swept->look.get())) continue;
+    log.runsAfterTermination(swept->id);
     allEnded = false;
   }
   return allEnded;
