@@ -129,8 +129,9 @@ bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog
   const std::uint64_t started = steps.tick();
   const Dword waited = platform.WaitForMultipleObjects(count, raw.data(), true, kSweepGraceMs);
   const bool allEnded = waited < proc::kWaitObject0 + count;
-  steps.waited(waited, count, started,
-               steps.on() && waited == proc::kWaitFailed ? platform.GetLastError() : 0);
+  // Read whether or not the log is on, so that the log changes no call.
+  const Dword waitError = waited == proc::kWaitFailed ? platform.GetLastError() : 0;
+  steps.waited(waited, count, started, waitError);
   if (allEnded) return !leftRunning;
   // Timed out, or the wait failed: whatever still runs is ended now.
   warnOfRecoveryActions(platform, list, steps);
