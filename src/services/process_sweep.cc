@@ -96,7 +96,7 @@ bool terminateAll(Platform& platform, const std::vector<SweptProcess>& processes
   }
   for (const SweptProcess* swept : ending) {
     if (!stillRuns(platform, swept->look.get())) continue;
-    log.runsAfterTermination(swept->id);
+    log.runsAfterTermination(swept->id, kTerminationWaitMs);
     allEnded = false;
   }
   return allEnded;
