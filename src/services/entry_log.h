@@ -8,7 +8,6 @@
 
 #include "log/step_log.h"
 #include "services/pending_wait.h"
-#include "services/poll_limit.h"
 #include "services/scm_handles.h"
 
 namespace vdksvc {
