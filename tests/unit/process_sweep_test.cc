@@ -18,8 +18,6 @@ namespace {
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 constexpr std::uint64_t kForever = SimulatedPlatform::kForever;
 
