@@ -65,13 +65,14 @@ struct PollResult {
 using StillPending = std::function<void(PollLimit polls, const ServiceStatus& status)>;
 
 /// Sleeps one second, then queries \a service, for as long as it reports
-/// \a pendingState, taking one poll of \a budget for each query made. Stops on
-/// a failed query, on another state, or once the budget is used up, so a wait
-/// on a budget used up already makes no query. Given \a hungFrom, the checkpoint the
-/// request's answer reported, it also stops when the checkpoint has not risen
-/// for longer than the larger of the wait hint and kHungAfterMs: the service is
-/// hung, as Microsoft tells a hung service from a slow one. \a stillPending,
-/// when given, hears of each poll that did not end the wait by the state.
+/// \a pendingState, spending one poll of \a budget on each status read. Stops
+/// on a failed query, on another state, or once the budget is used up (a
+/// budget used up already makes no query). Given \a hungFrom, the checkpoint
+/// the request's answer reported, it also stops when the checkpoint has not
+/// risen for longer than the larger of the wait hint and kHungAfterMs: the
+/// service is hung, as Microsoft tells a hung service from a slow one.
+/// \a stillPending, when given, hears of each poll that did not end the wait
+/// by the state.
 PollResult pollWhilePending(Platform& platform, RawScHandle service, Dword pendingState,
                             WaitBudget& budget, std::optional<Dword> hungFrom = std::nullopt,
                             const StillPending& stillPending = {});
