@@ -34,8 +34,7 @@ void EntryLog::request(std::string_view request, bool accepted, Dword error) {
   line(std::string(request) + (accepted ? " accepted" : " refused: " + log_.errorText(error)));
 }
 
-void EntryLog::waited(const PollResult& result, Dword pendingState, PollLimit limit,
-                      std::uint64_t startTick) {
+void EntryLog::waited(const PollResult& result, Dword pendingState, std::uint64_t startTick) {
   if (!log_.on()) return;
   std::string text = "waited while " + std::string(stateName(pendingState)) + ": " +
                      std::to_string(result.polls) + (result.polls == 1 ? " poll" : " polls");
@@ -47,8 +46,9 @@ void EntryLog::waited(const PollResult& result, Dword pendingState, PollLimit li
       text += " (hung: checkpoint " + std::to_string(result.checkPoint) + " has not risen for " +
               std::to_string(result.stalledMs) + " ms, wait hint " +
               std::to_string(result.waitHint) + " ms)";
-    } else if (result.lastState == pendingState && limit > 0 && result.polls >= limit) {
-      text += " (limit of " + std::to_string(limit) + " polls reached)";
+    } else if (result.usedUp) {
+      // A wait that used up its budget made as many polls as it was allowed.
+      text += " (limit of " + std::to_string(result.polls) + " polls reached)";
     }
   }
   text += ", " + std::to_string(log_.tick() - startTick) + " ms";

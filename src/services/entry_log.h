@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "log/step_log.h"
+#include "services/pending_wait.h"
 #include "services/scm_handles.h"
 
 namespace vdksvc {
@@ -26,8 +27,7 @@ class EntryLog {
   StillPending pollLines();
   /// "waited while <pending state>: <n> polls, last state <state>, <ms> ms",
   /// with the limit when it ended the wait and the error of a failed query.
-  void waited(const PollResult& result, Dword pendingState, PollLimit limit,
-              std::uint64_t startTick);
+  void waited(const PollResult& result, Dword pendingState, std::uint64_t startTick);
   std::uint64_t tick() { return log_.tick(); }
   std::string errorText(Dword code) { return log_.errorText(code); }
 

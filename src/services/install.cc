@@ -7,6 +7,7 @@
 #include "lists/registry_catalogue.h"
 #include "services/access_rights.h"
 #include "services/entry_log.h"
+#include "services/pending_wait.h"
 #include "services/scm_handles.h"
 #include "services/service_names.h"
 
@@ -170,9 +171,10 @@ EntryOutcome createAndStart(Platform& platform, ScmHandles& handles, const Servi
   steps.request("StartServiceA", accepted, startError);
   const bool disabled = service.startType == svc::kDisabled;
   if (!accepted) return disabled ? EntryOutcome::done() : EntryOutcome::failed(startError);
+  WaitBudget budget(pollLimit);
   const PollResult waited = pollWhilePending(platform, handles.service.get(), svc::kStartPending,
-                                             pollLimit, std::nullopt, steps.pollLines());
-  steps.waited(waited, svc::kStartPending, pollLimit, started);
+                                             budget, std::nullopt, steps.pollLines());
+  steps.waited(waited, svc::kStartPending, started);
   return disabled ? EntryOutcome::done() : waited.outcomeFor(svc::kRunning);
 }
 

@@ -1,219 +1,17 @@
 #include "services/process_sweep.h"
 
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <iterator>
-#include <optional>
-#include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
-#include "base/text.h"
 #include "platform/handles.h"
-#include "services/access_rights.h"
-#include "services/scm_handles.h"
+#include "services/debug_privilege.h"
+#include "services/process_match.h"
+#include "services/recovery_actions.h"
 #include "services/sweep_log.h"
 
 namespace vdksvc {
 namespace {
-
-/// \a text without a leading and a trailing run of double quotes.
-std::string withoutQuotes(std::string text) {
-  text.erase(text.find_last_not_of('"') + 1);  // npos + 1 is 0: all quotes go
-  text.erase(0, text.find_first_not_of('"'));
-  return text;
-}
-
-/// The entries of each folded image name; a name that cannot be a file name
-/// (empty) is left out, as no process has it.
-using ImageNames = std::unordered_map<std::string, std::vector<const ServiceEntry*>>;
-
-ImageNames imageNamesOf(Platform& platform, const ServiceList& list) {
-  ImageNames names;
-  names.reserve(list.size());
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    std::string name = imageNameOf(platform, list.at(i).binaryPath);
-    if (!name.empty()) names[asciiLowered(name)].push_back(&list.at(i));
-  }
-  return names;
-}
-
-/// A process whose image name is that of entries of the list.
-struct Candidate {
-  Dword id = 0;
-  std::string exeFile;  ///< szExeFile, as the snapshot gave it
-  const std::vector<const ServiceEntry*>* entries = nullptr;  ///< the entries of that name
-};
-
-/// The processes running one of \a names, in snapshot order, each once. One
-/// look-up per process, so the matching grows with the processes plus the entries.
-std::vector<Candidate> matchingProcesses(Platform& platform, const ImageNames& names,
-                                         SweepLog& log) {
-  std::vector<Candidate> found;
-  const Snapshot snapshot(platform, platform.CreateToolhelp32Snapshot(proc::kSnapProcess, 0));
-  if (!snapshot) return found;
-  ProcessEntry32 entry;
-  entry.dwSize = sizeof entry;
-  for (bool more = platform.Process32First(snapshot.get(), &entry); more;
-       more = platform.Process32Next(snapshot.get(), &entry)) {
-    // Each process is looked at once, so two services run by the same program
-    // file do not put its process into the wait twice: a wait for all refuses an
-    // array naming one object twice.
-    const char* const imageEnd =
-        std::find(std::begin(entry.szExeFile), std::end(entry.szExeFile), '\0');
-    std::string image(entry.szExeFile, static_cast<std::size_t>(imageEnd - entry.szExeFile));
-    const auto match = names.find(asciiLowered(image));
-    if (match == names.end()) continue;
-    log.matched(entry.th32ProcessID, image, match->second.front()->serviceName);
-    found.push_back({entry.th32ProcessID, std::move(image), &match->second});
-  }
-  return found;
-}
-
-/// SeDebugPrivilege enabled in the process's own token while the object lives,
-/// when the token holds it, and then put back as it was. Without it, processes
-/// of other accounts, LocalSystem's among them, refuse PROCESS_TERMINATE even to
-/// an elevated administrator. The handles opened meanwhile keep their access.
-class DebugPrivilege {
- public:
-  DebugPrivilege(Platform& platform, SweepLog& log) : platform_(platform), token_(platform) {
-    const DebugPrivilegeOutcome outcome = enable();
-    log.privilege(outcome, error_);
-  }
-  ~DebugPrivilege() {
-    if (restore_) {
-      platform_.AdjustTokenPrivileges(token_.get(), false, &previous_, 0, nullptr, nullptr);
-    }
-  }
-  DebugPrivilege(const DebugPrivilege&) = delete;
-  DebugPrivilege& operator=(const DebugPrivilege&) = delete;
-
- private:
-  /// Enables the privilege when the token holds it; what became of it.
-  DebugPrivilegeOutcome enable() {
-    RawHandle token = nullptr;
-    if (!platform_.OpenProcessToken(platform_.GetCurrentProcess(),
-                                    proc::kTokenAdjustPrivileges | proc::kTokenQuery, &token)) {
-      return failed();
-    }
-    token_.reset(token);
-    TokenPrivileges wanted;
-    wanted.PrivilegeCount = 1;
-    wanted.Privileges[0].Attributes = proc::kPrivilegeEnabled;
-    Dword size = 0;
-    if (!platform_.LookupPrivilegeValueA(nullptr, proc::kDebugPrivilege,
-                                         &wanted.Privileges[0].Luid) ||
-        !platform_.AdjustTokenPrivileges(token_.get(), false, &wanted, sizeof previous_, &previous_,
-                                         &size)) {
-      return failed();
-    }
-    // The adjustment succeeds for a privilege the token does not hold, and says
-    // so only through the last error.
-    if (platform_.GetLastError() == winerr::kNotAllAssigned) return DebugPrivilegeOutcome::kNotHeld;
-    restore_ = previous_.PrivilegeCount > 0;  // it lists only what it changed
-    return restore_ ? DebugPrivilegeOutcome::kEnabled : DebugPrivilegeOutcome::kEnabledAlready;
-  }
-  DebugPrivilegeOutcome failed() {
-    error_ = platform_.GetLastError();
-    return DebugPrivilegeOutcome::kFailed;
-  }
-
-  Platform& platform_;
-  TokenHandle token_;
-  TokenPrivileges previous_;  ///< the privileges the adjustment changed, as they were
-  bool restore_ = false;
-  Dword error_ = 0;  ///< why the privilege could not be enabled
-};
-
-/// What tells one file from another, whatever path names it: the volume's
-/// serial number and the 128-bit file id, or where the file system or Windows
-/// does not give one, the 64-bit file index (which ReFS does not keep unique).
-struct FileIdentity {
-  std::uint64_t volume = 0;
-  unsigned char id[16] = {};
-  bool wide = false;  ///< the 128-bit id
-  bool operator==(const FileIdentity&) const = default;
-};
-
-/// The identity of the file at \a path, opened with no access and full sharing;
-/// nothing when it cannot be opened or read.
-std::optional<FileIdentity> identityOf(Platform& platform, const std::string& path) {
-  const FileHandle file(
-      platform, platform.CreateFileA(path.c_str(), 0,
-                                     file::kShareRead | file::kShareWrite | file::kShareDelete,
-                                     nullptr, file::kOpenExisting, 0, nullptr));
-  if (!file) return std::nullopt;
-  FileIdentity identity;
-  FileIdInfo wide;
-  if (platform.GetFileInformationByHandleEx(file.get(), file::kFileIdInfo, &wide, sizeof wide)) {
-    identity.volume = wide.VolumeSerialNumber;
-    std::copy(std::begin(wide.FileId), std::end(wide.FileId), std::begin(identity.id));
-    identity.wide = true;
-    return identity;
-  }
-  ByHandleFileInformation info;
-  if (!platform.GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
-  identity.volume = info.dwVolumeSerialNumber;
-  const std::uint64_t index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
-  for (int i = 0; i < 8; ++i) identity.id[i] = static_cast<unsigned char>(index >> (8 * i));
-  return identity;
-}
-
-/// Tells whether matched processes run a program of the list, reading each
-/// entry's program file once.
-class ProgramCheck {
- public:
-  ProgramCheck(Platform& platform, SweepLog& log) : platform_(platform), log_(log) {}
-
-  /// True unless the process runs another program than its entries': its id
-  /// went to another program since the snapshot, or its file lies elsewhere
-  /// than the program of every entry that names a directory.
-  bool runsListedProgram(RawHandle process, const Candidate& candidate) {
-    const std::optional<std::string> image = imagePathOf(process);
-    if (!image) return true;  // nothing tells otherwise
-    const char* backslash = findLastBackslash(platform_, image->c_str());
-    if (asciiLowered(backslash != nullptr ? backslash + 1 : image->c_str()) !=
-        asciiLowered(candidate.exeFile)) {
-      log_.idReused(candidate.id, *image);
-      return false;
-    }
-    std::optional<FileIdentity> imageIdentity;
-    for (const ServiceEntry* entry : *candidate.entries) {
-      const std::string program = withoutQuotes(entry->binaryPath);
-      // A bare file name matches by name, wherever the file lies.
-      if (findLastBackslash(platform_, program.c_str()) == nullptr) return true;
-      if (!imageIdentity) imageIdentity = identityOf(platform_, *image);
-      const std::optional<FileIdentity> programIdentity = programIdentityOf(program);
-      if (!imageIdentity || !programIdentity || *imageIdentity == *programIdentity) return true;
-    }
-    log_.otherProgram(candidate.id, *image);
-    return false;
-  }
-
- private:
-  /// The image path of an opened process; nothing when it cannot be read.
-  std::optional<std::string> imagePathOf(RawHandle process) {
-    buffer_.resize(32768);  // the longest path Windows has
-    Dword size = static_cast<Dword>(buffer_.size());
-    if (!platform_.QueryFullProcessImageNameA(process, 0, buffer_.data(), &size)) {
-      return std::nullopt;
-    }
-    return buffer_.substr(0, size);
-  }
-  std::optional<FileIdentity> programIdentityOf(const std::string& program) {
-    const auto known = programs_.find(program);
-    if (known != programs_.end()) return known->second;
-    return programs_[program] = identityOf(platform_, program);
-  }
-
-  Platform& platform_;
-  SweepLog& log_;
-  std::string buffer_;
-  std::unordered_map<std::string, std::optional<FileIdentity>> programs_;
-};
 
 /// A process of the list's programs that the sweep waits for, and ends if it must.
 struct SweptProcess {
@@ -232,7 +30,8 @@ std::vector<SweptProcess> openListed(Platform& platform, const std::vector<Candi
                                      SweepLog& log, bool& leftRunning) {
   constexpr Dword kLook = proc::kQueryLimitedInformation | proc::kSynchronize;
   std::vector<SweptProcess> processes;
-  const DebugPrivilege privilege(platform, log);
+  const DebugPrivilege privilege(platform);
+  log.privilege(privilege.outcome(), privilege.error());
   ProgramCheck check(platform, log);
   for (const Candidate& candidate : candidates) {
     ProcessHandle look(platform, platform.OpenProcess(kLook, false, candidate.id));
@@ -257,78 +56,11 @@ bool stillRuns(Platform& platform, RawHandle process) {
   return platform.WaitForMultipleObjects(1, &process, true, 0) == proc::kWaitTimeout;
 }
 
-/// The failure actions of the service \a service, in order; empty when there
-/// are none or they cannot be read.
-std::vector<ScAction> failureActionsOf(Platform& platform, RawScHandle service) {
-  Dword needed = 0;
-  if (platform.QueryServiceConfig2A(service, svc::kConfigFailureActions, nullptr, 0, &needed) ||
-      platform.GetLastError() != winerr::kInsufficientBuffer ||
-      needed < sizeof(ServiceFailureActions)) {
-    return {};
-  }
-  std::vector<unsigned char> buffer(needed);
-  if (!platform.QueryServiceConfig2A(service, svc::kConfigFailureActions, buffer.data(), needed,
-                                     &needed)) {
-    return {};
-  }
-  ServiceFailureActions head;
-  std::memcpy(&head, buffer.data(), sizeof head);
-  // The actions lie in the buffer after the structure, which points to them.
-  const auto* first = reinterpret_cast<const unsigned char*>(head.lpsaActions);
-  const std::size_t room = buffer.size() - sizeof head;
-  if (head.cActions == 0 || first != buffer.data() + sizeof head ||
-      head.cActions > room / sizeof(ScAction)) {
-    return {};
-  }
-  std::vector<ScAction> actions(head.cActions);
-  std::memcpy(actions.data(), first, actions.size() * sizeof(ScAction));
-  return actions;
-}
-
-/// What Windows does for \a actions when a service's process ends before the
-/// service reported STOPPED: "restart the service, run a program"; empty when
-/// it does nothing.
-std::string recoveryOf(const std::vector<ScAction>& actions) {
-  std::string what;
-  const auto add = [&what](const char* action) {
-    if (what.find(action) != std::string::npos) return;
-    what += (what.empty() ? "" : ", ") + std::string(action);
-  };
-  for (const ScAction& action : actions) {
-    if (action.Type == svc::kActionRestart) add("restart the service");
-    if (action.Type == svc::kActionRunCommand) add("run a program");
-    if (action.Type == svc::kActionReboot) add("restart the computer");
-  }
-  return what;
-}
-
-/// Before processes are terminated: warns in the step log of each list service
-/// that has not STOPPED and whose recovery actions Windows takes when its
-/// process ends. Changes nothing; it reads the same with the log off, so that
-/// the log changes no call a run makes.
-void warnOfRecoveryActions(Platform& platform, const ServiceList& list, SweepLog& log) {
-  std::unordered_set<std::string> seen;
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    const std::string& name = list.at(i).serviceName;
-    if (!seen.insert(name).second) continue;
-    ScmHandles handles(platform);
-    ServiceStatus status;
-    if (!handles.open(platform, name, kReadServiceRights) ||
-        !platform.QueryServiceStatus(handles.service.get(), &status) ||
-        status.dwCurrentState == svc::kStopped) {
-      continue;
-    }
-    const std::string recovery = recoveryOf(failureActionsOf(platform, handles.service.get()));
-    if (!recovery.empty()) log.recoveryWarning(name, status.dwCurrentState, recovery);
-  }
-}
-
 /// Terminates \a processes with exit code 0 and waits, kTerminationWaitMs at
 /// most, for them to end; false when one could not be ended and still runs.
 bool terminateAll(Platform& platform, const std::vector<SweptProcess>& processes, SweepLog& log) {
   bool allEnded = true;
-  std::vector<RawHandle> ending;
-  std::vector<Dword> endingIds;
+  std::vector<const SweptProcess*> ending;  ///< terminated, to wait for
   for (const SweptProcess& swept : processes) {
     if (!swept.end) {
       if (!stillRuns(platform, swept.look.get())) continue;
@@ -340,8 +72,7 @@ bool terminateAll(Platform& platform, const std::vector<SweptProcess>& processes
     const Dword error = terminated ? 0 : platform.GetLastError();
     if (terminated) {
       log.terminated(swept.id);
-      ending.push_back(swept.look.get());
-      endingIds.push_back(swept.id);
+      ending.push_back(&swept);
       continue;
     }
     // A process that ended meanwhile cannot be terminated either, so one look at
@@ -353,28 +84,25 @@ bool terminateAll(Platform& platform, const std::vector<SweptProcess>& processes
   if (ending.empty()) return allEnded;
   // Termination only begins with the call: the files stay locked until each
   // process has ended.
-  const auto count = static_cast<Dword>(ending.size());
+  std::vector<RawHandle> raw;
+  raw.reserve(ending.size());
+  for (const SweptProcess* swept : ending) raw.push_back(swept->look.get());
+  const auto count = static_cast<Dword>(raw.size());
   const std::uint64_t started = log.tick();
-  const Dword waited =
-      platform.WaitForMultipleObjects(count, ending.data(), true, kTerminationWaitMs);
+  const Dword waited = platform.WaitForMultipleObjects(count, raw.data(), true, kTerminationWaitMs);
   if (waited < proc::kWaitObject0 + count) {
     log.endedAfterTermination(count, started);
     return allEnded;
   }
-  for (std::size_t i = 0; i < ending.size(); ++i) {
-    if (!stillRuns(platform, ending[i])) continue;
-    log.runsAfterTermination(endingIds[i]);
+  for (const SweptProcess* swept : ending) {
+    if (!stillRuns(platform, swept->look.get())) continue;
+    log.runsAfterTermination(swept->id, kTerminationWaitMs);
     allEnded = false;
   }
   return allEnded;
 }
 
 }  // namespace
-
-std::string imageNameOf(Platform& platform, const std::string& binaryPath) {
-  const char* backslash = findLastBackslash(platform, binaryPath.c_str());
-  return withoutQuotes(backslash != nullptr ? std::string(backslash + 1) : binaryPath);
-}
 
 bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog& log) {
   SweepLog steps(log);
@@ -401,8 +129,9 @@ bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog
   const std::uint64_t started = steps.tick();
   const Dword waited = platform.WaitForMultipleObjects(count, raw.data(), true, kSweepGraceMs);
   const bool allEnded = waited < proc::kWaitObject0 + count;
-  steps.waited(waited, count, started,
-               steps.on() && waited == proc::kWaitFailed ? platform.GetLastError() : 0);
+  // Read whether or not the log is on, so that the log changes no call.
+  const Dword waitError = waited == proc::kWaitFailed ? platform.GetLastError() : 0;
+  steps.waited(waited, count, started, waitError);
   if (allEnded) return !leftRunning;
   // Timed out, or the wait failed: whatever still runs is ended now.
   warnOfRecoveryActions(platform, list, steps);

@@ -3,8 +3,6 @@
 // asked to stop, the processes that still run one of the list's program files
 // get a grace period to end, and are terminated if they do not.
 
-#include <string>
-
 #include "lists/service_list.h"
 #include "log/step_log.h"
 #include "platform/platform.h"
@@ -15,13 +13,6 @@ namespace vdksvc {
 constexpr Dword kSweepGraceMs = 60000;
 /// How long it then waits for the processes it terminated to be gone.
 constexpr Dword kTerminationWaitMs = 10000;
-
-/// The program file name that a process of \a binaryPath runs under: the text
-/// after the last backslash (found character by character in the ANSI code page,
-/// so the second byte of a double-byte character is never taken for one), without
-/// its trailing and then its leading double quotes. A quoted path followed by
-/// arguments keeps them, and so matches no process.
-std::string imageNameOf(Platform& platform, const std::string& binaryPath);
 
 /// Finds the running processes whose image name equals, without regard to ASCII
 /// case, that of an entry's binary path, and opens each, with SeDebugPrivilege

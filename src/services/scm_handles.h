@@ -1,18 +1,13 @@
 #pragma once
 // What every service operation shares: the pair of handles it opens on the local
-// service control manager, and the one-second polling while a service is in a
-// pending state.
+// service control manager.
 
-#include <cstdint>
-#include <functional>
-#include <optional>
 #include <string>
 
 #include "platform/handles.h"
 #include "platform/platform.h"
 #include "services/access_rights.h"
 #include "services/entry_outcome.h"
-#include "services/poll_limit.h"
 
 namespace vdksvc {
 
@@ -39,46 +34,5 @@ struct ScmHandles {
   const char* failedCall = nullptr;
   Dword error = 0;
 };
-
-/// A wait on a stop ends as hung when the service's checkpoint has not risen
-/// for longer than the larger of its wait hint and this.
-constexpr std::uint64_t kHungAfterMs = 10000;
-
-/// How a wait for a service to leave a pending state ended.
-struct PollResult {
-  bool queryFailed = false;  ///< a status query failed and ended the wait
-  Dword lastState = 0;       ///< dwCurrentState of the last successful query
-  PollLimit polls = 0;       ///< successful queries made
-  Dword queryError = 0;      ///< the failed query's error
-  bool hung = false;         ///< ended because the service showed no progress
-  Dword checkPoint = 0;      ///< dwCheckPoint and dwWaitHint of the last query
-  Dword waitHint = 0;
-  std::uint64_t stalledMs = 0;  ///< how long the checkpoint had not risen then
-
-  /// Done when the last query reported \a targetState; otherwise the failed
-  /// query's error, or the state last read.
-  EntryOutcome outcomeFor(Dword targetState) const {
-    if (queryFailed) return EntryOutcome::failed(queryError);
-    return lastState == targetState ? EntryOutcome::done() : EntryOutcome::lastSeenIn(lastState);
-  }
-};
-
-/// Told of every poll that found the service still in the pending state: the
-/// polls made so far and the status read.
-using StillPending = std::function<void(PollLimit polls, const ServiceStatus& status)>;
-
-/// Sleeps one second, then queries \a service, for as long as it reports
-/// \a pendingState. Stops on a failed query, on another state, or once \a limit
-/// queries were made (0: no limit). Given \a hungFrom, the checkpoint the
-/// request's answer reported, it also stops when the checkpoint has not risen
-/// for longer than the larger of the wait hint and kHungAfterMs: the service is
-/// hung, as Microsoft tells a hung service from a slow one. \a stillPending,
-/// when given, hears of each poll that did not end the wait by the state.
-PollResult pollWhilePending(Platform& platform, RawScHandle service, Dword pendingState,
-                            PollLimit limit, std::optional<Dword> hungFrom = std::nullopt,
-                            const StillPending& stillPending = {});
-
-/// Whether \a state is one of the four pending states.
-bool isPending(Dword state);
 
 }  // namespace vdksvc

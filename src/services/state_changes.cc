@@ -2,6 +2,7 @@
 
 #include "services/access_rights.h"
 #include "services/entry_log.h"
+#include "services/pending_wait.h"
 #include "services/scm_handles.h"
 #include "services/service_names.h"
 
@@ -62,21 +63,13 @@ const char* requestName(Dword control) {
   }
 }
 
-/// The polls left of \a limit after \a used; nothing when none are left. A
-/// limit of 0 has no end.
-std::optional<PollLimit> pollsLeft(PollLimit limit, PollLimit used) {
-  if (limit == 0) return PollLimit{0};
-  if (used >= limit) return std::nullopt;
-  return limit - used;
-}
-
-/// One entry's request and waits: the service, the change, and the polls the
-/// whole entry may take.
+/// One entry's request and waits: the service, the change, and the budget that
+/// all the entry's waits share.
 class Request {
  public:
   Request(Platform& platform, RawScHandle service, const StateChange& change, PollLimit limit,
           EntryLog& steps)
-      : platform_(platform), service_(service), change_(change), limit_(limit), steps_(steps) {}
+      : platform_(platform), service_(service), change_(change), budget_(limit), steps_(steps) {}
 
   /// Sends the change's request and waits while the service carries it out. A
   /// request refused while the service is on its way elsewhere (1061 for a
@@ -114,23 +107,23 @@ class Request {
     return there ? EntryOutcome::done() : EntryOutcome::failed(refusal);
   }
 
-  /// Waits while the service reports \a pendingState, within the polls left.
+  /// Waits while the service reports \a pendingState, within what is left of
+  /// the budget.
   PollResult poll(Dword pendingState, Dword checkPoint, std::uint64_t started) {
-    const PollLimit limit = pollsLeft(limit_, used_).value_or(0);
     // Without a limit, a stop before the sweep ends on a hung service.
-    const bool hungRule = change_.endsWhenHung && limit_ == 0 && pendingState == svc::kStopPending;
+    const bool hungRule =
+        change_.endsWhenHung && budget_.unlimited() && pendingState == svc::kStopPending;
     const PollResult waited =
-        pollWhilePending(platform_, service_, pendingState, limit,
+        pollWhilePending(platform_, service_, pendingState, budget_,
                          hungRule ? std::optional(checkPoint) : std::nullopt, steps_.pollLines());
-    used_ += waited.polls;
-    steps_.waited(waited, pendingState, limit, started);
+    steps_.waited(waited, pendingState, started);
     return waited;
   }
 
-  /// Waits on the request's own pending state; done when the service got to
-  /// where the command sends it.
+  /// Waits on the request's own pending state, not at all when the budget is
+  /// used up; done when the service got to where the command sends it.
   EntryOutcome waitFor(Dword pendingState, Dword checkPoint, std::uint64_t started) {
-    if (!pollsLeft(limit_, used_)) return EntryOutcome::lastSeenIn(pendingState);
+    if (!budget_.allowsMore()) return EntryOutcome::lastSeenIn(pendingState);
     return poll(pendingState, checkPoint, started).outcomeFor(change_.targetState);
   }
 
@@ -175,9 +168,8 @@ class Request {
   Platform& platform_;
   RawScHandle service_;
   const StateChange& change_;
-  PollLimit limit_;
+  WaitBudget budget_;  ///< what the entry's waits may still take
   EntryLog& steps_;
-  PollLimit used_ = 0;  ///< the polls the entry's waits took so far
 };
 
 /// Marks the service for deletion; done when it is marked, now or before.

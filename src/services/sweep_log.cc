@@ -1,6 +1,5 @@
 #include "services/sweep_log.h"
 
-#include "services/process_sweep.h"
 #include "services/service_names.h"
 
 namespace vdksvc {
@@ -84,10 +83,9 @@ void SweepLog::endedAfterTermination(Dword count, std::uint64_t startTick) {
        " ended after termination, " + std::to_string(log_.tick() - startTick) + " ms");
 }
 
-void SweepLog::runsAfterTermination(Dword id) {
+void SweepLog::runsAfterTermination(Dword id, Dword milliseconds) {
   if (on())
-    line(process(id) + " still runs " + std::to_string(kTerminationWaitMs) +
-         " ms after its termination");
+    line(process(id) + " still runs " + std::to_string(milliseconds) + " ms after its termination");
 }
 
 void SweepLog::notTerminated(Dword id, bool runs, Dword error) {

@@ -7,11 +7,9 @@
 
 #include "log/step_log.h"
 #include "platform/platform.h"
+#include "services/debug_privilege.h"
 
 namespace vdksvc {
-
-/// What became of SeDebugPrivilege before the processes were opened.
-enum class DebugPrivilegeOutcome { kEnabled, kEnabledAlready, kNotHeld, kFailed };
 
 class SweepLog {
  public:
@@ -43,8 +41,9 @@ class SweepLog {
   void terminated(Dword id);
   /// The \a count processes terminated have ended, waited for since \a startTick.
   void endedAfterTermination(Dword count, std::uint64_t startTick);
-  /// Process \a id still ran when the wait after its termination ended.
-  void runsAfterTermination(Dword id);
+  /// Process \a id still ran when the wait of \a milliseconds after its
+  /// termination ended.
+  void runsAfterTermination(Dword id, Dword milliseconds);
   /// \a runs: whether the process still runs after TerminateProcess failed with \a error.
   void notTerminated(Dword id, bool runs, Dword error);
   /// The outcome status's line: the sweep is not done.

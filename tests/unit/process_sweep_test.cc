@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "services/process_match.h"
 #include "test_support.h"
 
 namespace vdksvc {
@@ -17,8 +18,6 @@ namespace {
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 constexpr std::uint64_t kForever = SimulatedPlatform::kForever;
 
