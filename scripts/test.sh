@@ -14,32 +14,71 @@ set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$repo"
 
-# Debian packages the builds and tests need. `wine` is the package with the
-# `wine` command; wine64 only recommends it.
-packages=(
-  cmake g++ clang libclang-rt-14-dev lld
+# Debian packages the builds and tests need, in two groups: those of the Linux
+# builds and checks, which come first, and those only the Windows builds, the
+# release zips and the end-to-end tests under Wine need. `wine` is the package
+# with the `wine` command; wine64 only recommends it.
+linux_packages=(
+  cmake g++ clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  g++-mingw-w64-x86-64 wine64 wine
   clang-format clang-tidy cppcheck valgrind
-  zip osslsigncode openssl
 )
+windows_packages=(g++-mingw-w64-x86-64 lld wine64 wine zip osslsigncode openssl)
 
-install_missing_packages() {
-  local missing=() package
-  for package in "${packages[@]}"; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+# Prints the packages of "$@" that are not installed.
+missing_packages() {
+  local package
+  for package in "$@"; do
+    dpkg -s "$package" >/dev/null 2>&1 || echo "$package"
   done
-  if ((${#missing[@]} == 0)); then
-    return 0
+}
+
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+  sudo=(sudo)
+fi
+apt_updated=0
+# Installs the packages named, with their recommended packages (Wine's fonts and
+# helpers are among them).
+apt_install() {
+  echo "== installing: $*"
+  if ((apt_updated == 0)); then
+    "${sudo[@]}" apt-get update
   fi
-  echo "== installing: ${missing[*]}"
-  local sudo=()
-  if [[ $(id -u) -ne 0 ]]; then
-    sudo=(sudo)
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "$@"
+}
+
+# The Linux packages are installed before anything runs; the Windows packages in
+# the background, beside the Linux builds and tests (on a fresh machine their
+# download and unpacking take a minute or more), and waited for before the first
+# Windows build.
+packages_pid=
+install_packages() {
+  local missing
+  mkdir -p build
+  mapfile -t missing < <(missing_packages "${linux_packages[@]}")
+  if ((${#missing[@]} > 0)); then
+    apt_install "${missing[@]}"
+    apt_updated=1
   fi
-  "${sudo[@]}" apt-get update
-  # With their recommended packages: Wine's fonts and helpers are among them.
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+  mapfile -t missing < <(missing_packages "${windows_packages[@]}")
+  if ((${#missing[@]} > 0)); then
+    echo "== installing in the background: ${missing[*]}, output in build/packages.log"
+    apt_install "${missing[@]}" >build/packages.log 2>&1 &
+    packages_pid=$!
+  fi
+}
+wait_for_packages() {
+  [[ -n $packages_pid ]] || return 0
+  local status=0
+  wait "$packages_pid" || status=$?
+  packages_pid=
+  if ((status != 0)); then
+    cat build/packages.log
+    echo "test.sh: installing the Windows packages failed" >&2
+    return 1
+  fi
+  echo "== the Windows packages are installed"
 }
 
 # The two Windows builds, each with its end-to-end tests in a throw-away Wine
@@ -63,7 +102,15 @@ end_wine() {
     fi
   done
 }
-trap end_wine EXIT
+# An install under way is let finish: a dpkg stopped midway leaves the machine
+# half installed.
+end_run() {
+  end_wine
+  if [[ -n $packages_pid ]]; then
+    wait "$packages_pid" 2>/dev/null || true
+  fi
+}
+trap end_run EXIT
 
 timings=()
 step() {
@@ -78,6 +125,11 @@ step() {
 build() {
   cmake --preset "$1"
   cmake --build --preset "$1"
+}
+
+sanitize() {
+  build sanitize
+  build/sanitize/tests/unit/vdksvc_unit --gtest_brief=1
 }
 
 # The end-to-end suites of the Windows builds run in the background while the
@@ -222,14 +274,17 @@ check_signing() {
   bash tests/e2e/wine_prefix.sh cleanup "$dir/wineprefix"
 }
 
-install_missing_packages
+install_packages
 
 # Cheap checks first, so that a badly formatted tree fails in seconds.
 step format bash scripts/analyze.sh format
 step cppcheck bash scripts/analyze.sh cppcheck
 step native cmake --workflow --preset native
 step memcheck bash scripts/analyze.sh memcheck
-step sanitize cmake --workflow --preset sanitize
+# The unit tests and the fuzz targets, from one sanitizer build. The tests run in
+# one process: CTest's one process a test pays the sanitizers' start 300 times.
+step sanitize sanitize
+step packages wait_for_packages
 for preset in "${windows_presets[@]}"; do
   step "$preset" build "$preset"
 done
