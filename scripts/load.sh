@@ -47,29 +47,12 @@ samples=${3:-5}
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$repo"
 
-echo "== building vdksvc.exe and its helpers (windows preset)"
-cmake --preset windows >/dev/null
-cmake --build --preset windows --target vdksvc vdk_run vdk_testsvc >/dev/null
-bin=$repo/build/windows/bin
-
-prefix=$repo/build/windows/loadprefix
-cleanup() {
-  bash "$repo/tests/e2e/wine_prefix.sh" cleanup "$prefix" >/dev/null 2>&1 || true
-  if [[ -e $prefix/.vdksvc-throwaway-prefix ]]; then rm -rf "$prefix"; fi
-}
-trap cleanup EXIT
-
-echo "== making a throw-away Wine prefix"
-bash "$repo/tests/e2e/wine_prefix.sh" setup "$prefix" "$bin/vdk_run.exe"
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-
-# The services' program: the test service under a name of its own, so that the
-# process list tells its processes apart. Its life limit outlasts the whole run.
-image=vdk_loadsvc.exe
-work=$prefix/drive_c/vdkload
-work_win='C:\vdkload'
-mkdir -p "$work"
-cp "$bin/vdk_testsvc.exe" "$work/$image"
+# shellcheck source=scripts/wine_services.sh
+source "$repo/scripts/wine_services.sh"
+build_helpers vdksvc vdk_run vdk_testsvc
+make_prefix "$repo/build/windows/loadprefix"
+# Its life limit outlasts the whole run.
+copy_service_program vdk_loadsvc.exe
 binary="\"$work_win\\$image\" --max-life-ms 3600000"
 
 # SERVICES list lines for the load, 10 for the overhead, CATALOGUE strings.
@@ -83,56 +66,8 @@ for i in $(seq -w 1 "$catalogue"); do
   printf 'bin\\ghost%s.exe,vdkghost%s,Vardeck ghost %s\r\n' "$i" "$i" "$i"
 done >"$work/catalogue.txt"
 
-failures=0
-fail() {
-  echo "  FAILED: $*"
-  failures=$((failures + 1))
-}
-
-runner() { timeout "$1" wine "$bin/vdk_run.exe" "${@:2}" </dev/null 2>/dev/null | tr -d '\r'; }
-
-# Runs vdksvc.exe ARGS... under a deadline of DEADLINE seconds and checks that it
-# ends with the exit status EXPECTED (all 32 bits); sets `took` (seconds).
-run_vdksvc() {
-  local expected=$1 deadline=$2 report status=none
-  shift 2
-  report=$(runner $((deadline + 60)) --timeout-ms $((deadline * 1000)) "$bin/vdksvc.exe" "$@" || true)
-  took=0
-  if [[ $report =~ ^exit\ status\ ([0-9]+).*,\ ([0-9.]+)\ s($|,) ]]; then
-    status=${BASH_REMATCH[1]} took=${BASH_REMATCH[2]}
-  fi
-  if [[ $report == *KILLED* || $status == none ]]; then
-    fail "vdksvc.exe $* did not end within ${deadline} s: $report"
-  elif [[ $status != "$expected" ]]; then
-    fail "vdksvc.exe $* gave exit status $status, not $expected"
-  fi
-}
-
-# Waits (at most 180 s) until the services of LIST tally EXPECTED ("STATE COUNT").
-expect_tally() {
-  local list=$1 expected=$2 tally="" end=$((SECONDS + 180))
-  while ((SECONDS < end)); do
-    tally=$(runner 300 --tally "$work_win\\$list" || true)
-    [[ $(cut -d' ' -f1,2 <<<"$tally") == "$expected" ]] && return 0
-    sleep 1
-  done
-  fail "services of $list: expected '$expected', found '${tally//$'\n'/, }'"
-}
-
-# Waits (at most 60 s) until no process of the services' program runs.
-expect_no_process() {
-  local listed="" end=$((SECONDS + 60))
-  while ((SECONDS < end)); do
-    listed=$(runner 120 --processes "$image" || true)
-    [[ $listed == *"no process of these program files runs"* ]] && return 0
-    sleep 1
-  done
-  fail "processes of $image left: ${listed//$'\n'/, }"
-}
-
 # The sum of the per-service call times that vdk_run.exe --call-cost prints.
 call_sum() { grep -oE '[A-Za-z]+ [0-9]+\.[0-9]+' <<<"$1" | awk '{ s += $2 } END { printf "%.1f", s }'; }
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 # Milliseconds per entry beyond SLEEPS one-second sleeps in TOOK seconds.
 beyond() { awk -v t="$1" -v s="$2" -v n="$3" 'BEGIN { printf "%.1f", (t - s) * 1000 / n }'; }
 

@@ -270,6 +270,7 @@ std::string testServiceCommandLine(const TestServiceOptions& options) {
   if (options.noPause) line += " --no-pause";
   if (options.ignoreStop) line += " --ignore-stop";
   if (options.hangStop) line += " --hang-stop";
+  if (options.hangStart) line += " --hang-start";
   return line;
 }
 

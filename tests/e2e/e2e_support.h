@@ -102,7 +102,8 @@ struct TestServiceOptions {
   bool noStop = false;
   bool noPause = false;
   bool ignoreStop = false;
-  bool hangStop = false;  ///< reports STOP_PENDING once, and its checkpoint never rises
+  bool hangStop = false;   ///< reports STOP_PENDING once, and its checkpoint never rises
+  bool hangStart = false;  ///< reports START_PENDING once, and never RUNNING
 };
 
 /// The test service's binary path: its quoted program file plus \a options.

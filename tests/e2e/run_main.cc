@@ -4,7 +4,11 @@
 // process, reports services' states for the demo, and prepares and checks the
 // services of the load run (scripts/load.sh).
 //
-//   vdk_run.exe [--timeout-ms N] PROGRAM [ARGUMENT...]
+//   vdk_run.exe [--timeout-ms N] [--clock] PROGRAM [ARGUMENT...]
+//                                   with --clock, also print when the program was
+//                                   created and when it ended, in milliseconds of
+//                                   QueryPerformanceCounter: the clock of the test
+//                                   service's log
 //   vdk_run.exe --state SERVICE...  print each service's state, start type, display
 //                                   name and dependency, one line each
 //   vdk_run.exe --processes IMAGE...  list the running processes of these program
@@ -28,6 +32,12 @@
 //                                   without its one-second sleep, waiting for
 //                                   RUNNING untimed; print the mean time of each
 //                                   call: the service manager's share of a run
+//   vdk_run.exe --hold-service SERVICE MS [EVENT]  open SERVICE, set the named
+//                                   event EVENT (made by the caller) once it is
+//                                   open, hold the handle MS ms, then close it: the
+//                                   other program whose handle keeps a deleted
+//                                   service from going; exit status 1 if either
+//                                   cannot be opened
 //   vdk_run.exe --exit-code N       exit with N at once, printing nothing
 //   vdk_run.exe --sleep-ms N        sleep N ms, then exit with 0
 //   vdk_run.exe --echo-args ARG...  print each argument as [ARG] on its own line
@@ -216,6 +226,21 @@ double nowMsPrecise() {
   return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
+int holdService(const char* name, const char* milliseconds, const char* eventName) {
+  const e2e::ScmHandle manager = e2e::openManager();
+  const e2e::ScmHandle service(manager ? ::OpenServiceA(manager.get(), name, SERVICE_QUERY_STATUS)
+                                       : nullptr);
+  if (!service) return 1;
+  if (eventName != nullptr) {
+    HANDLE event = ::OpenEventA(EVENT_MODIFY_STATE, FALSE, eventName);
+    const bool set = event != nullptr && ::SetEvent(event) != FALSE;
+    if (event != nullptr) ::CloseHandle(event);
+    if (!set) return 1;
+  }
+  ::Sleep(static_cast<DWORD>(std::strtoul(milliseconds, nullptr, 10)));
+  return 0;
+}
+
 int callCost(const char* listFile) {
   const std::optional<std::vector<std::string>> names = listedServices(listFile);
   if (!names || names->empty()) return 1;
@@ -274,6 +299,8 @@ int main(int argc, char** argv) {
   if (argc == 3 && mode == "--stop-all") return stopAll(argv[2]);
   if (argc == 3 && mode == "--call-cost") return callCost(argv[2]);
   if (argc == 4 && mode == "--write-catalogue") return writeCatalogue(argv[2], argv[3]);
+  if ((argc == 4 || argc == 5) && mode == "--hold-service")
+    return holdService(argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
   if (argc == 3 && mode == "--exit-code")
     return static_cast<int>(std::strtoul(argv[2], nullptr, 10));
   if (argc == 3 && mode == "--sleep-ms") {
@@ -291,13 +318,16 @@ int main(int argc, char** argv) {
     timeoutMs = static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10));
     first = 3;
   }
+  const bool clock = first < argc && std::string(argv[first]) == "--clock";
+  if (clock) ++first;
   if (first >= argc) {
     std::fprintf(
         stderr,
-        "usage: vdk_run.exe [--timeout-ms N] PROGRAM [ARGUMENT...]\n"
+        "usage: vdk_run.exe [--timeout-ms N] [--clock] PROGRAM [ARGUMENT...]\n"
         "       vdk_run.exe --state SERVICE... | --processes IMAGE...\n"
         "       vdk_run.exe --tally LISTFILE | --stop-all LISTFILE | --call-cost LISTFILE\n"
         "       vdk_run.exe --write-catalogue HOMEDIR FILE\n"
+        "       vdk_run.exe --hold-service SERVICE MS [EVENT]\n"
         "       vdk_run.exe --exit-code N | --sleep-ms N | --echo-args ARG...\n");
     return 2;
   }
@@ -307,16 +337,20 @@ int main(int argc, char** argv) {
     if (i > first) commandLine += ' ';
     commandLine += e2e::quoteArgument(argv[i]);
   }
+  const double created = nowMsPrecise();
   const ULONGLONG start = e2e::nowMs();
   const e2e::RunResult result = e2e::runProgram(commandLine, timeoutMs);
   const ULONGLONG took = e2e::nowMs() - start;
+  const double ended = nowMsPrecise();
   if (!result.started) {
     std::printf("could not start (error %lu): %s\n", result.startError, commandLine.c_str());
     return 1;
   }
-  std::printf("exit status %lu (0x%08lX), %zu bytes on stdout, %zu on stderr, %.3f s%s\n",
+  std::printf("exit status %lu (0x%08lX), %zu bytes on stdout, %zu on stderr, %.3f s%s",
               result.exitCode, result.exitCode, result.out.size(), result.err.size(),
               static_cast<double>(took) / 1000.0,
               result.timedOut ? ", KILLED after the timeout" : "");
+  if (clock) std::printf(", created at %.3f ms, ended at %.3f ms", created, ended);
+  std::printf("\n");
   return result.timedOut ? 1 : 0;
 }

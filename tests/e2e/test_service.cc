@@ -11,10 +11,17 @@
 //   --ignore-stop            accept stop but never leave STOP_PENDING
 //   --hang-stop              accept stop, report STOP_PENDING once and then
 //                            nothing more: its checkpoint never rises (hung)
+//   --hang-start             report START_PENDING once and then nothing more:
+//                            never RUNNING, and its checkpoint never rises
 //   --linger-ms N            keep the process alive N ms after reporting STOPPED
 //   --max-life-ms N          end the process after N ms whatever happens
 //                            (default 300000), so no test leaves it behind
-//   --log PATH               append one line per event to PATH
+//   --log PATH               append one line per event to PATH, each opening
+//                            with its time in milliseconds of
+//                            QueryPerformanceCounter, the clock vdk_run.exe
+//                            --clock reports; a line that tells of a state
+//                            ("running", "paused", "stopped") carries the
+//                            moment the service reported it
 //   --spawn-worker           once running, start a worker: a second process of
 //                            this program file that outlives the service
 //   --worker                 be that worker: not a service, just sleep until the
@@ -46,6 +53,7 @@ struct Behaviour {
   bool noPause = false;
   bool ignoreStop = false;
   bool hangStop = false;
+  bool hangStart = false;
   bool spawnWorker = false;
   bool worker = false;
   std::string logPath;
@@ -60,15 +68,28 @@ SERVICE_STATUS_HANDLE gStatusHandle = nullptr;
 SERVICE_STATUS gStatus{};
 HANDLE gRequestEvent = nullptr;
 std::atomic<DWORD> gRequest{0};
+// When STOPPED was reported; main() logs it, as the process may end as soon as
+// the report is made.
+std::atomic<double> gStoppedAt{0};
 
 constexpr DWORD kPendingStepMs = 100;
 constexpr DWORD kWaitHintMs = 2000;
 
-void logEvent(const std::string& line) {
+/// Milliseconds of QueryPerformanceCounter: one clock for every process of the machine.
+double nowMs() {
+  LARGE_INTEGER frequency{};
+  LARGE_INTEGER counter{};
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&counter);
+  return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+/// Appends \a line, stamped with \a at, to the log.
+void logEvent(const std::string& line, double at = nowMs()) {
   if (gBehaviour.logPath.empty()) return;
   FILE* file = std::fopen(gBehaviour.logPath.c_str(), "a");
   if (file == nullptr) return;
-  std::fprintf(file, "%s\n", line.c_str());
+  std::fprintf(file, "%.3f %s\n", at, line.c_str());
   std::fclose(file);
 }
 
@@ -85,7 +106,8 @@ bool isPending(DWORD state) {
 }
 
 /// Reports \a state; pending states accept no controls and carry a checkpoint.
-void report(DWORD state, DWORD checkPoint = 0, DWORD exitCode = NO_ERROR) {
+/// Returns the time of the report, taken just before SetServiceStatus.
+double report(DWORD state, DWORD checkPoint = 0, DWORD exitCode = NO_ERROR) {
   EnterCriticalSection(&gLock);
   gStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
   gStatus.dwCurrentState = state;
@@ -95,8 +117,11 @@ void report(DWORD state, DWORD checkPoint = 0, DWORD exitCode = NO_ERROR) {
   gStatus.dwServiceSpecificExitCode = 0;
   gStatus.dwCheckPoint = isPending(state) ? checkPoint : 0;
   gStatus.dwWaitHint = isPending(state) ? kWaitHintMs : 0;
+  const double at = nowMs();
+  if (state == SERVICE_STOPPED) gStoppedAt = at;
   SetServiceStatus(gStatusHandle, &gStatus);
   LeaveCriticalSection(&gLock);
+  return at;
 }
 
 /// Stays in the pending \a state for \a ms, reporting a rising checkpoint.
@@ -161,9 +186,13 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
   gStatusHandle = RegisterServiceCtrlHandlerExA(name, controlHandler, nullptr);
   if (gStatusHandle == nullptr) return;
 
+  if (gBehaviour.hangStart) {
+    // Nothing follows but the life limit in main().
+    logEvent("start hung", report(SERVICE_START_PENDING, 1));
+    Sleep(INFINITE);
+  }
   if (gBehaviour.startPendingMs > 0) stayPending(SERVICE_START_PENDING, gBehaviour.startPendingMs);
-  report(SERVICE_RUNNING);
-  logEvent("running");
+  logEvent("running", report(SERVICE_RUNNING));
   if (gBehaviour.spawnWorker) spawnWorker();
 
   for (;;) {
@@ -181,18 +210,15 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
           }
         }
         stayPending(SERVICE_STOP_PENDING, gBehaviour.stopPendingMs);
-        logEvent("stopped");
         report(SERVICE_STOPPED);
         return;
       case SERVICE_CONTROL_PAUSE:
         stayPending(SERVICE_PAUSE_PENDING, gBehaviour.pausePendingMs);
-        report(SERVICE_PAUSED);
-        logEvent("paused");
+        logEvent("paused", report(SERVICE_PAUSED));
         break;
       case SERVICE_CONTROL_CONTINUE:
         stayPending(SERVICE_CONTINUE_PENDING, gBehaviour.continuePendingMs);
-        report(SERVICE_RUNNING);
-        logEvent("running");
+        logEvent("running", report(SERVICE_RUNNING));
         break;
       default:
         break;
@@ -244,6 +270,8 @@ bool parseArguments(int argc, char** argv, Behaviour* behaviour) {
       behaviour->ignoreStop = true;
     } else if (flag == "--hang-stop") {
       behaviour->hangStop = true;
+    } else if (flag == "--hang-start") {
+      behaviour->hangStart = true;
     } else if (flag == "--spawn-worker") {
       behaviour->spawnWorker = true;
     } else if (flag == "--worker") {
@@ -279,6 +307,7 @@ int main(int argc, char** argv) {
   const SERVICE_TABLE_ENTRYA table[] = {{emptyName, serviceMain}, {nullptr, nullptr}};
   if (!StartServiceCtrlDispatcherA(table)) return 4;
 
+  if (gStoppedAt > 0) logEvent("stopped", gStoppedAt);
   logEvent("dispatcher returned");
   if (gBehaviour.lingerMs > 0) Sleep(gBehaviour.lingerMs);
   logEvent("exit");
