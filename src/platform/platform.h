@@ -90,11 +90,14 @@ class Platform {
                                      const TokenPrivileges* newState, Dword bufferLength,
                                      TokenPrivileges* previousState, Dword* returnLength) = 0;
 
-  // --- Files, environment, time, messages (kernel32); the step log's needs ---
+  // --- Files, environment, time, messages (kernel32); list files and the step log ---
   /// A handle for CloseHandle, or INVALID_HANDLE_VALUE on failure.
   virtual RawHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
                                 void* securityAttributes, Dword creationDisposition,
                                 Dword flagsAndAttributes, RawHandle templateFile) = 0;
+  /// Reads from where the file stands; at its end it succeeds with 0 bytes read.
+  virtual bool ReadFile(RawHandle file, void* buffer, Dword bytesToRead, Dword* bytesRead,
+                        void* overlapped) = 0;
   virtual bool WriteFile(RawHandle file, const void* buffer, Dword bytesToWrite,
                          Dword* bytesWritten, void* overlapped) = 0;
   /// The volume serial number and file index tell one file from another,

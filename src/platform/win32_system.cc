@@ -150,6 +150,15 @@ RawHandle Win32Platform::CreateFileA(const char* fileName, Dword desiredAccess, 
                        flagsAndAttributes, templateFile);
 }
 
+bool Win32Platform::ReadFile(RawHandle file, void* buffer, Dword bytesToRead, Dword* bytesRead,
+                             void* overlapped) {
+  DWORD read = 0;
+  const bool done =
+      ::ReadFile(file, buffer, bytesToRead, &read, static_cast<OVERLAPPED*>(overlapped)) != FALSE;
+  if (bytesRead != nullptr) *bytesRead = read;
+  return done;
+}
+
 bool Win32Platform::WriteFile(RawHandle file, const void* buffer, Dword bytesToWrite,
                               Dword* bytesWritten, void* overlapped) {
   DWORD written = 0;

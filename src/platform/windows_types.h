@@ -126,6 +126,7 @@ constexpr const char* kDebugPrivilege = "SeDebugPrivilege";  ///< SE_DEBUG_NAME
 
 /// Files, environment and messages (winbase.h, winnt.h).
 namespace file {
+constexpr Dword kGenericRead = 0x80000000;        ///< GENERIC_READ
 constexpr Dword kAppendData = 0x0004;             ///< FILE_APPEND_DATA
 constexpr Dword kShareRead = 0x1;                 ///< FILE_SHARE_READ
 constexpr Dword kShareWrite = 0x2;                ///< FILE_SHARE_WRITE
