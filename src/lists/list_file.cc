@@ -35,7 +35,7 @@ bool addRecord(std::string_view piece, ServiceList& list, bool shiftJis) {
 
 // --- Files without a mark ---
 
-// A file without a mark is text as msvcrt's text mode (fopen's "r") reads it,
+// A file without a mark is text as msvcrt's text mode (mode "r") reads it,
 // which is how list files have always been read on Windows:
 //  - CR LF is read as LF, wherever the reads of the file split the pair; every
 //    other CR stays: a lone one (which ends the line's text for LineFields, so
@@ -62,10 +62,11 @@ class TextModeRecords {
       if (bytes[0] != '\n') text_ += '\r';
     }
     const auto special = [](char c) { return c == '\r' || c == kCtrlZ; };
-    for (auto at = bytes.begin(); at != bytes.end();) {
-      const auto stop = std::find_if(at, bytes.end(), special);
-      text_.append(at, stop);
-      if (stop == bytes.end()) break;
+    const char* const end = bytes.data() + bytes.size();
+    for (const char* at = bytes.data(); at != end;) {
+      const char* const stop = std::find_if(at, end, special);
+      text_.append(at, static_cast<std::size_t>(stop - at));
+      if (stop == end) break;
       if (*stop == kCtrlZ) {
         ended_ = true;
         break;
@@ -73,7 +74,7 @@ class TextModeRecords {
       // A CR before LF goes, any other stays; after the last byte read, the
       // next read tells.
       at = stop + 1;
-      if (at == bytes.end()) {
+      if (at == end) {
         crHeld_ = true;
       } else if (*at != '\n') {
         text_ += '\r';
@@ -243,7 +244,7 @@ bool readAtLeast(Platform& platform, RawHandle file, std::string& bytes, std::si
 
 bool loadListFile(Platform& platform, const char* path, ServiceList& list, StepLog& log) {
   if (path == nullptr) return false;
-  // Shared for reading and writing, as msvcrt's fopen opens a file: an
+  // Shared for reading and writing, as msvcrt opens a file to read: an
   // installer may still hold the file open, and reading it locks nobody out.
   const FileHandle opened(
       platform,
