@@ -3,12 +3,9 @@
 // from the heap.
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "heap_meter.h"
@@ -74,53 +71,37 @@ BENCHMARK(BM_LineFieldsLongest);
 void BM_LineFieldsLongestShiftJis(benchmark::State& state) { splitLine(state, longestLine(true)); }
 BENCHMARK(BM_LineFieldsLongestShiftJis);
 
-// A list file of \a lines records, removed when the benchmark ends.
-class ListFileOnDisk {
- public:
-  explicit ListFileOnDisk(int lines)
-      : path_((std::filesystem::temp_directory_path() /
-               ("vdksvc_bench_" + std::to_string(::getpid()) + ".lst"))
-                  .string()) {
-    std::FILE* file = std::fopen(path_.c_str(), "wb");
-    if (file == nullptr) return;
-    for (int i = 0; i < lines; ++i) {
-      if (i % 50 == 0) std::fputs("# group of services\n", file);
-      std::fprintf(file,
-                   "\"C:\\Program Files\\Corvane\\Vardeck\\bin\\svc%05d.exe\", Vdk%05d, "
-                   "Vardeck Service %05d\r\n",
-                   i, i, i);
-    }
-    size_ = static_cast<std::size_t>(std::ftell(file));
-    std::fclose(file);
+/// A list file of \a lines records, a comment line before every 50th.
+std::string listFileOf(int lines) {
+  std::string bytes;
+  char line[128];
+  for (int i = 0; i < lines; ++i) {
+    if (i % 50 == 0) bytes += "# group of services\n";
+    const int length = std::snprintf(line, sizeof line,
+                                     "\"C:\\Program Files\\Corvane\\Vardeck\\bin\\svc%05d.exe\", "
+                                     "Vdk%05d, Vardeck Service %05d\r\n",
+                                     i, i, i);
+    bytes.append(line, static_cast<std::size_t>(length));
   }
-  ~ListFileOnDisk() {
-    std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
-  }
-  ListFileOnDisk(const ListFileOnDisk&) = delete;
-  ListFileOnDisk& operator=(const ListFileOnDisk&) = delete;
-
-  const char* path() const { return path_.c_str(); }
-  std::size_t size() const { return size_; }
-
- private:
-  std::string path_;
-  std::size_t size_ = 0;
-};
+  return bytes;
+}
 
 void BM_LoadListFile(benchmark::State& state) {
   const int lines = static_cast<int>(state.range(0));
-  const ListFileOnDisk file(lines);
+  const char* path = "C:\\Lists\\services.lst";
+  const std::string file = listFileOf(lines);
+  SimulatedPlatform sim;
+  sim.setFileContents(path, file);
   heap::resetPeak();
   const std::size_t liveBefore = heap::liveBytes();
-  SimulatedPlatform sim;
   for (auto _ : state) {
     ServiceList list;
-    if (!loadListFile(sim, file.path(), list) || list.size() != static_cast<std::size_t>(lines)) {
+    if (!loadListFile(sim, path, list) || list.size() != static_cast<std::size_t>(lines)) {
       state.SkipWithError("list file not read as written");
       break;
     }
     benchmark::DoNotOptimize(list.at(0).serviceName.data());
+    sim.clearCalls();  // the call log would otherwise grow with every iteration
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * lines);
   state.counters["file_MB"] = static_cast<double>(file.size()) / 1e6;

@@ -33,8 +33,7 @@
 //             16 it refuses PROCESS_TERMINATE; 32 it ends half a second after
 //             its termination, 64 never).
 //   files     1 count byte (at most kMaxListFiles), then per file 2 length bytes
-//             (little-endian) and its bytes, written to a real file: the list-file
-//             reader uses the C library, not the platform.
+//             (little-endian) and its bytes, a file of the simulated Windows.
 //   arguments 1 count byte (at most kMaxArguments), then each argument (text).
 // A text is 1 selector byte: below 0x80 a word of kWords; 0x80-0xBF the path of
 // list file (selector & 3), 3 naming a file that does not exist; 0xC0 and above
@@ -53,15 +52,12 @@
 // were only queried; the debug privilege ended as it began; no program that
 // took over a reused id was terminated.
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <filesystem>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -135,20 +131,9 @@ class Reader {
   std::size_t pos_ = 0;
 };
 
-/// The path of list file \a index, in the temporary directory, with the process
-/// id in its name so that parallel jobs (-jobs=N) do not share files. Index
-/// kMaxListFiles is never written.
-const std::string& listPath(std::size_t index) {
-  static const std::vector<std::string> paths = [] {
-    std::vector<std::string> all;
-    const std::string prefix = "vdksvc_fuzz_command_" + std::to_string(::getpid()) + "_list";
-    for (std::size_t i = 0; i <= kMaxListFiles; ++i) {
-      all.push_back((std::filesystem::temp_directory_path() / (prefix + std::to_string(i) + ".txt"))
-                        .string());
-    }
-    return all;
-  }();
-  return paths.at(index);
+/// The path of list file \a index; index kMaxListFiles is never seeded.
+std::string listPath(std::size_t index) {
+  return "C:\\Lists\\list" + std::to_string(index) + ".txt";
 }
 
 std::string text(Reader& in) {
@@ -280,29 +265,14 @@ void seedProcesses(Reader& in, SimulatedPlatform& sim, std::vector<Dword>& reuse
   }
 }
 
-/// The list files of one input, on disk for as long as the object lives: a file
-/// named but not given does not exist, and nothing stays behind after the run
-/// (libFuzzer may leave by _Exit, so an exit handler would not do).
-class ListFiles {
- public:
-  explicit ListFiles(Reader& in) : count_(in.below(kMaxListFiles + 1)) {
-    for (std::size_t i = 0; i < count_; ++i) {
-      const std::vector<unsigned char> bytes = in.longBlob();
-      std::FILE* file = std::fopen(listPath(i).c_str(), "wb");
-      require(file != nullptr, "cannot write a list file to the temporary directory");
-      const bool complete = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-      require(std::fclose(file) == 0 && complete, "cannot write a list file");
-    }
+/// Seeds the list files of one input; a file named but not given does not exist.
+void seedListFiles(Reader& in, SimulatedPlatform& sim) {
+  const std::size_t count = in.below(kMaxListFiles + 1);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::vector<unsigned char> bytes = in.longBlob();
+    sim.setFileContents(listPath(i), std::string(bytes.begin(), bytes.end()));
   }
-  ~ListFiles() {
-    for (std::size_t i = 0; i < count_; ++i) std::remove(listPath(i).c_str());
-  }
-  ListFiles(const ListFiles&) = delete;
-  ListFiles& operator=(const ListFiles&) = delete;
-
- private:
-  std::size_t count_;
-};
+}
 
 /// The poll limit a successful run of a service command used: the last -t
 /// operand's, as the operand grammar reads them (-c takes three operands, -f one);
@@ -328,9 +298,9 @@ bool startsWith(const std::string& text, std::string_view prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-/// After -1 the run may have lowered the keyword and read the catalogue, and,
-/// when every entry was denied access, tried to open the manager and the
-/// services; nothing else.
+/// After -1 the run may have lowered the keyword, read list files and the
+/// catalogue, and, when every entry was denied access, tried to open the manager
+/// and the services; nothing else.
 void checkRefusedRun(const std::vector<std::string>& calls) {
   const std::string productKey = kProductKey;
   const std::string productKey32 = "SOFTWARE\\WOW6432Node\\Corvane\\Vardeck";
@@ -341,7 +311,9 @@ void checkRefusedRun(const std::vector<std::string>& calls) {
         call == "RegCloseKey " + productKey32 || call == "RegQueryValueExA HomeDir" ||
         call == "RegQueryValueExA ServicesList" || call == "OpenSCManagerA" ||
         startsWith(call, "OpenServiceA ") || call == "CloseServiceHandle manager" ||
-        startsWith(call, "WriteFile stdout ") || startsWith(call, "WriteFile stderr ");
+        startsWith(call, "WriteFile stdout ") || startsWith(call, "WriteFile stderr ") ||
+        startsWith(call, "CreateFileA ") || startsWith(call, "ReadFile ") ||
+        startsWith(call, "CloseHandle file ");
     if (!allowed) std::fprintf(stderr, "call after -1: %s\n", call.c_str());
     require(allowed, "a refused run did more than read the catalogue");
   }
@@ -475,8 +447,8 @@ std::string keywordOf(const std::vector<std::string>& arguments) {
 namespace vdksvc::fuzz {
 namespace {
 
-/// Seeds everything but the list files from \a in; gives the flags byte, and in
-/// \a reused the ids that go to another program before their open.
+/// Seeds everything from \a in; gives the flags byte, and in \a reused the ids
+/// that go to another program before their open.
 std::uint8_t seedWorld(Reader& in, SimulatedPlatform& sim, std::vector<Dword>& reused) {
   const std::uint8_t flags = in.byte();
   sim.setManagerOpenRefused((flags & 1u) != 0);
@@ -484,6 +456,7 @@ std::uint8_t seedWorld(Reader& in, SimulatedPlatform& sim, std::vector<Dword>& r
   seedRegistry(in, sim, flags);
   seedServices(in, sim);
   seedProcesses(in, sim, reused);
+  seedListFiles(in, sim);
   return flags;
 }
 
@@ -589,7 +562,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<Dword> reused;
   const std::uint8_t flags = seedWorld(in, sim, reused);
   const bool privilegeEnabled = sim.debugPrivilegeEnabled();
-  const ListFiles files(in);
 
   std::vector<std::string> arguments{"vdksvc.exe"};
   const std::size_t count = in.below(kMaxArguments + 1);

@@ -1,17 +1,12 @@
-// Feeds arbitrary bytes to LineFields and, written to a file, to loadListFile.
+// Feeds arbitrary bytes to LineFields and, as a list file, to loadListFile.
 //
 // Input: the first byte is the separator, the rest is the text. The whole input
 // is also the content of a list file.
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -103,30 +98,17 @@ void checkSplit(std::string_view text, char separator, bool shiftJis) {
   require(joined == text.substr(0, lineEnd), "fields do not rebuild the line");
 }
 
-// One file per fuzzing process, so parallel jobs (-jobs=N) do not share it.
-const std::string& listPath() {
-  static const std::string path =
-      (std::filesystem::temp_directory_path() /
-       ("vdksvc_fuzz_line_fields_" + std::to_string(::getpid()) + ".lst"))
-          .string();
-  return path;
-}
-
 void checkListFile(const std::uint8_t* data, std::size_t size) {
-  const std::string& path = listPath();
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return;  // no writable temporary directory: nothing to test
-  const bool written = std::fwrite(data, 1, size, file) == size;
-  std::fclose(file);
-
+  const char* path = "C:\\Lists\\services.lst";
   // On a single-byte ANSI code page and on UTF-8, which convert a Unicode
   // file's lines differently and split lines by other rules.
   for (const bool utf8 : {false, true}) {
-    if (!written) break;
     ServiceList list;
     SimulatedPlatform sim;
     sim.setUtf8CodePage(utf8);
-    const bool added = loadListFile(sim, path.c_str(), list);
+    sim.setFileContents(path, std::string(reinterpret_cast<const char*>(data), size));
+    const bool added = loadListFile(sim, path, list);
+    require(sim.openResources().empty(), "the list file was left open");
     require(added == (list.size() > 0), "result does not tell whether entries were added");
     for (std::size_t i = 0; i < list.size(); ++i) {
       const ServiceEntry& entry = list.at(i);
@@ -137,8 +119,6 @@ void checkListFile(const std::uint8_t* data, std::size_t size) {
       require(entry.startTypeWord.empty(), "list file entry has a start-type word");
     }
   }
-  std::error_code ignored;
-  std::filesystem::remove(path, ignored);
 }
 
 }  // namespace

@@ -36,9 +36,9 @@ check_tidy() {
   local native windows file
   native=$(compile_commands native)
   windows=$(compile_commands windows-clang)
-  # Each file with the build that compiles it: main.cc and win32_platform.cc are
-  # built only for Windows. Headers are checked through the files that include
-  # them (HeaderFilterRegex).
+  # Each file with the build that compiles it: main.cc and the real platform's
+  # win32_*.cc are built only for Windows. Headers are checked through the files
+  # that include them (HeaderFilterRegex).
   local jobs_list=()
   while IFS= read -r file; do
     if grep -q "\"file\": \"$root/$file\"" "$native/compile_commands.json"; then

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,21 +9,15 @@
 
 #include "base/text.h"
 #include "lists/line_fields.h"
+#include "platform/handles.h"
 
 namespace vdksvc {
 namespace {
 
-struct FileCloser {
-  // The file is only read: a failing close loses nothing.
-  void operator()(std::FILE* file) const noexcept { static_cast<void>(std::fclose(file)); }
-};
-/// A FILE* closed on every path out of the reader.
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
-
-// One read takes at most 1023 bytes of a line plus the terminator; a longer line
-// is read in several pieces, and each piece is a record of its own.
-constexpr int kPieceBuffer = 1024;
-constexpr std::size_t kPieceBytes = kPieceBuffer - 1;
+// A record is a piece of a line of at most 1023 bytes, as one read of fgets
+// with a buffer of 1024 gives it: a longer line is read in several pieces, and
+// each piece is a record of its own.
+constexpr std::size_t kPieceBytes = 1023;
 
 /// Adds the entry of one piece of a line; true when it did. Without \a shiftJis
 /// the piece is UTF-8 text (the ANSI code page is UTF-8).
@@ -41,46 +33,102 @@ bool addRecord(std::string_view piece, ServiceList& list, bool shiftJis) {
   return true;
 }
 
-/// The records of an ANSI file, from where \a file stands.
-bool addAnsiRecords(std::FILE* file, ServiceList& list, bool shiftJis) {
-  bool added = false;
-  char piece[kPieceBuffer];
-  while (std::fgets(piece, kPieceBuffer, file) != nullptr) {
-    if (addRecord(piece, list, shiftJis)) added = true;
+// --- Files without a mark ---
+
+// A file without a mark is text as msvcrt's text mode (mode "r") reads it,
+// which is how list files have always been read on Windows:
+//  - CR LF is read as LF, wherever the reads of the file split the pair; every
+//    other CR stays: a lone one (which ends the line's text for LineFields, so
+//    the rest of that line is lost), the first of CR CR LF, one right before a
+//    Ctrl-Z and one at the very end of the file.
+//  - The first Ctrl-Z (0x1A) ends the text, even within a line: what comes
+//    before it on that line is its last record, and nothing after it is read.
+//  - Every other byte stays as it is, NUL included; a piece is then cut at its
+//    first NUL (addRecord), as the C string that fgets fills ends there.
+constexpr char kCtrlZ = '\x1A';
+
+/// The records of a file without a mark, from its bytes as they are read: the
+/// text mode's rules first, then the pieces of lines as fgets reads them.
+class TextModeRecords {
+ public:
+  TextModeRecords(ServiceList& list, bool shiftJis) : list_(list), shiftJis_(shiftJis) {}
+
+  /// Takes the next bytes of the file; false once a Ctrl-Z ended the text, so
+  /// that nothing more need be read.
+  bool take(std::string_view bytes) {
+    if (ended_) return false;
+    if (crHeld_ && !bytes.empty()) {
+      crHeld_ = false;
+      if (bytes[0] != '\n') text_ += '\r';
+    }
+    const auto special = [](char c) { return c == '\r' || c == kCtrlZ; };
+    const char* const end = bytes.data() + bytes.size();
+    for (const char* at = bytes.data(); at != end;) {
+      const char* const stop = std::find_if(at, end, special);
+      text_.append(at, static_cast<std::size_t>(stop - at));
+      if (stop == end) break;
+      if (*stop == kCtrlZ) {
+        ended_ = true;
+        break;
+      }
+      // A CR before LF goes, any other stays; after the last byte read, the
+      // next read tells.
+      at = stop + 1;
+      if (at == end) {
+        crHeld_ = true;
+      } else if (*at != '\n') {
+        text_ += '\r';
+      }
+    }
+    addPieces(false);
+    return !ended_;
   }
-  return added;
-}
+
+  /// Takes the end of the file; true when a record was added.
+  bool finish() {
+    if (crHeld_) text_ += '\r';
+    crHeld_ = false;
+    addPieces(true);
+    return added_;
+  }
+
+ private:
+  /// Adds the records of the whole pieces of the text read so far; \a atEnd,
+  /// of the rest too.
+  void addPieces(bool atEnd) {
+    std::string_view rest = text_;
+    while (!rest.empty()) {
+      const std::size_t lineEnd = rest.substr(0, kPieceBytes).find('\n');
+      const bool ended = lineEnd != std::string_view::npos;
+      const std::size_t length = ended ? lineEnd + 1 : std::min(rest.size(), kPieceBytes);
+      // Before the end of the file, a piece without LF may still grow.
+      if (!atEnd && !ended && length < kPieceBytes) break;
+      if (addRecord(rest.substr(0, length), list_, shiftJis_)) added_ = true;
+      rest.remove_prefix(length);
+    }
+    text_.erase(0, text_.size() - rest.size());
+  }
+
+  ServiceList& list_;
+  bool shiftJis_;
+  std::string text_;     ///< read and translated, not yet cut into pieces
+  bool crHeld_ = false;  ///< the last byte read is a CR, which the next byte decides on
+  bool ended_ = false;   ///< a Ctrl-Z ended the text
+  bool added_ = false;
+};
+
+// --- Files with a Unicode mark ---
 
 enum class Mark { kNone, kUtf8, kUtf16 };
 
 constexpr std::size_t kUtf8MarkSize = 3;
 constexpr std::size_t kUtf16MarkSize = 2;
 
-/// Reads the byte-order mark at the start of \a file and leaves the file after
-/// it, or at its start when there is none.
-Mark readMark(std::FILE* file) {
-  unsigned char head[kUtf8MarkSize] = {};
-  const std::size_t got = std::fread(head, 1, sizeof head, file);
-  if (got >= kUtf16MarkSize && head[0] == 0xFF && head[1] == 0xFE) return Mark::kUtf16;
-  if (got == kUtf8MarkSize && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) {
-    return Mark::kUtf8;
-  }
-  std::rewind(file);
+/// The byte-order mark \a head begins with.
+Mark markOf(std::string_view head) {
+  if (head.starts_with("\xFF\xFE")) return Mark::kUtf16;
+  if (head.starts_with("\xEF\xBB\xBF")) return Mark::kUtf8;
   return Mark::kNone;
-}
-
-/// The bytes of the file at \a path after its first \a skip bytes (its mark);
-/// read in binary, since text mode would take bytes of a character for a line
-/// end or for the end of the file.
-std::string bytesAfterMark(const char* path, std::size_t skip) {
-  std::string bytes;
-  const UniqueFile file(std::fopen(path, "rb"));
-  if (!file) return bytes;
-  char chunk[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) bytes.append(chunk, got);
-  bytes.erase(0, std::min(skip, bytes.size()));
-  return bytes;
 }
 
 /// \a line in the ANSI code page; nothing when a character has no equivalent
@@ -121,14 +169,12 @@ void forEachRecordLine(std::basic_string_view<Char> text, Take take) {
   }
 }
 
-/// The lines of the file at \a path, after its \a mark, but for empty lines and
-/// comments.
-std::vector<UnicodeLine> unicodeLines(const char* path, Mark mark) {
+/// The lines of \a bytes, a file's bytes after its \a mark, but for empty lines
+/// and comments.
+std::vector<UnicodeLine> unicodeLines(std::string_view bytes, Mark mark) {
   std::vector<UnicodeLine> lines;
-  const std::string bytes =
-      bytesAfterMark(path, mark == Mark::kUtf8 ? kUtf8MarkSize : kUtf16MarkSize);
   if (mark == Mark::kUtf8) {
-    forEachRecordLine(std::string_view(bytes), [&lines](std::size_t number, std::string_view line) {
+    forEachRecordLine(bytes, [&lines](std::size_t number, std::string_view line) {
       lines.push_back({number, utf16FromUtf8(line)});
     });
     return lines;
@@ -148,11 +194,11 @@ std::vector<UnicodeLine> unicodeLines(const char* path, Mark mark) {
 
 /// The records of a file with a Unicode mark, converted line by line to the
 /// ANSI code page and then read as an ANSI file's lines are, pieces included.
-bool addUnicodeRecords(Platform& platform, const char* path, Mark mark, ServiceList& list,
-                       StepLog& log) {
+bool addUnicodeRecords(Platform& platform, const char* path, std::string_view bytes, Mark mark,
+                       ServiceList& list, StepLog& log) {
   const bool utf8System = platform.GetACP() == file::kUtf8;
   bool added = false;
-  for (const UnicodeLine& line : unicodeLines(path, mark)) {
+  for (const UnicodeLine& line : unicodeLines(bytes, mark)) {
     const std::optional<std::u16string>& text = line.text;
     const std::optional<std::string> ansi =
         text && isWellFormedUtf16(*text) ? toAnsi(platform, *text, utf8System) : std::nullopt;
@@ -174,19 +220,56 @@ bool addUnicodeRecords(Platform& platform, const char* path, Mark mark, ServiceL
   return added;
 }
 
+// --- Reading ---
+
+// Reads of 4096 bytes, as msvcrt's stream buffer reads a file.
+constexpr Dword kChunkBytes = 4096;
+
+/// Reads on from \a file into \a bytes until they hold at least \a wanted bytes;
+/// false when the file ended first. A failed read ends the file, as it ended
+/// the C library's reads.
+bool readAtLeast(Platform& platform, RawHandle file, std::string& bytes, std::size_t wanted) {
+  while (bytes.size() < wanted) {
+    const std::size_t before = bytes.size();
+    bytes.resize(before + kChunkBytes);
+    Dword got = 0;
+    if (!platform.ReadFile(file, bytes.data() + before, kChunkBytes, &got, nullptr)) got = 0;
+    bytes.resize(before + std::min<std::size_t>(got, kChunkBytes));
+    if (got == 0) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool loadListFile(Platform& platform, const char* path, ServiceList& list, StepLog& log) {
   if (path == nullptr) return false;
-  // Text mode, so that CR LF reads as LF on Windows; no locking, so an installer
-  // may still hold the file open.
-  const UniqueFile file(std::fopen(path, "r"));
-  if (!file) return false;
-  const Mark mark = readMark(file.get());
-  if (mark != Mark::kNone) return addUnicodeRecords(platform, path, mark, list, log);
+  // Shared for reading and writing, as msvcrt opens a file to read: an
+  // installer may still hold the file open, and reading it locks nobody out.
+  const FileHandle opened(
+      platform,
+      platform.CreateFileA(path, file::kGenericRead, file::kShareRead | file::kShareWrite, nullptr,
+                           file::kOpenExisting, file::kAttributeNormal, nullptr));
+  if (!opened) return false;
+  std::string bytes;
+  readAtLeast(platform, opened.get(), bytes, kUtf8MarkSize);
+  const Mark mark = markOf(bytes);
+  if (mark != Mark::kNone) {
+    // The whole file, raw: text mode would take bytes of a character for a line
+    // end or for the end of the file.
+    readAtLeast(platform, opened.get(), bytes, std::string::npos);
+    const std::size_t markSize = mark == Mark::kUtf8 ? kUtf8MarkSize : kUtf16MarkSize;
+    return addUnicodeRecords(platform, path, std::string_view(bytes).substr(markSize), mark, list,
+                             log);
+  }
   // Where the ANSI code page is UTF-8, so is the file, and no byte of it is a
   // Shift_JIS character.
-  return addAnsiRecords(file.get(), list, platform.GetACP() != file::kUtf8);
+  TextModeRecords records(list, platform.GetACP() != file::kUtf8);
+  while (records.take(bytes)) {
+    bytes.clear();
+    if (!readAtLeast(platform, opened.get(), bytes, 1)) break;
+  }
+  return records.finish();
 }
 
 }  // namespace vdksvc

@@ -10,7 +10,8 @@ namespace vdksvc {
 /// name, display name"; '#' as first byte marks a comment). True when at least one
 /// entry was added; false when the file cannot be opened or has no valid line.
 ///
-/// A file is ANSI text, read as it stands, unless it begins with a byte-order
+/// A file is ANSI text, read as msvcrt's text mode reads it (CR LF is a line
+/// end like LF, and a Ctrl-Z ends the text), unless it begins with a byte-order
 /// mark, as Windows' own tools write them: after the UTF-8 or the UTF-16
 /// little-endian mark, each line is converted to the ANSI code page first, and a
 /// line holding a character that code page lacks, or bytes that are not UTF-8,

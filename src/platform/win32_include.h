@@ -1,7 +1,8 @@
 #pragma once
 // The one place in vdksvc that includes <windows.h>. Only the real platform
-// (win32_platform.cc) and the Windows-only test programs include this header;
-// the logic reaches Windows through platform.h and compiles anywhere.
+// (win32_platform.cc, win32_system.cc, win32_dword_slot.h) and the Windows-only
+// test programs include this header; the logic reaches Windows through
+// platform.h and compiles anywhere.
 
 // mingw-w64 headers may define an older target; the service and toolhelp calls we
 // use are all available from Windows 7 on, so ask for that explicitly.

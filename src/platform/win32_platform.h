@@ -64,6 +64,8 @@ class Win32Platform final : public Platform {
   RawHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
                         void* securityAttributes, Dword creationDisposition,
                         Dword flagsAndAttributes, RawHandle templateFile) override;
+  bool ReadFile(RawHandle file, void* buffer, Dword bytesToRead, Dword* bytesRead,
+                void* overlapped) override;
   bool WriteFile(RawHandle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten,
                  void* overlapped) override;
   bool GetFileInformationByHandle(RawHandle file, ByHandleFileInformation* info) override;

@@ -206,12 +206,14 @@ class SimulatedPlatform : public Platform {
   /// The ANSI code page is UTF-8 (65001) while set.
   void setUtf8CodePage(bool utf8);
 
-  // --- Files, environment, time (what the step log uses) ---
+  // --- Files, environment, time (what list files and the step log use) ---
   /// Sets (or, with no value, removes) an environment variable of the process.
   void setEnvironmentVariable(const std::string& name, std::optional<std::string> value);
-  /// The bytes written to the file at \a path (paths compare without case);
-  /// empty when no file is there.
+  /// The bytes of the file at \a path (paths compare without case): those it
+  /// was seeded with and those written to it; empty when no file is there.
   std::optional<std::string> fileContents(const std::string& path) const;
+  /// A file at \a path that holds \a bytes, as another program wrote it.
+  void setFileContents(const std::string& path, const std::string& bytes);
   /// CreateFileA on \a path fails with ERROR_ACCESS_DENIED while set.
   void setFileOpenRefused(const std::string& path, bool refused);
   /// WriteFile to \a path fails with ERROR_DISK_FULL (112) while set.
@@ -369,7 +371,10 @@ class SimulatedPlatform : public Platform {
 
   //  - CreateFileA creates missing files with OPEN_ALWAYS and opens seeded or
   //    created ones with OPEN_EXISTING (a directory refuses, as without
-  //    FILE_FLAG_BACKUP_SEMANTICS); a path is whatever text is given.
+  //    FILE_FLAG_BACKUP_SEMANTICS); a path is whatever text is given. An open
+  //    whose access or share mode clashes with a handle open on the file fails
+  //    with ERROR_SHARING_VIOLATION (32), reading and writing counted apart.
+  //    ReadFile needs GENERIC_READ and reads on from where the handle stands;
   //    WriteFile needs FILE_APPEND_DATA and appends.
   //  - WideCharToMultiByte converts to code page 1252, whatever
   //    setDoubleByteCodePage says, and has no best-fit table: a character
@@ -388,11 +393,13 @@ class SimulatedPlatform : public Platform {
   //    is the virtual time.
   // Reads that change nothing (environment, time, messages, process id, file
   // attributes and information, image paths, privilege names, conversions) are
-  // not logged; "CreateFileA <path>", "WriteFile <path> <bytes>" and
-  // "CloseHandle file <path>" are.
+  // not logged; "CreateFileA <path>", "ReadFile <path> <bytes>", "WriteFile
+  // <path> <bytes>" and "CloseHandle file <path>" are (the bytes asked for).
   RawHandle CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
                         void* securityAttributes, Dword creationDisposition,
                         Dword flagsAndAttributes, RawHandle templateFile) override;
+  bool ReadFile(RawHandle file, void* buffer, Dword bytesToRead, Dword* bytesRead,
+                void* overlapped) override;
   bool WriteFile(RawHandle file, const void* buffer, Dword bytesToWrite, Dword* bytesWritten,
                  void* overlapped) override;
   bool GetFileInformationByHandle(RawHandle file, ByHandleFileInformation* info) override;

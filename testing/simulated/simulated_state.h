@@ -42,6 +42,8 @@ constexpr Dword kKeyQueryValue = 0x1;
 constexpr Dword kProcessAllAccess = 0x1FFFFF;
 constexpr Dword kProcessQueryInformation = 0x400;
 constexpr Dword kFileBackupSemantics = 0x02000000;  ///< FILE_FLAG_BACKUP_SEMANTICS
+constexpr Dword kFileReadData = 0x1;                ///< FILE_READ_DATA
+constexpr Dword kFileWriteData = 0x2;               ///< FILE_WRITE_DATA
 }  // namespace access
 
 /// Everything the simulated Windows holds. SimulatedPlatform::State is this
@@ -95,7 +97,8 @@ struct SimulatedWorld {
 
   enum class Kind { kManager, kService, kKey, kSnapshot, kProcess, kFile, kToken };
 
-  /// A file the logic appends to (the step log) or identifies, by case-folded path.
+  /// A file the logic reads (a list), appends to (the step log) or identifies,
+  /// by case-folded path.
   struct File {
     std::string path;  ///< as first opened or seeded
     std::string bytes;
@@ -115,8 +118,9 @@ struct SimulatedWorld {
     std::string keyPath;            ///< Kind::kKey, relative to HKEY_LOCAL_MACHINE
     std::size_t processIndex = 0;   ///< Kind::kProcess, into `processes`
     std::vector<SnapshotRow> rows;  ///< Kind::kSnapshot
-    std::size_t cursor = 0;         ///< Kind::kSnapshot: next row Process32Next gives
-    std::string filePath;           ///< Kind::kFile, case-folded
+    std::size_t cursor = 0;  ///< Kind::kSnapshot: next row Process32Next gives; kFile: next byte
+    std::string filePath;    ///< Kind::kFile, case-folded
+    Dword share = 0;         ///< Kind::kFile: the share mode it was opened with
   };
 
   // --- Clock, errors, log ---

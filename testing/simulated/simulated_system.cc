@@ -1,5 +1,5 @@
-// The simulated files, environment, clock and message texts: what the step log
-// reaches through the platform.
+// The simulated files, environment, clock and message texts: what list files and
+// the step log reach through the platform.
 
 #include <algorithm>
 #include <cstring>
@@ -18,6 +18,7 @@ namespace {
 using World = SimulatedWorld;
 using Kind = World::Kind;
 
+constexpr Dword kSharingViolation = 32;      // ERROR_SHARING_VIOLATION
 constexpr Dword kDiskFull = 112;             // ERROR_DISK_FULL
 constexpr Dword kNoData = 232;               // ERROR_NO_DATA: the pipe is being closed
 constexpr Dword kEnvironmentNotFound = 203;  // ERROR_ENVVAR_NOT_FOUND
@@ -57,6 +58,31 @@ constexpr std::pair<Dword, const char*> kMessages[] = {
 RawHandle failFile(World& s, Dword error) {
   s.lastError = error;
   return invalidHandleValue();
+}
+
+bool refuse(World& s, Dword error) {
+  s.lastError = error;
+  return false;
+}
+
+// The rights to a file's data that another handle has to share: to read, to write.
+constexpr Dword kReadRights = access::kGenericRead | access::kGenericAll | access::kFileReadData;
+constexpr Dword kWriteRights =
+    access::kGenericWrite | access::kGenericAll | access::kFileWriteData | file::kAppendData;
+
+/// True when an open of the file \a key with \a desired access and \a share
+/// mode clashes with a handle open on it: one reads or writes what the other
+/// does not share.
+bool clashes(const World& s, const std::string& key, Dword desired, Dword share) {
+  const auto refuses = [](Dword rights, Dword sharing) {
+    return ((rights & kReadRights) != 0 && (sharing & file::kShareRead) == 0) ||
+           ((rights & kWriteRights) != 0 && (sharing & file::kShareWrite) == 0);
+  };
+  return std::any_of(s.handles.begin(), s.handles.end(), [&](const auto& entry) {
+    const World::Handle& open = entry.second;
+    return open.kind == Kind::kFile && open.filePath == key &&
+           (refuses(desired, open.share) || refuses(open.access, share));
+  });
 }
 
 /// Every volume of the simulation has this serial number.
@@ -143,6 +169,12 @@ std::optional<std::string> SimulatedPlatform::fileContents(const std::string& pa
   return found->second.bytes;
 }
 
+void SimulatedPlatform::setFileContents(const std::string& path, const std::string& bytes) {
+  World::File& file = state_->makeFile(path, 0);
+  file.directory = false;
+  file.bytes = bytes;
+}
+
 void SimulatedPlatform::setFileOpenRefused(const std::string& path, bool refused) {
   World::File& file = state_->files[World::foldCase(path)];
   if (file.path.empty()) file.path = path;
@@ -225,10 +257,9 @@ bool SimulatedPlatform::WriteConsoleW(RawHandle console, const char16_t* text, D
   return true;
 }
 
-RawHandle SimulatedPlatform::CreateFileA(const char* fileName, Dword desiredAccess,
-                                         Dword /*shareMode*/, void* /*securityAttributes*/,
-                                         Dword creationDisposition, Dword flagsAndAttributes,
-                                         RawHandle /*templateFile*/) {
+RawHandle SimulatedPlatform::CreateFileA(const char* fileName, Dword desiredAccess, Dword shareMode,
+                                         void* /*securityAttributes*/, Dword creationDisposition,
+                                         Dword flagsAndAttributes, RawHandle /*templateFile*/) {
   World& s = *state_;
   s.log(std::string("CreateFileA ") + (fileName == nullptr ? "(null)" : fileName));
   const bool openOnly = creationDisposition == file::kOpenExisting;
@@ -244,6 +275,7 @@ RawHandle SimulatedPlatform::CreateFileA(const char* fileName, Dword desiredAcce
   if (seeded != s.files.end() && seeded->second.openRefused) {
     return failFile(s, winerr::kAccessDenied);
   }
+  if (clashes(s, key, desiredAccess, shareMode)) return failFile(s, kSharingViolation);
   const World::File& opened = s.makeFile(fileName, 0);
   if (opened.directory && (flagsAndAttributes & access::kFileBackupSemantics) == 0) {
     return failFile(s, winerr::kAccessDenied);
@@ -252,7 +284,27 @@ RawHandle SimulatedPlatform::CreateFileA(const char* fileName, Dword desiredAcce
   handle.kind = Kind::kFile;
   handle.access = desiredAccess;
   handle.filePath = key;
+  handle.share = shareMode;
   return reinterpret_cast<RawHandle>(s.issue(std::move(handle)));
+}
+
+bool SimulatedPlatform::ReadFile(RawHandle fileHandle, void* buffer, Dword bytesToRead,
+                                 Dword* bytesRead, void* /*overlapped*/) {
+  World& s = *state_;
+  World::Handle* h = s.handleOf(fileHandle, Kind::kFile);
+  s.log("ReadFile " + (h == nullptr ? std::string("(invalid)") : s.files.at(h->filePath).path) +
+        " " + std::to_string(bytesToRead));
+  if (bytesRead != nullptr) *bytesRead = 0;
+  if (h == nullptr) return refuse(s, winerr::kInvalidHandle);
+  if ((h->access & kReadRights) == 0) return refuse(s, winerr::kAccessDenied);
+  if (buffer == nullptr && bytesToRead > 0) return refuse(s, winerr::kInvalidParameter);
+  const std::string& bytes = s.files.at(h->filePath).bytes;
+  const std::size_t from = std::min(h->cursor, bytes.size());
+  const std::size_t count = std::min<std::size_t>(bytesToRead, bytes.size() - from);
+  if (count > 0) std::memcpy(buffer, bytes.data() + from, count);
+  h->cursor = from + count;
+  if (bytesRead != nullptr) *bytesRead = static_cast<Dword>(count);
+  return true;
 }
 
 bool SimulatedPlatform::WriteFile(RawHandle fileHandle, const void* buffer, Dword bytesToWrite,
@@ -276,15 +328,11 @@ bool SimulatedPlatform::WriteFile(RawHandle fileHandle, const void* buffer, Dwor
   s.log("WriteFile " + (h == nullptr ? std::string("(invalid)") : s.files.at(h->filePath).path) +
         " " + std::to_string(bytesToWrite));
   if (bytesWritten != nullptr) *bytesWritten = 0;
-  const auto fail = [&s](Dword error) {
-    s.lastError = error;
-    return false;
-  };
-  if (h == nullptr) return fail(winerr::kInvalidHandle);
-  if ((h->access & file::kAppendData) == 0) return fail(winerr::kAccessDenied);
-  if (buffer == nullptr && bytesToWrite > 0) return fail(winerr::kInvalidParameter);
+  if (h == nullptr) return refuse(s, winerr::kInvalidHandle);
+  if ((h->access & file::kAppendData) == 0) return refuse(s, winerr::kAccessDenied);
+  if (buffer == nullptr && bytesToWrite > 0) return refuse(s, winerr::kInvalidParameter);
   World::File& target = s.files.at(h->filePath);
-  if (target.writeFails) return fail(kDiskFull);
+  if (target.writeFails) return refuse(s, kDiskFull);
   target.bytes.append(static_cast<const char*>(buffer), bytesToWrite);
   if (bytesWritten != nullptr) *bytesWritten = bytesToWrite;
   return true;

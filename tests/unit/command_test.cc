@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -162,8 +161,8 @@ TEST_F(RunCommandTest, AFailingEntryDoesNotStopTheNext) {
     config.stopPendingMs = 500;
     sim.addService(config);
   }
-  const TempFile list("x.exe, First, One\nx.exe, Missing, Gone\nx.exe, Last, Two\n");
-  EXPECT_EQ(0, run({"-stop", "-f", list.path()}));
+  sim.setFileContents("list.lst", "x.exe, First, One\nx.exe, Missing, Gone\nx.exe, Last, Two\n");
+  EXPECT_EQ(0, run({"-stop", "-f", "list.lst"}));
   EXPECT_EQ(svc::kStopped, sim.service("First")->currentState);
   EXPECT_EQ(svc::kStopped, sim.service("Last")->currentState);
   std::vector<std::string> opened;
@@ -182,8 +181,8 @@ TEST_F(RunCommandTest, ExtendedStopStopsEveryEntryThenSweepsOnce) {
   }
   sim.addProcess({10, "Hub.exe", 30000, false});  // ends within the grace
   sim.addProcess({11, "Loom.exe"});               // never ends by itself
-  const TempFile list("C:\\App\\Hub.exe, Hub, Hub\nC:\\App\\Loom.exe, Loom, Loom\n");
-  EXPECT_EQ(0, run({"-stopex", "-f", list.path()}));
+  sim.setFileContents("list.lst", "C:\\App\\Hub.exe, Hub, Hub\nC:\\App\\Loom.exe, Loom, Loom\n");
+  EXPECT_EQ(0, run({"-stopex", "-f", "list.lst"}));
 
   EXPECT_EQ(svc::kStopped, sim.service("Hub")->currentState);
   EXPECT_EQ(svc::kStopped, sim.service("Loom")->currentState);
@@ -265,17 +264,18 @@ TEST_F(RunCommandTest, OnlyARunWhoseEveryEntryIsDeniedFails) {
     sim.addService(config);
   }
   sim.addProcess({10, "Locked.exe"});
-  const TempFile denied("C:\\App\\Locked.exe, Locked, x\nC:\\App\\Barred.exe, Barred, x\n");
-  const TempFile some("x, Locked, x\nx, Missing, x\nx, Open, x\n");
+  sim.setFileContents("denied.lst",
+                      "C:\\App\\Locked.exe, Locked, x\nC:\\App\\Barred.exe, Barred, x\n");
+  sim.setFileContents("some.lst", "x, Locked, x\nx, Missing, x\nx, Open, x\n");
   {
     StepLog log(sim, "C:\\Logs\\vdksvc.log");
-    Args args({"-stopex", "-f", denied.path()});
+    Args args({"-stopex", "-f", "denied.lst"});
     EXPECT_EQ(-1, runCommand(sim, args.argc(), args.argv(), log));
   }
   EXPECT_EQ(0u, countCalls(sim.calls(), "CreateToolhelp32Snapshot")) << "no sweep";
-  EXPECT_EQ(-1, run({"-stop", "-e", "-f", denied.path()}));
-  EXPECT_EQ(0, run({"-stop", "-f", some.path()}));
-  EXPECT_EQ(2, run({"-stop", "-e", "-f", some.path()}));
+  EXPECT_EQ(-1, run({"-stop", "-e", "-f", "denied.lst"}));
+  EXPECT_EQ(0, run({"-stop", "-f", "some.lst"}));
+  EXPECT_EQ(2, run({"-stop", "-e", "-f", "some.lst"}));
   EXPECT_EQ(svc::kStopped, sim.service("Open")->currentState);
 
   const std::string text = sim.fileContents("C:\\Logs\\vdksvc.log").value_or("");
@@ -413,14 +413,14 @@ class OutcomeStatusTest : public SimulatedTest, public ::testing::WithParamInter
   }
   /// Runs \a operands, the names after -f written to a list file.
   int run(std::vector<std::string> operands, StepLog& log = StepLog::off()) {
-    std::optional<TempFile> list;
     for (std::size_t i = 1; i < operands.size(); ++i) {
       if (operands[i - 1] != "-f") continue;
       std::istringstream names(operands[i]);
       std::string lines;
       for (std::string name; names >> name;)
         lines += "C:\\App\\" + name + ".exe," + name + "," + name + "\n";
-      operands[i] = list.emplace(lines).path();
+      operands[i] = "list.lst";
+      sim.setFileContents(operands[i], lines);
     }
     Args args(operands);
     return runCommand(sim, args.argc(), args.argv(), log);

@@ -73,17 +73,18 @@ class QueryTest : public ConsoleTest {
     auto locked = serviceNamed("locked", svc::kRunning);
     locked.grantedRights = svc::kServiceQueryStatus;  // not SERVICE_QUERY_CONFIG
     sim.addService(locked);
+    sim.setFileContents(list,
+                        "c:\\app\\HUBKEEP.exe, hubkeep, Hub\n"
+                        "C:\\Program Files\\V\\loom.exe, loomtide, Loom\n"
+                        "C:\\App\\NetBootCast.exe, NetBootCast, Vardeck Net Boot\n"
+                        "C:\\New\\moved.exe, moved, Moved\n"
+                        "C:\\App\\locked.exe, locked, Locked\n");
   }
-  const TempFile list{
-      "c:\\app\\HUBKEEP.exe, hubkeep, Hub\n"
-      "C:\\Program Files\\V\\loom.exe, loomtide, Loom\n"
-      "C:\\App\\NetBootCast.exe, NetBootCast, Vardeck Net Boot\n"
-      "C:\\New\\moved.exe, moved, Moved\n"
-      "C:\\App\\locked.exe, locked, Locked\n"};
+  const std::string list = "C:\\Lists\\query.lst";
 };
 
 TEST_F(QueryTest, TheTableShowsEachServiceAsTheManagerHoldsIt) {
-  EXPECT_EQ(0, run({"-query", "-f", list.path()}));
+  EXPECT_EQ(0, run({"-query", "-f", list}));
   EXPECT_THAT(
       linesOf(sim.standardStream(kOut)),
       ElementsAre(
@@ -100,7 +101,7 @@ TEST_F(QueryTest, TheTableShowsEachServiceAsTheManagerHoldsIt) {
 }
 
 TEST_F(QueryTest, CsvQuotesEveryFieldAndTheOutcomeStatusCountsWhatDoesNotRun) {
-  EXPECT_EQ(3, run({"-QUERY", "-e", "-t", "5", "-o", "CSV", "-f", list.path()}));
+  EXPECT_EQ(3, run({"-QUERY", "-e", "-t", "5", "-o", "CSV", "-f", list}));
   EXPECT_THAT(
       linesOf(sim.standardStream(kOut)),
       ElementsAre(
@@ -114,14 +115,14 @@ TEST_F(QueryTest, CsvQuotesEveryFieldAndTheOutcomeStatusCountsWhatDoesNotRun) {
 
 TEST_F(QueryTest, ItOnlyOpensReadsAndClosesWithTheRightsOfAnOrdinaryUser) {
   sim.setGrantedRights(svc::kManagerConnect, svc::kServiceUserRights);
-  EXPECT_EQ(0, run({"-query", "-f", list.path()}));
+  EXPECT_EQ(0, run({"-query", "-f", list}));
   // Besides the step log's switches in the registry and the keyword's lowering:
   for (const std::string& call : sim.calls()) {
     EXPECT_THAT(call, ::testing::AnyOf(
                           StartsWith("Reg"), StartsWith("CharLowerA"), StartsWith("OpenSCManagerA"),
                           StartsWith("OpenServiceA "), StartsWith("QueryServiceStatusEx "),
                           StartsWith("QueryServiceConfigA "), StartsWith("CloseServiceHandle "),
-                          StartsWith("WriteFile stdout ")));
+                          StartsWith("WriteFile stdout "), HasSubstr(list)));
   }
   EXPECT_EQ(svc::kRunning, sim.service("hubkeep")->currentState);
   EXPECT_EQ(svc::kStopped, sim.service("loomtide")->currentState);

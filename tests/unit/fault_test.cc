@@ -83,12 +83,12 @@ TEST_P(FaultTest, RunEndsWithItsStatusAndTheNextEntryIsHandled) {
   sim.beforeCall(
       c.strikesBefore, [this, &c] { c.fault(sim); }, c.occurrence);
 
-  const TempFile list(kList);
+  sim.setFileContents("list.lst", kList);
   std::vector<std::string> operands = c.operands;
   if (operands.front() == "-startup") {
     operands.insert(operands.end(), {"First", "One", "-disabled", "Next", "Two"});
   } else {
-    operands.insert(operands.end(), {"-f", list.path()});
+    operands.insert(operands.end(), {"-f", "list.lst"});
   }
   Args args(operands);
   EXPECT_EQ(c.status, runCommand(sim, args.argc(), args.argv()));

@@ -1,11 +1,13 @@
 #include "lists/list_file.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
 #include <string>
 #include <vector>
 
+#include "platform/handles.h"
 #include "test_support.h"
 
 namespace vdksvc {
@@ -29,11 +31,15 @@ struct Loaded {
   Entries entries;
 };
 
-Loaded load(const std::string& bytes) {
-  const TempFile file(bytes);
+constexpr const char* kPath = "C:\\Lists\\services.lst";
+
+Loaded load(const std::string& bytes, bool utf8CodePage = false) {
   SimulatedPlatform sim;
+  sim.setUtf8CodePage(utf8CodePage);
+  sim.setFileContents(kPath, bytes);
   ServiceList list;
-  const bool result = loadListFile(sim, file.path().c_str(), list);
+  const bool result = loadListFile(sim, kPath, list);
+  EXPECT_THAT(sim.openResources(), ::testing::IsEmpty());
   return {result, entriesOf(list)};
 }
 
@@ -95,24 +101,29 @@ TEST(ListFile, FieldsAfterTheThirdAreIgnored) {
 
 TEST(ListFile, MissingFileGivesFalse) {
   SimulatedPlatform sim;
+  sim.addDirectory("C:\\Lists");
   ServiceList list;
   list.addEntry("kept.exe", "Kept", "Kept");
-  EXPECT_FALSE(loadListFile(sim, TempFile::uniquePath().c_str(), list));
+  EXPECT_FALSE(loadListFile(sim, kPath, list));
+  EXPECT_FALSE(loadListFile(sim, "C:\\Lists", list));
   EXPECT_FALSE(loadListFile(sim, nullptr, list));
   EXPECT_EQ((Entries{{"kept.exe", "Kept", "Kept"}}), entriesOf(list));
 }
 
 TEST(ListFile, AppendsToTheList) {
-  const TempFile records("b.exe,B,Service B\n");
-  const TempFile noRecords("b.exe,B\n");
   SimulatedPlatform sim;
+  sim.setFileContents("records.lst", "b.exe,B,Service B\n");
+  sim.setFileContents("none.lst", "b.exe,B\n");
+  // An installer still writing the file, sharing it for reading, locks no reader out.
+  const FileHandle writer(sim, sim.CreateFileA("records.lst", file::kAppendData, file::kShareRead,
+                                               nullptr, file::kOpenExisting, 0, nullptr));
   ServiceList list;
   list.addEntry("a.exe", "A", "Service A");
   // The result tells whether this file added something, not whether the list
   // holds entries.
-  EXPECT_FALSE(loadListFile(sim, noRecords.path().c_str(), list));
-  EXPECT_TRUE(loadListFile(sim, records.path().c_str(), list));
-  EXPECT_TRUE(loadListFile(sim, records.path().c_str(), list));
+  EXPECT_FALSE(loadListFile(sim, "none.lst", list));
+  EXPECT_TRUE(loadListFile(sim, "records.lst", list));
+  EXPECT_TRUE(loadListFile(sim, "records.lst", list));
   EXPECT_EQ(
       (Entries{
           {"a.exe", "A", "Service A"}, {"b.exe", "B", "Service B"}, {"b.exe", "B", "Service B"}}),
@@ -175,12 +186,12 @@ TEST(ListFile, FilesWithTheByteOrderMarksOfWindowsTools) {
                 {{"C:\\Program Files\\a.exe", "A", "Caf\xE9"}, {"b.exe", "B", "\x80"}});
 
   // A line with a character the code page lacks is skipped, and the step log says so.
-  const TempFile file(utf16File(u"a.exe,A,\u3042\r\nb.exe,B,Service B\r\n"));
   SimulatedPlatform sim;
+  sim.setFileContents(kPath, utf16File(u"a.exe,A,\u3042\r\nb.exe,B,Service B\r\n"));
   ServiceList list;
   {
     StepLog log(sim, "C:\\Logs\\vdksvc.log");
-    EXPECT_TRUE(loadListFile(sim, file.path().c_str(), list, log));
+    EXPECT_TRUE(loadListFile(sim, kPath, list, log));
   }
   EXPECT_EQ((Entries{{"b.exe", "B", "Service B"}}), entriesOf(list));
   EXPECT_NE(std::string::npos, sim.fileContents("C:\\Logs\\vdksvc.log")
@@ -191,19 +202,25 @@ TEST(ListFile, FilesWithTheByteOrderMarksOfWindowsTools) {
 // A file with the UTF-8 mark is converted to the ANSI code page as a UTF-16 file
 // is. Where the ANSI code page is UTF-8 every character converts, and lines are
 // split without the Shift_JIS rules: "\xE3\x81\x81" is one character whose last
-// byte would otherwise swallow the comma after it.
-struct UnicodeCase {
+// byte would otherwise swallow the comma after it. A file without a mark is text
+// as msvcrt's text mode reads it.
+struct FileCase {
   const char* what;
-  bool utf8CodePage;
+  bool utf8CodePage = false;
   std::string bytes;
   Entries entries;
 };
 
-void PrintTo(const UnicodeCase& c, std::ostream* os) { *os << c.what; }
+void PrintTo(const FileCase& c, std::ostream* os) { *os << c.what; }
 
 const std::string kUtf8Mark = "\xEF\xBB\xBF";
+const Entry kA = {"a.exe", "A", "Alpha"};
+const Entry kB = {"b.exe", "B", "Beta"};
+// A comment line after which "a.exe,A,Alpha" ends at byte 4095, the last of the
+// first 4096-byte read.
+const std::string kFirstRead = std::string(4081, '#') + "\n" + "a.exe,A,Alpha";
 
-const UnicodeCase kUnicodeCases[] = {
+const FileCase kFileCases[] = {
     {"utf8 to code page 1252",
      false,
      kUtf8Mark + "a.exe,A,Caf\xC3\xA9\r\n",
@@ -235,22 +252,47 @@ const UnicodeCase kUnicodeCases[] = {
      true,
      "a.exe,\xE3\x81\x81,x\r\n",
      {{"a.exe", "\xE3\x81\x81", "x"}}},
+    {.what = "a ctrl z in a marked file is a byte like others",
+     .bytes = kUtf8Mark + "a.exe,A,Al\x1Apha\r\nb.exe,B,Beta\r\n",
+     .entries = {{"a.exe", "A", "Al\x1Apha"}, kB}},
+    // Files without a mark, read as msvcrt's text mode reads them.
+    {.what = "a lone cr stays and ends the text of its line",
+     .bytes = "a.exe,A,Alpha\rc.exe,C,Gamma\nb.exe,B,Beta\n",
+     .entries = {kA, kB}},
+    {.what = "a cr at the very end", .bytes = "b.exe,B,Beta\na.exe,A,Alpha\r", .entries = {kB, kA}},
+    {.what = "cr cr lf", .bytes = "a.exe,A,Alpha\r\r\nb.exe,B,Beta\n", .entries = {kA, kB}},
+    {.what = "a ctrl z ends the text",
+     .bytes = "a.exe,A,Alpha\r\n\x1A\r\nb.exe,B,Beta\r\n",
+     .entries = {kA}},
+    {.what = "a ctrl z ends a line",
+     .bytes = "a.exe,A,Alpha\x1A"
+              "c.exe,C,Gamma\nb.exe,B,Beta\n",
+     .entries = {kA}},
+    {.what = "a ctrl z ends a file that only looks marked",
+     .bytes = "\xEF\xBB\x1A\xBF"
+              "a.exe,A,Alpha\n",
+     .entries = {}},
+    {.what = "cr lf across a read",
+     .bytes = kFirstRead + "\r\nb.exe,B,Beta\n",
+     .entries = {kA, kB}},
+    {.what = "a lone cr across a read",
+     .bytes = kFirstRead + "\rc.exe,C,Gamma\nb.exe,B,Beta\n",
+     .entries = {kA, kB}},
+    {.what = "cr and ctrl z across a read",
+     .bytes = kFirstRead + "\r\x1A\nb.exe,B,Beta\n",
+     .entries = {kA}},
 };
 
-class UnicodeListFileTest : public ::testing::TestWithParam<UnicodeCase> {};
+class ListFileTest : public ::testing::TestWithParam<FileCase> {};
 
-TEST_P(UnicodeListFileTest, ConvertsEachLineOrSkipsIt) {
-  const UnicodeCase& c = GetParam();
-  const TempFile file(c.bytes);
-  SimulatedPlatform sim;
-  sim.setUtf8CodePage(c.utf8CodePage);
-  ServiceList list;
-  EXPECT_EQ(!c.entries.empty(), loadListFile(sim, file.path().c_str(), list));
-  EXPECT_EQ(c.entries, entriesOf(list));
+TEST_P(ListFileTest, ReadsTheEntriesOfEachLine) {
+  const FileCase& c = GetParam();
+  const Loaded loaded = load(c.bytes, c.utf8CodePage);
+  EXPECT_EQ(!c.entries.empty(), loaded.result);
+  EXPECT_EQ(c.entries, loaded.entries);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, UnicodeListFileTest, ::testing::ValuesIn(kUnicodeCases),
-                         caseName<UnicodeCase>);
+INSTANTIATE_TEST_SUITE_P(Table, ListFileTest, ::testing::ValuesIn(kFileCases), caseName<FileCase>);
 
 }  // namespace
 }  // namespace vdksvc

@@ -125,9 +125,9 @@ TEST_F(ServiceOperandsTest, SecondServiceReplacesTheFirst) {
 }
 
 TEST_F(ServiceOperandsTest, ListFilesAccumulateInOrder) {
-  TempFile first("x.exe,X1,First\ny.exe,Y1,Second\n");
-  TempFile second("z.exe,Z2,Third\n");
-  ASSERT_TRUE(parse({"-stop", "-f", first.path(), "-f", second.path()}));
+  sim.setFileContents("first.lst", "x.exe,X1,First\ny.exe,Y1,Second\n");
+  sim.setFileContents("second.lst", "z.exe,Z2,Third\n");
+  ASSERT_TRUE(parse({"-stop", "-f", "first.lst", "-f", "second.lst"}));
   EXPECT_THAT(names(), ElementsAre("X1", "Y1", "Z2"));
 }
 
@@ -137,15 +137,15 @@ TEST_F(ServiceOperandsTest, ListFileAfterExplicitServiceIsNotRead) {
 }
 
 TEST_F(ServiceOperandsTest, ExplicitServiceDiscardsListFileEntries) {
-  TempFile file("x.exe,X1,First\n");
-  ASSERT_TRUE(parse({"-stop", "-f", file.path(), "-c", "a", "b", "c"}));
+  sim.setFileContents("list.lst", "x.exe,X1,First\n");
+  ASSERT_TRUE(parse({"-stop", "-f", "list.lst", "-c", "a", "b", "c"}));
   EXPECT_THAT(names(), ElementsAre("b"));
 }
 
 TEST_F(ServiceOperandsTest, ListFileWithoutValidLineFailsEvenWithACatalogue) {
   seedCatalogue();
-  TempFile file("# only a comment\nonly,two\n");
-  EXPECT_FALSE(parse({"-stop", "-f", file.path()}));
+  sim.setFileContents("list.lst", "# only a comment\nonly,two\n");
+  EXPECT_FALSE(parse({"-stop", "-f", "list.lst"}));
   EXPECT_FALSE(parse({"-stop", "-f", "/nonexistent/list.txt"}));
 }
 

@@ -130,7 +130,8 @@ TEST_F(StepLogTest, EachLineIsOneWriteStampedWithTimeAndProcessId) {
 
 TEST_F(StepLogTest, ARefusedListNamesItsCause) {
   sim.setEnvironmentVariable("VDKSVC_LOG", kLogPath);
-  const TempFile empty("# nothing but a comment\n");
+  const std::string empty = "C:\\Lists\\empty.lst";
+  sim.setFileContents(empty, "# nothing but a comment\n");
   struct Case {
     std::vector<std::string> operands;
     std::string cause;
@@ -140,8 +141,8 @@ TEST_F(StepLogTest, ARefusedListNamesItsCause) {
       {{"-stop", "svc"}, "list refused: argument 2 \"svc\" is not an option"},
       {{"-stop", "-c", "a", "b"}, "list refused: \"-c\" needs three operands"},
       {{"-stop", "-t", "0", "-c", "a", "b", "c"}, "list refused: \"0\" is no number of polls"},
-      {{"-stop", "-f", empty.path()},
-       "list refused: list file \"" + empty.path() + "\" cannot be opened or has no valid line"},
+      {{"-stop", "-f", empty},
+       "list refused: list file \"" + empty + "\" cannot be opened or has no valid line"},
       {{"-stop"},
        "list refused: HKLM\\SOFTWARE\\Corvane\\Vardeck\\HomeDir cannot be read in the 32-bit "
        "view or the 64-bit view"},
@@ -180,8 +181,9 @@ TEST_F(StepLogTest, InstallationShowsTheRulesOutcome) {
   sim.setNumber(kProductKey, "DBSrvRemoteFlag", 0);
   sim.setText("SOFTWARE\\WOW6432Node\\Corvane\\Vardeck_DB", "DBInstanceName", "SALES");
   sim.addService(serviceNamed("MSSQL$SALES", svc::kRunning));
-  const TempFile list("boot.exe, NetBootCast, Boot\nhub.exe, hubkeep, Hub\nweb.exe, Web, Web\n");
-  EXPECT_EQ(0, run({"-install", "-f", list.path()}));
+  sim.setFileContents("list.lst",
+                      "boot.exe, NetBootCast, Boot\nhub.exe, hubkeep, Hub\nweb.exe, Web, Web\n");
+  EXPECT_EQ(0, run({"-install", "-f", "list.lst"}));
   const std::vector<std::string> written = lines();
   EXPECT_THAT(written, Contains("install NetBootCast: start type disabled (TFTP rule: "
                                 "NoUseVDKTFTP is 1 in the 64-bit view); no dependency"));

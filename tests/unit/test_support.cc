@@ -1,12 +1,6 @@
 #include "test_support.h"
 
 #include <gmock/gmock.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 namespace vdksvc {
 
@@ -80,26 +74,6 @@ Args::Args(const std::vector<std::string>& operands) {
     pointers_.push_back(text.data());
   }
   pointers_.push_back(nullptr);
-}
-
-TempFile::TempFile(const std::string& bytes) : path_(uniquePath()) {
-  std::FILE* file = std::fopen(path_.c_str(), "wb");
-  EXPECT_NE(nullptr, file) << path_;
-  if (file == nullptr) return;
-  EXPECT_EQ(bytes.size(), std::fwrite(bytes.data(), 1, bytes.size(), file));
-  std::fclose(file);
-}
-
-TempFile::~TempFile() {
-  std::error_code ignored;
-  std::filesystem::remove(path_, ignored);
-}
-
-std::string TempFile::uniquePath() {
-  static std::atomic<unsigned> counter{0};
-  const std::string name =
-      "vdksvc_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".lst";
-  return (std::filesystem::temp_directory_path() / name).string();
 }
 
 }  // namespace vdksvc

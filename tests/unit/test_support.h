@@ -63,22 +63,4 @@ class Args {
   std::vector<char*> pointers_;
 };
 
-/// A real file in the temporary directory, written byte for byte and removed
-/// when the object goes.
-class TempFile {
- public:
-  explicit TempFile(const std::string& bytes);
-  ~TempFile();
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-
-  const std::string& path() const { return path_; }
-
-  /// A path in the temporary directory that no file has.
-  static std::string uniquePath();
-
- private:
-  std::string path_;
-};
-
 }  // namespace vdksvc
