@@ -5,7 +5,6 @@
 #include <cstring>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "base/text.h"
@@ -18,9 +17,9 @@
 #include "lists/service_list.h"
 #include "log/step_log.h"
 #include "services/access_rights.h"
+#include "services/entry_request.h"
 #include "services/extended_stop.h"
 #include "services/install.h"
-#include "services/poll_limit.h"
 #include "services/service_names.h"
 #include "services/service_query.h"
 #include "services/start_type.h"
@@ -32,12 +31,6 @@ namespace {
 
 /// Reads the operands (argv[2] onwards); nothing when the command line is refused.
 using OperandParser = std::optional<Operands> (*)(Platform&, int argc, char** argv, StepLog&);
-/// Applies a command to one entry, each wait taking at most the poll limit; the
-/// run goes on whatever it gives.
-using WaitingOperation = EntryOutcome (*)(Platform&, const ServiceEntry&, PollLimit, StepLog&);
-/// Changes one entry's configuration, which has no state to wait for.
-using ConfigOperation = EntryOutcome (*)(Platform&, const ServiceEntry&, StepLog&);
-using EntryOperation = std::variant<WaitingOperation, ConfigOperation>;
 /// Runs once after every entry was processed and may revise the entries'
 /// outcomes; false when it left something undone.
 using Finisher = bool (*)(Platform&, const ServiceList&, std::vector<EntryOutcome>&, StepLog&);
@@ -50,15 +43,6 @@ struct CommandRow {
   /// What the operation asks of the manager and of each service.
   AccessRights rights;
 };
-
-/// What \a operation gives \a entry, handed what the operation takes of \a operands.
-EntryOutcome applyTo(const EntryOperation& operation, Platform& platform, const ServiceEntry& entry,
-                     const Operands& operands, StepLog& log) {
-  if (const auto* waiting = std::get_if<WaitingOperation>(&operation)) {
-    return (*waiting)(platform, entry, operands.pollLimit, log);
-  }
-  return std::get<ConfigOperation>(operation)(platform, entry, log);
-}
 
 /// The arguments as received, each quoted when it holds a blank or is empty.
 std::string commandLineOf(int argc, char** argv) {
@@ -74,17 +58,18 @@ std::string commandLineOf(int argc, char** argv) {
 
 // What each command parses its operands with, applies to every entry, does
 // once after the last entry, and the rights it asks for.
+// clang-format off
 constexpr CommandRow kCommands[] = {
     {CommandCode::kInstall, parseServiceOperands, installEntry, nullptr, kInstallRights},
-    {CommandCode::kRemove, parseServiceOperands, removeEntry, nullptr, kRemoveRights},
-    {CommandCode::kStop, parseServiceOperands, stopEntry, nullptr, kStopRights},
-    {CommandCode::kStopEx, parseServiceOperands, stopBeforeSweepEntry, finishExtendedStop,
-     kStopRights},
-    {CommandCode::kStart, parseServiceOperands, startEntry, nullptr, kStartRights},
-    {CommandCode::kPause, parseServiceOperands, pauseEntry, nullptr, kPauseContinueRights},
-    {CommandCode::kContinue, parseServiceOperands, continueEntry, nullptr, kPauseContinueRights},
+    {CommandCode::kRemove, parseServiceOperands, changeStateTo<change::kRemove>, nullptr, kRemoveRights},
+    {CommandCode::kStop, parseServiceOperands, changeStateTo<change::kStop>, nullptr, kStopRights},
+    {CommandCode::kStopEx, parseServiceOperands, changeStateTo<change::kStopBeforeSweep>, finishExtendedStop, kStopRights},
+    {CommandCode::kStart, parseServiceOperands, changeStateTo<change::kStart>, nullptr, kStartRights},
+    {CommandCode::kPause, parseServiceOperands, changeStateTo<change::kPause>, nullptr, kPauseContinueRights},
+    {CommandCode::kContinue, parseServiceOperands, changeStateTo<change::kContinue>, nullptr, kPauseContinueRights},
     {CommandCode::kStartup, parseStartTypeOperands, changeStartType, nullptr, kStartTypeRights},
 };
+// clang-format on
 
 const CommandRow* findCommand(CommandCode code) {
   for (const CommandRow& row : kCommands) {
@@ -166,7 +151,7 @@ std::vector<EntryOutcome> applyToEveryEntry(Platform& platform, const CommandRow
   outcomes.reserve(list.size());
   bool deniedBefore = false;
   for (std::size_t i = 0; i < list.size(); ++i) {
-    outcomes.push_back(applyTo(row.apply, platform, list.at(i), operands, log));
+    outcomes.push_back(row.apply(platform, list.at(i), {row.rights, operands.pollLimit}, log));
     if (!outcomes.back().wasAccessDenied() || deniedBefore) continue;
     deniedBefore = true;
     if (log.on()) {
@@ -185,10 +170,9 @@ int reportServices(Platform& platform, int argc, char** argv, StepLog& log, Text
   const std::optional<Operands> operands = parseQueryOperands(platform, argc, argv, log);
   if (!operands) return -1;
   const ServiceList& list = operands->list;
-  std::vector<ServiceReport> reports;
-  reports.reserve(list.size());
+  std::vector<ServiceReport> reports(list.size());
   for (std::size_t i = 0; i < list.size(); ++i) {
-    reports.push_back(queryService(platform, list.at(i), log));
+    queryService(platform, list.at(i), {kReadServiceRights, 0, &reports[i]}, log);
   }
   writeServiceReport(out, operands->format, list, reports);
   if (!operands->outcomeStatus) return 0;
