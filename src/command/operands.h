@@ -1,6 +1,7 @@
 #pragma once
 // What a command line gives the run besides its command.
 
+#include "command/service_report.h"
 #include "lists/service_list.h"
 #include "services/poll_limit.h"
 
@@ -14,9 +15,6 @@ inline bool isOption(const char* argument) {
 /// Whether an option, one argument that begins with '-' or '/', is the one
 /// looked for.
 using OptionTest = bool (*)(const char* option);
-
-/// How -query writes what it read: aligned columns, or comma-separated values.
-enum class ReportFormat { kTable, kCsv };
 
 /// The operands of a command line, as its command's parser read them.
 struct Operands {
