@@ -2,17 +2,15 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/text.h"
 #include "base/text_output.h"
+#include "command/command_line.h"
 #include "command/command_table.h"
-#include "command/operands.h"
 #include "command/service_operands.h"
-#include "command/service_report.h"
 #include "command/start_type_operands.h"
 #include "command/usage.h"
 #include "lists/service_list.h"
@@ -36,39 +34,6 @@ std::string commandLineOf(int argc, char** argv) {
   }
   return line;
 }
-
-/// Looks at one word that starts with '-' or '/'. The comparison takes the rest of
-/// the whole argument, so only the argument's last word can match exactly.
-const CommandRow* matchOption(Platform& platform, char* option, const CommandRow* current) {
-  char* rest = option + 1;
-  const char letter = asciiLower(*rest);
-  bool lowered = false;
-  for (const CommandRow& row : commandTable()) {
-    if (row.keyword[0] != letter) continue;
-    if (!lowered) {
-      platform.CharLowerA(rest);
-      lowered = true;
-    }
-    if (std::strcmp(rest, row.keyword) == 0) return &row;
-  }
-  return current;
-}
-
-}  // namespace
-
-const CommandRow* recogniseCommand(Platform& platform, char* argument) {
-  const CommandRow* result = nullptr;
-  if (argument == nullptr || *argument == '\0') return result;
-  char* p = argument;
-  for (;;) {
-    while (isBlank(*p)) ++p;
-    if (*p == '-' || *p == '/') result = matchOption(platform, p, result);
-    while (*p != '\0' && !isBlank(*p)) ++p;
-    if (*p == '\0') return result;
-  }
-}
-
-namespace {
 
 /// The step log's line on whether entry \a index is done, and if not, why.
 void logOutcome(StepLog& log, std::size_t index, const ServiceEntry& entry,
@@ -110,39 +75,20 @@ void applyToEveryEntry(Run& run, const CommandRow& row, PollLimit pollLimit) {
   }
 }
 
-/// Whether an option that passes \a test stands where \a row's parser reads
-/// options.
-bool hasOption(const CommandRow* row, int argc, char** argv, OptionTest test) {
-  if (row == nullptr) return false;
-  if (row->operands == kStartTypeGrammar) return hasStartTypeOption(argc, argv, test);
-  return hasServiceOption(argc, argv, row->operands == kQueryGrammar, test);
+/// The list \a line's command reads.
+std::optional<ServiceList> listOf(Platform& platform, const CommandLine& line, StepLog& log) {
+  if (line.command->operands == kStartTypeGrammar) return startTypeList(line, log);
+  return serviceList(platform, line, log);
 }
-
-/// The operands \a row's command reads.
-std::optional<Operands> parse(Platform& platform, const CommandRow& row, int argc, char** argv,
-                              StepLog& log) {
-  switch (row.operands) {
-    case kStartTypeGrammar:
-      return parseStartTypeOperands(platform, argc, argv, log);
-    case kQueryGrammar:
-      return parseQueryOperands(platform, argc, argv, log);
-    default:
-      return parseServiceOperands(platform, argc, argv, log);
-  }
-}
-
-/// -v, or anything else that begins with its letter, as -e counts.
-bool isVerboseSwitch(const char* option) { return option[1] == 'v' || option[1] == 'V'; }
 
 /// Applies \a row's command to the list its operands give; the status.
-int applyCommand(Platform& platform, const CommandRow& row, int argc, char** argv, StepLog& log,
+int applyCommand(Platform& platform, const CommandRow& row, const CommandLine& line, StepLog& log,
                  TextOutput& out) {
-  const std::optional<Operands> operands = parse(platform, row, argc, argv, log);
-  if (!operands) return -1;
+  const std::optional<ServiceList> list = listOf(platform, line, log);
+  if (!list) return -1;
 
-  const ServiceList& list = operands->list;
-  Run run{platform, log, out, list, operands->format, {}, {}};
-  applyToEveryEntry(run, row, operands->pollLimit);
+  Run run{platform, log, out, *list, line.format, {}, {}};
+  applyToEveryEntry(run, row, line.pollLimit);
   const bool countsNotDone = row.status == StatusCount::kNotDone;
   // A run whose every entry was refused its rights did nothing: a failure, as a
   // refused list is, not the success it would otherwise report.
@@ -155,9 +101,9 @@ int applyCommand(Platform& platform, const CommandRow& row, int argc, char** arg
   // The extended stop's sweep, or -query's report.
   const bool leftUndone = row.finish != nullptr && !row.finish(run);
   // Without -e the status says only that the command line and the list were accepted.
-  if (!operands->outcomeStatus) return 0;
+  if (!line.outcomeStatus) return 0;
   if (countsNotDone && log.on()) {
-    for (std::size_t i = 0; i < list.size(); ++i) logOutcome(log, i, list.at(i), outcomes[i]);
+    for (std::size_t i = 0; i < list->size(); ++i) logOutcome(log, i, list->at(i), outcomes[i]);
     if (leftUndone) SweepLog(log).leftRunning();
   }
   const auto notDone = static_cast<std::size_t>(std::count_if(
@@ -165,58 +111,45 @@ int applyCommand(Platform& platform, const CommandRow& row, int argc, char** arg
   return static_cast<int>(std::min<std::size_t>(notDone + (leftUndone ? 1 : 0), INT_MAX));
 }
 
-/// Whether the command line asks how the command works: a help word as the
-/// first argument; after a command, /? or -? anywhere or a help word where an
-/// option may stand.
-bool asksForUsage(const CommandRow* row, int argc, char** argv) {
-  if (isHelpWord(argv[1])) return true;
-  return row != nullptr && (asksForHelp(argc, argv) || hasOption(row, argc, argv, isHelpWord));
-}
-
 /// One run, with the step log's lines about the command and each entry.
-int runLoggedCommand(Platform& platform, const CommandRow* row, int argc, char** argv, StepLog& log,
+int runLoggedCommand(Platform& platform, const CommandLine& line, int argc, StepLog& log,
                      TextOutput& out) {
-  if (argc < 2 || argv == nullptr) {
+  if (argc < 2) {
     if (log.on()) log.write("refused: no command");
     return -1;
   }
   // Asking how a command works never runs it.
-  if (asksForUsage(row, argc, argv)) {
+  if (line.usage) {
     if (log.on()) log.write("usage text asked for: nothing is done");
     writeUsage(out);
     return -1;
   }
-  if (row == nullptr) {
-    if (log.on())
-      log.write("refused: " + quoted(argv[1] != nullptr ? argv[1] : "") + " is no command");
+  if (line.command == nullptr) {
+    if (log.on()) log.write("refused: " + quoted(line.commandWord) + " is no command");
     return -1;
   }
-  return applyCommand(platform, *row, argc, argv, log, out);
+  return applyCommand(platform, *line.command, line, log, out);
 }
 
 }  // namespace
 
 int runCommand(Platform& platform, int argc, char** argv, StepLog& log) {
   if (argv == nullptr) argc = 0;
-  // As received: recognising the command lowers its keyword in place.
   const std::string commandLine = commandLineOf(argc, argv);
-  const CommandRow* row = argc >= 2 ? recogniseCommand(platform, argv[1]) : nullptr;
+  const CommandLine line = readCommandLine(platform, argc, argv);
   // Each stream is looked at only when something is written to it.
   TextOutput out(platform, file::kStdOutputHandle);
   TextOutput err(platform, file::kStdErrorHandle);
   // -v: the step log's lines go to standard error too, or only there when the
-  // machine's switches keep no log file.
+  // machine's switches keep no log file; for this run alone.
   StepLog echoOnly;
   StepLog& steps = log.on() ? log : echoOnly;
-  struct EchoForTheRun {
-    StepLog& log;
-    ~EchoForTheRun() { log.echoTo(nullptr); }
-  } echo{steps};
-  if (hasOption(row, argc, argv, isVerboseSwitch)) steps.echoTo(&err);
+  if (line.verbose) steps.echoTo(&err);
 
   if (steps.on()) steps.write("run: " + commandLine);
-  const int status = runLoggedCommand(platform, row, argc, argv, steps, out);
+  const int status = runLoggedCommand(platform, line, argc, steps, out);
   if (steps.on()) steps.write("end: exit status " + std::to_string(status));
+  if (line.verbose) steps.echoTo(nullptr);
   return status;
 }
 

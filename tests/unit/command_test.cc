@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "command/command_table.h"
+#include "command/command_line.h"
 #include "command/usage.h"
 #include "lists/registry_catalogue.h"
 #include "test_support.h"

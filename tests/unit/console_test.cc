@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "command/command.h"
+#include "command/command_line.h"
 #include "command/step_log_switches.h"
 #include "test_support.h"
 
