@@ -66,7 +66,7 @@
 #include <vector>
 
 #include "command/command.h"
-#include "command/service_operands.h"
+#include "command/command_line.h"
 #include "command/step_log_switches.h"
 #include "fuzz_support.h"
 #include "lists/registry_catalogue.h"
@@ -274,26 +274,6 @@ void seedListFiles(Reader& in, SimulatedPlatform& sim) {
   }
 }
 
-/// The poll limit a successful run of a service command used: the last -t
-/// operand's, as the operand grammar reads them (-c takes three operands, -f one);
-/// 0 for none.
-PollLimit effectivePollLimit(const std::vector<std::string>& arguments) {
-  PollLimit limit = 0;
-  for (std::size_t i = 2; i < arguments.size(); ++i) {
-    const std::string& option = arguments[i];
-    const char letter = option.size() > 1 ? option[1] : '\0';
-    if (letter == 'c' || letter == 'C') {
-      i += 3;
-    } else if (letter == 'f' || letter == 'F') {
-      i += 1;
-    } else if ((letter == 't' || letter == 'T') && i + 1 < arguments.size()) {
-      limit = parsePollLimit(arguments[i + 1].c_str()).value_or(0);
-      i += 1;
-    }
-  }
-  return limit;
-}
-
 bool startsWith(const std::string& text, std::string_view prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
@@ -416,29 +396,6 @@ void checkRequests(const std::vector<std::string>& calls, const std::string& key
     if (startsWith(call, "TerminateProcess "))
       require(last == "0", "terminated with a non-zero code");
   }
-}
-
-/// True when an argument after the keyword may be -e (it may also be an operand).
-bool mayAskForOutcome(const std::vector<std::string>& arguments) {
-  return std::any_of(arguments.begin() + std::min<std::ptrdiff_t>(2, std::ssize(arguments)),
-                     arguments.end(), [](const std::string& argument) {
-                       return argument.size() > 1 && (argument[0] == '-' || argument[0] == '/') &&
-                              (argument[1] == 'e' || argument[1] == 'E');
-                     });
-}
-
-/// The keyword runCommand recognised, as far as the target needs it: the
-/// lowered last word of argv[1].
-std::string keywordOf(const std::vector<std::string>& arguments) {
-  if (arguments.size() < 2) return {};
-  std::string word = arguments[1];
-  word.erase(0, word.find_last_of(" \t") == std::string::npos ? 0 : word.find_last_of(" \t") + 1);
-  if (word.size() < 2) return {};
-  word.erase(0, 1);
-  for (char& c : word) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return word;
 }
 
 }  // namespace
@@ -566,6 +523,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::string> arguments{"vdksvc.exe"};
   const std::size_t count = in.below(kMaxArguments + 1);
   for (std::size_t i = 0; i < count; ++i) arguments.push_back(text(in));
+  // The command line as the product reads it, for the checks that depend on it.
+  ArgumentVector argv(arguments);
+  const CommandLine line = readCommandLine(sim, argv.argc(), argv.argv());
 
   sim.clearCalls();
   const int status = runGuarded(sim, arguments, StepLog::off());
@@ -578,7 +538,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                  static_cast<unsigned long long>(sim.nowMs()));
     for (const std::string& call : sim.calls()) std::fprintf(stderr, "  %s\n", call.c_str());
   }
-  require(status == -1 || status == 0 || (status > 0 && mayAskForOutcome(arguments)),
+  require(status == -1 || status == 0 || (status > 0 && line.outcomeStatus),
           "status other than 0 and -1 without -e");
   const std::vector<std::string> open = sim.openResources();
   for (const std::string& resource : open)
@@ -596,7 +556,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkRefusedRun(sim.calls());
     require(sim.nowMs() == 0, "a refused run let time pass");
   } else {
-    const std::string keyword = keywordOf(arguments);
+    const std::string keyword = line.command != nullptr ? line.command->keyword : "";
     // A service command succeeds only with a list of at least one entry, and
     // every entry opens the manager; the start-type command keeps one triple at most.
     const auto managerOpens = static_cast<std::size_t>(
@@ -619,7 +579,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       require(managerOpens >= 1, "a service command succeeded without an entry");
     }
     checkRequests(sim.calls(), keyword);
-    checkTime(sim, keyword, effectivePollLimit(arguments));
+    checkTime(sim, keyword, line.pollLimit);
   }
   if ((flags & 16u) != 0) checkStepLog(data, size, arguments, status, sim);
   return 0;

@@ -1,29 +1,11 @@
 #pragma once
-// The command's entry: recognise the keyword, build the service list with the
-// command's operand parser, apply the command to every entry, report by exit status.
+// The command's entry: read the command line, build the service list its command
+// reads, apply the command to every entry, report by exit status.
 
 #include "log/step_log.h"
 #include "platform/platform.h"
 
 namespace vdksvc {
-
-enum class CommandCode : int {
-  kNone = 0,
-  kInstall = 1,
-  kRemove = 2,
-  kStop = 3,
-  kStopEx = 4,
-  kStart = 5,
-  kPause = 6,
-  kContinue = 7,
-  kStartup = 8,
-  kQuery = 9,
-};
-
-/// The command named by the last space-separated word of \a argument ("-stop",
-/// "/Stop", "x -remove"). Lowers the text after a recognised option letter in
-/// place. None for a null or empty argument and for anything not an exact keyword.
-CommandCode recogniseCommand(Platform& platform, char* argument);
 
 /// Runs one command line (\a argv[0] is the program path) and returns the exit
 /// status: -1 when the command or its service list is refused; otherwise 0, or

@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "base/text_output.h"
-#include "command/operands.h"
 #include "lists/service_list.h"
 #include "services/service_query.h"
 
 namespace vdksvc {
+
+/// How -query writes what it read: aligned columns, or comma-separated values.
+enum class ReportFormat { kTable, kCsv };
 
 /// Writes the report of \a list's entries, whose services read as \a reports
 /// (one per entry, in list order), to \a output in \a format.

@@ -1,12 +1,5 @@
 #include "command/usage.h"
 
-#include <algorithm>
-#include <cstring>
-#include <iterator>
-#include <string>
-
-#include "base/text.h"
-
 namespace vdksvc {
 namespace {
 
@@ -46,22 +39,6 @@ constexpr const char* kUsage[] = {
 };
 
 }  // namespace
-
-bool isHelpWord(const char* argument) {
-  if (argument == nullptr) return false;
-  constexpr const char* kHelpWords[] = {"/?", "-?", "-h", "/h", "-help", "/help", "--help"};
-  const std::string word = asciiLowered(argument);
-  return std::any_of(std::begin(kHelpWords), std::end(kHelpWords),
-                     [&word](const char* help) { return word == help; });
-}
-
-bool asksForHelp(int argc, char** argv) {
-  if (argc <= 2) return false;
-  return std::any_of(argv + 2, argv + argc, [](const char* argument) {
-    return argument != nullptr &&
-           (std::strcmp(argument, "/?") == 0 || std::strcmp(argument, "-?") == 0);
-  });
-}
 
 void writeUsage(TextOutput& output) {
   for (const char* line : kUsage) output.writeLine(line);

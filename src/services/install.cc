@@ -6,6 +6,7 @@
 #include "base/text.h"
 #include "lists/registry_catalogue.h"
 #include "services/access_rights.h"
+#include "services/entry_handles.h"
 #include "services/entry_log.h"
 #include "services/pending_wait.h"
 #include "services/scm_handles.h"
@@ -147,14 +148,15 @@ NewService newServiceFor(Platform& platform, RawScHandle manager, const ServiceE
 }
 
 /// Creates \a service under the entry's names on the open manager of \a handles,
-/// starts it and waits while it starts.
+/// asking \a access of it, starts it and waits while it starts.
 EntryOutcome createAndStart(Platform& platform, ScmHandles& handles, const ServiceEntry& entry,
-                            const NewService& service, PollLimit pollLimit, EntryLog& steps) {
+                            const NewService& service, Dword access, PollLimit pollLimit,
+                            EntryLog& steps) {
   handles.service.reset(platform.CreateServiceA(
-      handles.manager.get(), entry.serviceName.c_str(), entry.displayName.c_str(),
-      kInstallRights.service, svc::kWin32OwnProcess, service.startType, svc::kErrorNormal,
-      service.binaryPath.c_str(), nullptr, nullptr,
-      service.dependencies.empty() ? nullptr : service.dependencies.c_str(), nullptr, nullptr));
+      handles.manager.get(), entry.serviceName.c_str(), entry.displayName.c_str(), access,
+      svc::kWin32OwnProcess, service.startType, svc::kErrorNormal, service.binaryPath.c_str(),
+      nullptr, nullptr, service.dependencies.empty() ? nullptr : service.dependencies.c_str(),
+      nullptr, nullptr));
   const bool created = static_cast<bool>(handles.service);
   const Dword createError = created ? 0 : platform.GetLastError();
   steps.request("CreateServiceA", created, createError);
@@ -180,16 +182,14 @@ EntryOutcome createAndStart(Platform& platform, ScmHandles& handles, const Servi
 
 }  // namespace
 
-EntryOutcome installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                          StepLog& log) {
-  EntryLog steps(log, "install", entry.serviceName);
-  ScmHandles handles(platform);
-  if (!handles.openManager(platform, kInstallRights.manager)) {
-    steps.openFailed(handles);
-    return handles.openFailure();
-  }
-  const NewService service = newServiceFor(platform, handles.manager.get(), entry, steps);
-  return createAndStart(platform, handles, entry, service, pollLimit, steps);
+EntryOutcome installEntry(Platform& platform, const ServiceEntry& entry,
+                          const EntryRequest& request, StepLog& log) {
+  EntryHandles opened(platform, log, "install", entry.serviceName);
+  if (!opened.openManager(request.rights)) return opened.handles.openFailure();
+  const NewService service =
+      newServiceFor(platform, opened.handles.manager.get(), entry, opened.steps);
+  return createAndStart(platform, opened.handles, entry, service, request.rights.service,
+                        request.pollLimit, opened.steps);
 }
 
 }  // namespace vdksvc

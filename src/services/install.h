@@ -7,7 +7,7 @@
 #include "log/step_log.h"
 #include "platform/platform.h"
 #include "services/entry_outcome.h"
-#include "services/poll_limit.h"
+#include "services/entry_request.h"
 
 namespace vdksvc {
 
@@ -16,8 +16,9 @@ namespace vdksvc {
 /// dependency where the rule gives one), starts it and waits while it starts.
 /// A service that already exists is left as it is; one created but not started
 /// stays installed. Done when the new service was seen running, was created
-/// disabled by the TFTP rule, or existed already.
-EntryOutcome installEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                          StepLog& log = StepLog::off());
+/// disabled by the TFTP rule, or existed already. The manager is opened with
+/// \a request's rights, and the new service is created with them.
+EntryOutcome installEntry(Platform& platform, const ServiceEntry& entry,
+                          const EntryRequest& request, StepLog& log = StepLog::off());
 
 }  // namespace vdksvc

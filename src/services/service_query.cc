@@ -1,35 +1,29 @@
 #include "services/service_query.h"
 
 #include <cstring>
+#include <utility>
 
-#include "services/access_rights.h"
-#include "services/entry_log.h"
-#include "services/scm_handles.h"
+#include "services/entry_handles.h"
 #include "services/service_names.h"
 
 namespace vdksvc {
 namespace {
 
-ServiceReport unreadable(Dword error) {
+/// What the manager told of \a entry's service.
+ServiceReport readService(Platform& platform, const ServiceEntry& entry, const AccessRights& rights,
+                          StepLog& log) {
+  EntryHandles opened(platform, log, "query", entry.serviceName);
+  EntryLog& entryLog = opened.steps;
+  const ScmHandles& handles = opened.handles;
   ServiceReport report;
-  report.error = error;
-  return report;
-}
-
-}  // namespace
-
-ServiceReport queryService(Platform& platform, const ServiceEntry& entry, StepLog& log) {
-  EntryLog entryLog(log, "query", entry.serviceName);
-  ScmHandles handles(platform);
-  if (!handles.open(platform, entry.serviceName, kReadServiceRights)) {
-    entryLog.openFailed(handles);
+  if (!opened.open(rights)) {
     // Only the open of the service gives this error.
     if (handles.error == winerr::kServiceDoesNotExist) {
-      ServiceReport report;
       report.found = ServiceReport::Found::kNotInstalled;
-      return report;
+    } else {
+      report.error = handles.error;
     }
-    return unreadable(handles.error);
+    return report;
   }
 
   ServiceStatusProcess status;
@@ -37,20 +31,19 @@ ServiceReport queryService(Platform& platform, const ServiceEntry& entry, StepLo
   if (!platform.QueryServiceStatusEx(handles.service.get(), svc::kStatusProcessInfo,
                                      reinterpret_cast<unsigned char*>(&status), sizeof status,
                                      &needed)) {
-    const Dword error = platform.GetLastError();
-    if (entryLog.on()) entryLog.line("QueryServiceStatusEx failed: " + log.errorText(error));
-    return unreadable(error);
+    report.error = platform.GetLastError();
+    if (entryLog.on()) entryLog.line("QueryServiceStatusEx failed: " + log.errorText(report.error));
+    return report;
   }
   // The documented limit of the configuration's size, so one call reads it.
   alignas(ServiceConfigData) unsigned char buffer[svc::kMaxConfigSize];
   if (!platform.QueryServiceConfigA(handles.service.get(), buffer, sizeof buffer, &needed)) {
-    const Dword error = platform.GetLastError();
-    if (entryLog.on()) entryLog.line("QueryServiceConfigA failed: " + log.errorText(error));
-    return unreadable(error);
+    report.error = platform.GetLastError();
+    if (entryLog.on()) entryLog.line("QueryServiceConfigA failed: " + log.errorText(report.error));
+    return report;
   }
   ServiceConfigData config;
   std::memcpy(&config, buffer, sizeof config);
-  ServiceReport report;
   report.found = ServiceReport::Found::kInstalled;
   report.state = status.dwCurrentState;
   report.processId = status.dwProcessId;
@@ -63,6 +56,21 @@ ServiceReport queryService(Platform& platform, const ServiceEntry& entry, StepLo
                   std::to_string(report.startType) + ", binary path " + report.binaryPath);
   }
   return report;
+}
+
+}  // namespace
+
+EntryOutcome queryService(Platform& platform, const ServiceEntry& entry,
+                          const EntryRequest& request, StepLog& log) {
+  ServiceReport report = readService(platform, entry, request.rights, log);
+  using Found = ServiceReport::Found;
+  const EntryOutcome outcome =
+      report.found == Found::kNotInstalled ? EntryOutcome::failed(winerr::kServiceDoesNotExist)
+      : report.found == Found::kUnreadable ? EntryOutcome::failed(report.error)
+      : report.state == svc::kRunning      ? EntryOutcome::done()
+                                           : EntryOutcome::lastSeenIn(report.state);
+  if (request.report != nullptr) *request.report = std::move(report);
+  return outcome;
 }
 
 }  // namespace vdksvc

@@ -8,6 +8,8 @@
 #include "lists/service_list.h"
 #include "log/step_log.h"
 #include "platform/platform.h"
+#include "services/entry_outcome.h"
+#include "services/entry_request.h"
 
 namespace vdksvc {
 
@@ -24,10 +26,12 @@ struct ServiceReport {
   std::string binaryPath;  ///< as the manager stores it
 };
 
-/// Reads \a entry's service. A service the manager does not know is
-/// notInstalled; any other failure (error 5 for a token without the rights)
-/// makes it unreadable.
-ServiceReport queryService(Platform& platform, const ServiceEntry& entry,
-                           StepLog& log = StepLog::off());
+/// Reads \a entry's service, with \a request's rights, into \a request.report
+/// when it is given. A service the manager does not know is kNotInstalled; any
+/// other failure (error 5 for a token without the rights) makes it unreadable.
+/// Done when the service runs: the entries of -query's outcome status are those
+/// whose service does not.
+EntryOutcome queryService(Platform& platform, const ServiceEntry& entry,
+                          const EntryRequest& request, StepLog& log = StepLog::off());
 
 }  // namespace vdksvc

@@ -4,9 +4,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "services/access_rights.h"
-#include "services/entry_log.h"
-#include "services/scm_handles.h"
+#include "services/entry_handles.h"
 #include "services/service_names.h"
 
 namespace vdksvc {
@@ -34,13 +32,11 @@ bool startTypeOf(Platform& platform, const std::string& word, Dword& startType) 
 
 }  // namespace
 
-EntryOutcome changeStartType(Platform& platform, const ServiceEntry& entry, StepLog& log) {
-  EntryLog steps(log, "startup", entry.serviceName);
-  ScmHandles handles(platform);
-  if (!handles.open(platform, entry.serviceName, kStartTypeRights)) {
-    steps.openFailed(handles);
-    return handles.openFailure();
-  }
+EntryOutcome changeStartType(Platform& platform, const ServiceEntry& entry,
+                             const EntryRequest& request, StepLog& log) {
+  EntryHandles opened(platform, log, "startup", entry.serviceName);
+  if (!opened.open(request.rights)) return opened.handles.openFailure();
+  EntryLog& steps = opened.steps;
   Dword startType = 0;
   if (!startTypeOf(platform, entry.startTypeWord, startType)) {
     steps.line("start type " + quoted(entry.startTypeWord) + " is not auto, demand or disabled");
@@ -52,8 +48,8 @@ EntryOutcome changeStartType(Platform& platform, const ServiceEntry& entry, Step
   // null leaves it alone everywhere.
   const char* displayName = entry.displayName.empty() ? nullptr : entry.displayName.c_str();
   const bool changed = platform.ChangeServiceConfigA(
-      handles.service.get(), svc::kNoChange, startType, svc::kNoChange, nullptr, nullptr, nullptr,
-      nullptr, nullptr, nullptr, displayName);
+      opened.handles.service.get(), svc::kNoChange, startType, svc::kNoChange, nullptr, nullptr,
+      nullptr, nullptr, nullptr, nullptr, displayName);
   const Dword error = changed ? 0 : platform.GetLastError();
   steps.request("ChangeServiceConfigA start type " + entry.startTypeWord + ", display name " +
                     (displayName == nullptr ? std::string("kept") : quoted(entry.displayName)),

@@ -6,6 +6,7 @@
 #include "log/step_log.h"
 #include "platform/platform.h"
 #include "services/entry_outcome.h"
+#include "services/entry_request.h"
 
 namespace vdksvc {
 
@@ -13,8 +14,9 @@ namespace vdksvc {
 /// "disabled", in any case) and the entry's display name; an empty display name
 /// leaves the service's own as it is. Only the configuration changes: a running
 /// service set to disabled runs on. Waits one second after the change. Done
-/// when the manager accepted the change.
+/// when the manager accepted the change. The manager and the service are opened
+/// with \a request's rights; there is nothing to wait for.
 EntryOutcome changeStartType(Platform& platform, const ServiceEntry& entry,
-                             StepLog& log = StepLog::off());
+                             const EntryRequest& request, StepLog& log = StepLog::off());
 
 }  // namespace vdksvc

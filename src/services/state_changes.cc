@@ -1,6 +1,6 @@
 #include "services/state_changes.h"
 
-#include "services/access_rights.h"
+#include "services/entry_handles.h"
 #include "services/entry_log.h"
 #include "services/pending_wait.h"
 #include "services/scm_handles.h"
@@ -8,41 +8,6 @@
 
 namespace vdksvc {
 namespace {
-
-/// One row of the state-change table.
-struct StateChange {
-  /// The operation's name in the step log.
-  const char* name;
-  /// ControlService code; 0 means StartServiceA.
-  Dword control;
-  /// The state the service reports while the request is carried out.
-  Dword pendingState;
-  /// DeleteService after the wait, whatever came before; the entry is done once
-  /// the service is marked for deletion.
-  bool deleteAfterwards;
-  /// The state the command sends the service to, and the refusal of the request
-  /// that says it is there already (0: none).
-  Dword targetState;
-  Dword refusalWhenThere;
-  /// The rights the request and the wait need.
-  AccessRights rights;
-  /// Without a poll limit, the wait ends on a service that shows no progress,
-  /// which then leaves its processes to the extended stop's sweep.
-  bool endsWhenHung;
-};
-
-constexpr Dword kStartRequest = 0;
-
-// clang-format off
-//                            name        request                pending state           delete target state   refusal when there               rights                 ends when hung
-constexpr StateChange kStop{  "stop",     svc::kControlStop,     svc::kStopPending,     false, svc::kStopped, winerr::kServiceNotActive,      kStopRights,           false};
-constexpr StateChange kStopBeforeSweep{
-                              "stop",     svc::kControlStop,     svc::kStopPending,     false, svc::kStopped, winerr::kServiceNotActive,      kStopRights,           true};
-constexpr StateChange kRemove{"remove",   svc::kControlStop,     svc::kStopPending,     true,  svc::kStopped, winerr::kServiceNotActive,      kRemoveRights,         false};
-constexpr StateChange kStart{ "start",    kStartRequest,         svc::kStartPending,    false, svc::kRunning, winerr::kServiceAlreadyRunning, kStartRights,          false};
-constexpr StateChange kPause{ "pause",    svc::kControlPause,    svc::kPausePending,    false, svc::kPaused,  0,                              kPauseContinueRights,  false};
-constexpr StateChange kContinue{"continue", svc::kControlContinue, svc::kContinuePending, false, svc::kRunning, 0,                            kPauseContinueRights,  false};
-// clang-format on
 
 /// Errors that say a service to remove is as good as gone.
 bool removedAlready(Dword error) {
@@ -180,52 +145,21 @@ EntryOutcome markForDeletion(Platform& platform, RawScHandle service, EntryLog& 
   return deleted || removedAlready(error) ? EntryOutcome::done() : EntryOutcome::failed(error);
 }
 
-EntryOutcome changeState(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                         const StateChange& change, StepLog& log) {
-  EntryLog steps(log, change.name, entry.serviceName);
-  ScmHandles handles(platform);
-  if (!handles.open(platform, entry.serviceName, change.rights)) {
-    steps.openFailed(handles);
+}  // namespace
+
+EntryOutcome changeState(Platform& platform, const ServiceEntry& entry, const StateChange& change,
+                         const EntryRequest& request, StepLog& log) {
+  EntryHandles opened(platform, log, change.name, entry.serviceName);
+  ScmHandles& handles = opened.handles;
+  if (!opened.open(request.rights)) {
     if (change.deleteAfterwards && removedAlready(handles.error)) return EntryOutcome::done();
     return handles.openFailure();
   }
   const EntryOutcome requested =
-      Request(platform, handles.service.get(), change, pollLimit, steps).run();
+      Request(platform, handles.service.get(), change, request.pollLimit, opened.steps).run();
   if (!change.deleteAfterwards) return requested;
   // A service to remove is deleted whatever the stop gave, a stopped one all the same.
-  return markForDeletion(platform, handles.service.get(), steps);
-}
-
-}  // namespace
-
-EntryOutcome stopEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                       StepLog& log) {
-  return changeState(platform, entry, pollLimit, kStop, log);
-}
-
-EntryOutcome stopBeforeSweepEntry(Platform& platform, const ServiceEntry& entry,
-                                  PollLimit pollLimit, StepLog& log) {
-  return changeState(platform, entry, pollLimit, kStopBeforeSweep, log);
-}
-
-EntryOutcome removeEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                         StepLog& log) {
-  return changeState(platform, entry, pollLimit, kRemove, log);
-}
-
-EntryOutcome startEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                        StepLog& log) {
-  return changeState(platform, entry, pollLimit, kStart, log);
-}
-
-EntryOutcome pauseEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                        StepLog& log) {
-  return changeState(platform, entry, pollLimit, kPause, log);
-}
-
-EntryOutcome continueEntry(Platform& platform, const ServiceEntry& entry, PollLimit pollLimit,
-                           StepLog& log) {
-  return changeState(platform, entry, pollLimit, kContinue, log);
+  return markForDeletion(platform, handles.service.get(), opened.steps);
 }
 
 }  // namespace vdksvc

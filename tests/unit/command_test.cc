@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "command/command_line.h"
+#include "command/usage.h"
 #include "lists/registry_catalogue.h"
 #include "test_support.h"
 
@@ -20,75 +22,74 @@ using ::testing::Not;
 
 class RecogniseCommandTest : public SimulatedTest {
  protected:
-  CommandCode recognise(std::string text) {
+  /// The keyword of the command \a text names; empty for none.
+  std::string recognise(std::string text) {
     std::vector<char> buffer(text.begin(), text.end());
     buffer.push_back('\0');
-    CommandCode code = recogniseCommand(sim, buffer.data());
+    const CommandRow* row = recogniseCommand(sim, buffer.data());
     lastText = buffer.data();
-    return code;
+    return row != nullptr ? row->keyword : "";
   }
   std::string lastText;
 };
 
-TEST_F(RecogniseCommandTest, EveryKeywordWithDashOrSlash) {
-  const std::pair<const char*, CommandCode> keywords[] = {
-      {"install", CommandCode::kInstall},   {"remove", CommandCode::kRemove},
-      {"stop", CommandCode::kStop},         {"stopex", CommandCode::kStopEx},
-      {"start", CommandCode::kStart},       {"pause", CommandCode::kPause},
-      {"continue", CommandCode::kContinue}, {"startup", CommandCode::kStartup},
-  };
-  for (const auto& [word, code] : keywords) {
-    EXPECT_EQ(code, recognise(std::string("-") + word)) << word;
-    EXPECT_EQ(code, recognise(std::string("/") + word)) << word;
+TEST_F(RecogniseCommandTest, EveryKeywordWithDashOrSlashAndInTheUsageText) {
+  TextOutput out(sim, file::kStdOutputHandle);
+  writeUsage(out);
+  for (const CommandRow& row : commandTable()) {
+    EXPECT_EQ(row.keyword, recognise(std::string("-") + row.keyword));
+    EXPECT_EQ(row.keyword, recognise(std::string("/") + row.keyword));
+    EXPECT_THAT(sim.standardStream(file::kStdOutputHandle),
+                HasSubstr(std::string("\n  -") + row.keyword + " "));
   }
 }
 
 TEST_F(RecogniseCommandTest, CaseDoesNotMatterAndTheTextIsLoweredInPlace) {
-  EXPECT_EQ(CommandCode::kStop, recognise("-STOP"));
+  EXPECT_EQ("stop", recognise("-STOP"));
   EXPECT_EQ("-stop", lastText);
-  EXPECT_EQ(CommandCode::kStop, recognise("/Stop"));
-  EXPECT_EQ(CommandCode::kStart, recognise("-Start"));
-  EXPECT_EQ(CommandCode::kPause, recognise("/pause"));
-  EXPECT_EQ(CommandCode::kContinue, recognise("-CoNtInUe"));
-  EXPECT_EQ(CommandCode::kInstall, recognise("/INSTALL"));
-  EXPECT_EQ(CommandCode::kRemove, recognise("-Remove"));
-  EXPECT_EQ(CommandCode::kStopEx, recognise("-StopEx"));
-  EXPECT_EQ(CommandCode::kStartup, recognise("-STARTUP"));
+  EXPECT_EQ("stop", recognise("/Stop"));
+  EXPECT_EQ("start", recognise("-Start"));
+  EXPECT_EQ("pause", recognise("/pause"));
+  EXPECT_EQ("continue", recognise("-CoNtInUe"));
+  EXPECT_EQ("install", recognise("/INSTALL"));
+  EXPECT_EQ("remove", recognise("-Remove"));
+  EXPECT_EQ("stopex", recognise("-StopEx"));
+  EXPECT_EQ("startup", recognise("-STARTUP"));
 }
 
 TEST_F(RecogniseCommandTest, LongerAndShorterKeywordsAreDistinct) {
-  EXPECT_EQ(CommandCode::kStartup, recognise("-startup"));
-  EXPECT_EQ(CommandCode::kStopEx, recognise("-stopex"));
-  EXPECT_EQ(CommandCode::kNone, recognise("-stopx"));
-  EXPECT_EQ(CommandCode::kNone, recognise("-st"));
-  EXPECT_EQ(CommandCode::kNone, recognise("-starts"));
-  EXPECT_EQ(CommandCode::kNone, recognise("-pauses"));
-  EXPECT_EQ(CommandCode::kNone, recognise("-s"));
+  EXPECT_EQ("startup", recognise("-startup"));
+  EXPECT_EQ("stopex", recognise("-stopex"));
+  EXPECT_EQ("", recognise("-stopx"));
+  EXPECT_EQ("", recognise("-st"));
+  EXPECT_EQ("", recognise("-starts"));
+  EXPECT_EQ("", recognise("-pauses"));
+  EXPECT_EQ("", recognise("-s"));
 }
 
 TEST_F(RecogniseCommandTest, OnlyTheLastWordOfTheArgumentCounts) {
-  EXPECT_EQ(CommandCode::kRemove, recognise("x -remove"));
-  EXPECT_EQ(CommandCode::kRemove, recognise("\t -stop  -remove"));
-  EXPECT_EQ(CommandCode::kPause, recognise("anything at all /pause"));
+  EXPECT_EQ("remove", recognise("x -remove"));
+  EXPECT_EQ("remove", recognise("\t -stop  -remove"));
+  EXPECT_EQ("pause", recognise("anything at all /pause"));
   // The comparison runs to the end of the argument, so a keyword followed by
   // another word, or by a blank, is not recognised.
-  EXPECT_EQ(CommandCode::kNone, recognise("-stop now"));
-  EXPECT_EQ(CommandCode::kNone, recognise("-stop "));
-  EXPECT_EQ(CommandCode::kNone, recognise("-remove x"));
+  EXPECT_EQ("", recognise("-stop now"));
+  EXPECT_EQ("", recognise("-stop "));
+  EXPECT_EQ("", recognise("-remove x"));
 }
 
 TEST_F(RecogniseCommandTest, NearMissesAndOtherTextGiveNone) {
-  EXPECT_EQ(CommandCode::kNone, recognise(""));
-  EXPECT_EQ(CommandCode::kNone, recognise("stop"));
-  EXPECT_EQ(CommandCode::kNone, recognise("--stop"));
-  EXPECT_EQ(CommandCode::kNone, recognise("-"));
-  EXPECT_EQ(CommandCode::kNone, recognise("/"));
-  EXPECT_EQ(CommandCode::kNone, recognise("   "));
-  EXPECT_EQ(CommandCode::kNone, recognise("-x"));
-  EXPECT_EQ(CommandCode::kNone, recognise("-installer"));
-  EXPECT_EQ(CommandCode::kNone, recognise("-continu"));
-  EXPECT_EQ(CommandCode::kNone, recognise("-st\xC3op"));
-  EXPECT_EQ(CommandCode::kNone, recogniseCommand(sim, nullptr));
+  EXPECT_EQ("", recognise(""));
+  EXPECT_EQ("", recognise("stop"));
+  EXPECT_EQ("", recognise("--stop"));
+  EXPECT_EQ("", recognise("-"));
+  EXPECT_EQ("", recognise("/"));
+  EXPECT_EQ("", recognise("   "));
+  EXPECT_EQ("", recognise("-x"));
+  EXPECT_EQ("", recognise("-installer"));
+  EXPECT_EQ("", recognise("-continu"));
+  EXPECT_EQ("", recognise("-st\xC3op"));
+  EXPECT_EQ(nullptr, recogniseCommand(sim, nullptr));
 }
 
 TEST_F(RecogniseCommandTest, OnlyLettersOfOtherCommandsLeaveTheTextAlone) {

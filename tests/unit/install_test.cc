@@ -65,7 +65,7 @@ class InstallTest : public SimulatedTest {
 
 TEST_F(InstallTest, CreatesWithTheProductSettingsAndStarts) {
   const ServiceEntry entry = entryFor("VdkWeb");
-  EXPECT_EQ(EntryOutcome::done(), installEntry(sim, entry, 0));
+  EXPECT_EQ(EntryOutcome::done(), installEntry(sim, entry, {kEveryRight}));
 
   const auto service = sim.service("VdkWeb");
   ASSERT_TRUE(service.has_value());
@@ -88,7 +88,8 @@ TEST_F(InstallTest, ExistingServiceIsLeftAsItWas) {
   existing.displayName = "Old name";
   sim.addService(existing);
 
-  EXPECT_EQ(EntryOutcome::done(), installEntry(sim, entryFor("VdkWeb"), 0)) << "where it should be";
+  EXPECT_EQ(EntryOutcome::done(), installEntry(sim, entryFor("VdkWeb"), {kEveryRight}))
+      << "where it should be";
   const auto service = sim.service("VdkWeb");
   EXPECT_EQ("C:\\App\\VdkWeb.exe", service->config.binaryPath);
   EXPECT_EQ("Old name", service->config.displayName);
@@ -100,7 +101,7 @@ TEST_F(InstallTest, ExistingServiceIsLeftAsItWas) {
 
 TEST_F(InstallTest, RefusedManagerCreatesNothing) {
   sim.setManagerOpenRefused(true);
-  EXPECT_EQ(EntryOutcome::accessDenied(), installEntry(sim, entryFor("hubkeep"), 0));
+  EXPECT_EQ(EntryOutcome::accessDenied(), installEntry(sim, entryFor("hubkeep"), {kEveryRight}));
   EXPECT_THAT(sim.calls(), ElementsAre("OpenSCManagerA"));
 }
 
@@ -111,7 +112,7 @@ TEST_F(InstallTest, ServiceStillStartingAtTheLimitStaysInstalled) {
   sim.addService(database);
 
   EXPECT_EQ(EntryOutcome::lastSeenIn(svc::kStartPending),
-            installEntry(sim, entryFor("hubkeep"), 2));
+            installEntry(sim, entryFor("hubkeep"), {kEveryRight, 2}));
   EXPECT_EQ(2u, countCalls(sim.calls(), "QueryServiceStatus hubkeep"));
   EXPECT_EQ(svc::kStartPending, sim.service("hubkeep")->currentState);
   EXPECT_TRUE(managerClosedLast(sim.calls()));
@@ -150,7 +151,7 @@ TEST_P(TftpRuleTest, StartType) {
   const bool disabled = c.startType == svc::kDisabled;
 
   // Created disabled, as the rule wants, it is done though its start is refused.
-  EXPECT_EQ(EntryOutcome::done(), installEntry(sim, entryFor(c.serviceName), 0));
+  EXPECT_EQ(EntryOutcome::done(), installEntry(sim, entryFor(c.serviceName), {kEveryRight}));
   const auto service = sim.service(c.serviceName);
   ASSERT_TRUE(service.has_value()) << "a service whose start is refused stays installed";
   EXPECT_EQ(c.startType, service->config.startType);
@@ -217,7 +218,7 @@ TEST_P(DatabaseRuleTest, Dependency) {
   store(kDatabaseKey, "DBInstanceName", c.instanceName);
   for (const std::string& name : c.existing) addService(name);
 
-  EXPECT_EQ(EntryOutcome::done(), installEntry(sim, entryFor(c.serviceName), 0));
+  EXPECT_EQ(EntryOutcome::done(), installEntry(sim, entryFor(c.serviceName), {kEveryRight}));
   const auto service = sim.service(c.serviceName);
   ASSERT_TRUE(service.has_value());
   const std::string expected = c.dependency;
@@ -239,7 +240,7 @@ INSTANTIATE_TEST_SUITE_P(Table, DatabaseRuleTest, ::testing::ValuesIn(kDatabaseC
 // there all the same.
 TEST_F(InstallTest, DatabaseServiceThatRefusesToBeOpenedIsStillTheDependency) {
   addService("MSSQL$VDKDBI", /*openRefused=*/true);
-  EXPECT_EQ(EntryOutcome::done(), installEntry(sim, entryFor("hubkeep"), 0));
+  EXPECT_EQ(EntryOutcome::done(), installEntry(sim, entryFor("hubkeep"), {kEveryRight}));
   EXPECT_THAT(sim.service("hubkeep")->config.dependencies, ElementsAre("MSSQL$VDKDBI"));
 }
 
@@ -267,7 +268,7 @@ TEST_P(InstallPathTest, OnlyAnExistingFileWithABlankIsQuoted) {
   sim.addFile("C:\\Program Files\\Vardeck\\hub.exe");
   sim.addFile("C:\\Vardeck\\hub.exe");
   sim.addDirectory("C:\\Program Files\\Vardeck");
-  installEntry(sim, ServiceEntry{GetParam().binaryPath, "Hub", "Hub", {}}, 0);
+  installEntry(sim, ServiceEntry{GetParam().binaryPath, "Hub", "Hub", {}}, {kEveryRight});
   ASSERT_TRUE(sim.service("Hub").has_value());
   EXPECT_EQ(GetParam().stored, sim.service("Hub")->config.binaryPath);
 }

@@ -44,10 +44,12 @@ class ServiceOperandsTest : public SimulatedTest {
  protected:
   /// Parses \a args into list and limit; false when they are refused.
   bool parse(Args args) {
-    const std::optional<Operands> operands = parseServiceOperands(sim, args.argc(), args.argv());
-    if (!operands) return false;
-    list = operands->list;
-    limit = operands->pollLimit;
+    const CommandLine line = readCommandLine(sim, args.argc(), args.argv());
+    sim.clearCalls();  // the keyword's lowering
+    const std::optional<ServiceList> parsed = serviceList(sim, line);
+    if (!parsed) return false;
+    list = *parsed;
+    limit = line.pollLimit;
     return true;
   }
   void seedCatalogue() {

@@ -9,11 +9,7 @@ namespace {
 
 class StartTypeOperandsTest : public SimulatedTest {
  protected:
-  void parse(Args args) {
-    const std::optional<Operands> operands = parseStartTypeOperands(sim, args.argc(), args.argv());
-    ASSERT_TRUE(operands.has_value()) << "never refused";
-    list = operands->list;
-  }
+  void parse(Args args) { list = startTypeList(readCommandLine(sim, args.argc(), args.argv())); }
   ServiceList list;
 };
 
@@ -70,11 +66,12 @@ TEST_F(StartTypeOperandsTest, OptionAsLastArgumentEndsParsing) {
   EXPECT_EQ("auto", list.at(0).startTypeWord);
 }
 
-TEST_F(StartTypeOperandsTest, OptionWordsAreLoweredInPlace) {
+TEST_F(StartTypeOperandsTest, OptionWordsAreLoweredOnceEachLeavingTheArguments) {
   Args args{"-startup", "-DEMAND", "Svc", "Name"};
-  parseStartTypeOperands(sim, args.argc(), args.argv());
-  EXPECT_EQ("-demand", args.at(2));
+  readCommandLine(sim, args.argc(), args.argv());
+  EXPECT_EQ("-DEMAND", args.at(2));
   EXPECT_EQ("Svc", args.at(3));
+  EXPECT_EQ(2u, countCalls(sim.calls(), "CharLowerA")) << "the keyword's and the option's";
 }
 
 TEST_F(StartTypeOperandsTest, TheRegistryIsNeverRead) {

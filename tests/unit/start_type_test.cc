@@ -35,7 +35,8 @@ TEST_F(StartTypeTest, EachWordSetsItsStartTypeAndTheDisplayName) {
                                                  {"DISABLED", svc::kDisabled}};
   for (const auto& [word, startType] : words) {
     const std::string display = std::string("Vardeck ") + word;
-    EXPECT_EQ(EntryOutcome::done(), changeStartType(sim, entry(word, "Svc", display.c_str())))
+    EXPECT_EQ(EntryOutcome::done(),
+              changeStartType(sim, entry(word, "Svc", display.c_str()), {kEveryRight}))
         << word;
     const auto service = sim.service("Svc");
     EXPECT_EQ(startType, service->config.startType) << word;
@@ -47,7 +48,8 @@ TEST_F(StartTypeTest, EachWordSetsItsStartTypeAndTheDisplayName) {
 }
 
 TEST_F(StartTypeTest, SleepsOneSecondAfterTheChange) {
-  EXPECT_EQ(EntryOutcome::done(), changeStartType(sim, entry("disabled", "Svc", "New name")));
+  EXPECT_EQ(EntryOutcome::done(),
+            changeStartType(sim, entry("disabled", "Svc", "New name"), {kEveryRight}));
   EXPECT_THAT(sim.calls(), ElementsAre("OpenSCManagerA", "OpenServiceA Svc", "CharLowerA",
                                        "ChangeServiceConfigA Svc", "Sleep 1000",
                                        "CloseServiceHandle Svc", "CloseServiceHandle manager"));
@@ -65,7 +67,7 @@ TEST_F(StartTypeTest, FailuresChangeNothingAndDoNotSleep) {
   };
   for (const auto& [e, error] : failing) {
     sim.clearCalls();
-    EXPECT_EQ(EntryOutcome::failed(error), changeStartType(sim, e)) << e.serviceName;
+    EXPECT_EQ(EntryOutcome::failed(error), changeStartType(sim, e, {kEveryRight})) << e.serviceName;
     EXPECT_EQ(0u, countCalls(sim.calls(), "Sleep 1000"));
     EXPECT_EQ("CloseServiceHandle manager", sim.calls().back());
     EXPECT_TRUE(managerClosedLast(sim.calls()));

@@ -16,7 +16,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-using Operation = EntryOutcome (*)(Platform&, const ServiceEntry&, PollLimit, StepLog&);
+using Operation = const StateChange*;
 
 constexpr Dword kAll = svc::kAcceptStop | svc::kAcceptPauseContinue;
 constexpr std::uint64_t kForever = SimulatedPlatform::kForever;
@@ -52,47 +52,47 @@ void PrintTo(const StateChangeCase& c, std::ostream* os) { *os << c.what; }
 const StateChangeCase kCases[] = {
     // what, operation, seed {state, pending ms, accepted, start type, query fails}, limit,
     // outcome, request, queries, final state
-    {"stop waits while stopping", stopEntry, {svc::kRunning, 2500}, 0,
+    {"stop waits while stopping", &change::kStop, {svc::kRunning, 2500}, 0,
      kDone, "ControlService Svc 1", 3, svc::kStopped},
-    {"stop of a stopped service is refused, no wait", stopEntry, {svc::kStopped}, 0,
+    {"stop of a stopped service is refused, no wait", &change::kStop, {svc::kStopped}, 0,
      kDone, "ControlService Svc 1", 0, svc::kStopped},
-    {"stop not accepted by the service", stopEntry, {svc::kRunning, 0, svc::kAcceptPauseContinue}, 0,
+    {"stop not accepted by the service", &change::kStop, {svc::kRunning, 0, svc::kAcceptPauseContinue}, 0,
      failed(winerr::kInvalidServiceControl), "ControlService Svc 1", 0, svc::kRunning},
-    {"stop of a stuck service ends at the limit", stopEntry, {svc::kRunning, kForever}, 3,
+    {"stop of a stuck service ends at the limit", &change::kStop, {svc::kRunning, kForever}, 3,
      seen(svc::kStopPending), "ControlService Svc 1", 3, svc::kStopPending},
-    {"stop without a limit waits as long as it takes", stopEntry, {svc::kRunning, 3600000}, 0,
+    {"stop without a limit waits as long as it takes", &change::kStop, {svc::kRunning, 3600000}, 0,
      kDone, "ControlService Svc 1", 3600, svc::kStopped},
-    {"a failed query ends the wait", stopEntry, {svc::kRunning, 5000, kAll, svc::kDemandStart, true}, 0,
+    {"a failed query ends the wait", &change::kStop, {svc::kRunning, 5000, kAll, svc::kDemandStart, true}, 0,
      failed(winerr::kAccessDenied), "ControlService Svc 1", 1, svc::kStopPending},
-    {"remove of a running service stops it first", removeEntry, {svc::kRunning, 1500}, 0,
+    {"remove of a running service stops it first", &change::kRemove, {svc::kRunning, 1500}, 0,
      kDone, "ControlService Svc 1", 2, kGone},
-    {"remove of a stopped service deletes at once", removeEntry, {svc::kStopped}, 0,
+    {"remove of a stopped service deletes at once", &change::kRemove, {svc::kStopped}, 0,
      kDone, "ControlService Svc 1", 0, kGone},
-    {"remove of a service refusing stop only marks it", removeEntry, {svc::kRunning, 0, svc::kAcceptPauseContinue}, 0,
+    {"remove of a service refusing stop only marks it", &change::kRemove, {svc::kRunning, 0, svc::kAcceptPauseContinue}, 0,
      kDone, "ControlService Svc 1", 0, svc::kRunning},
-    {"remove still stopping at the limit", removeEntry, {svc::kRunning, kForever}, 2,
+    {"remove still stopping at the limit", &change::kRemove, {svc::kRunning, kForever}, 2,
      kDone, "ControlService Svc 1", 2, svc::kStopPending},
-    {"start waits while starting", startEntry, {svc::kStopped, 500}, 0,
+    {"start waits while starting", &change::kStart, {svc::kStopped, 500}, 0,
      kDone, "StartServiceA Svc", 1, svc::kRunning},
-    {"start of a disabled service", startEntry, {svc::kStopped, 0, kAll, svc::kDisabled}, 0,
+    {"start of a disabled service", &change::kStart, {svc::kStopped, 0, kAll, svc::kDisabled}, 0,
      failed(winerr::kServiceDisabled), "StartServiceA Svc", 0, svc::kStopped},
-    {"start of a stuck service ends at the limit", startEntry, {svc::kStopped, kForever}, 2,
+    {"start of a stuck service ends at the limit", &change::kStart, {svc::kStopped, kForever}, 2,
      seen(svc::kStartPending), "StartServiceA Svc", 2, svc::kStartPending},
-    {"the limit is unsigned: -1 is 4294967295 polls", startEntry, {svc::kStopped, 5500}, 4294967295u,
+    {"the limit is unsigned: -1 is 4294967295 polls", &change::kStart, {svc::kStopped, 5500}, 4294967295u,
      kDone, "StartServiceA Svc", 6, svc::kRunning},
-    {"pause waits while pausing", pauseEntry, {svc::kRunning, 1200}, 0,
+    {"pause waits while pausing", &change::kPause, {svc::kRunning, 1200}, 0,
      kDone, "ControlService Svc 2", 2, svc::kPaused},
-    {"pause not accepted", pauseEntry, {svc::kRunning, 0, svc::kAcceptStop}, 0,
+    {"pause not accepted", &change::kPause, {svc::kRunning, 0, svc::kAcceptStop}, 0,
      failed(winerr::kInvalidServiceControl), "ControlService Svc 2", 0, svc::kRunning},
-    {"pause still pending at the limit", pauseEntry, {svc::kRunning, kForever}, 2,
+    {"pause still pending at the limit", &change::kPause, {svc::kRunning, kForever}, 2,
      seen(svc::kPausePending), "ControlService Svc 2", 2, svc::kPausePending},
-    {"pause whose query fails", pauseEntry, {svc::kRunning, 500, kAll, svc::kDemandStart, true}, 0,
+    {"pause whose query fails", &change::kPause, {svc::kRunning, 500, kAll, svc::kDemandStart, true}, 0,
      failed(winerr::kAccessDenied), "ControlService Svc 2", 1, svc::kPaused},
-    {"continue waits while resuming", continueEntry, {svc::kPaused, 700}, 0,
+    {"continue waits while resuming", &change::kContinue, {svc::kPaused, 700}, 0,
      kDone, "ControlService Svc 3", 1, svc::kRunning},
-    {"continue of a stopped service", continueEntry, {svc::kStopped}, 0,
+    {"continue of a stopped service", &change::kContinue, {svc::kStopped}, 0,
      failed(winerr::kServiceNotActive), "ControlService Svc 3", 0, svc::kStopped},
-    {"continue still pending at the limit", continueEntry, {svc::kPaused, kForever}, 1,
+    {"continue still pending at the limit", &change::kContinue, {svc::kPaused, kForever}, 1,
      seen(svc::kContinuePending), "ControlService Svc 3", 1, svc::kContinuePending},
 };
 // clang-format on
@@ -118,14 +118,14 @@ ServiceEntry entryFor(const std::string& name) {
 TEST_P(StateChangeTest, RequestWaitAndResult) {
   const StateChangeCase& c = GetParam();
   seed(c.seed);
-  EXPECT_EQ(c.outcome, c.operation(sim, entryFor("Svc"), c.limit, StepLog::off()));
+  EXPECT_EQ(c.outcome, changeState(sim, entryFor("Svc"), *c.operation, {kEveryRight, c.limit}));
 
   const std::vector<std::string>& calls = sim.calls();
   EXPECT_EQ(1u, countCalls(calls, c.request));
   EXPECT_EQ(c.queries, countCalls(calls, "QueryServiceStatus Svc"));
   EXPECT_EQ(c.queries, countCalls(calls, "Sleep 1000")) << "one second before each query";
   EXPECT_EQ(c.queries * 1000, sim.nowMs());
-  const bool removes = c.operation == static_cast<Operation>(removeEntry);
+  const bool removes = c.operation == &change::kRemove;
   EXPECT_EQ(removes ? 1u : 0u, countCalls(calls, "DeleteService Svc"));
   if (removes) {
     EXPECT_EQ("DeleteService Svc", calls.at(calls.size() - 3)) << "after the wait";
@@ -172,25 +172,25 @@ constexpr Dword kStart = 0;
 // clang-format off
 const CrossingCase kCrossingCases[] = {
     // what, operation, request, seed, other request, its ms, own ms, limit, outcome, requests, polls, final state
-    {"stop while a start is pending", stopEntry, "ControlService Svc 1", svc::kStopped, kStart, 3000, 500, 0,
+    {"stop while a start is pending", &change::kStop, "ControlService Svc 1", svc::kStopped, kStart, 3000, 500, 0,
      kDone, 2, 4, svc::kStopped},
-    {"stop while a start is pending past the limit", stopEntry, "ControlService Svc 1", svc::kStopped, kStart, 5000, 500, 2,
+    {"stop while a start is pending past the limit", &change::kStop, "ControlService Svc 1", svc::kStopped, kStart, 5000, 500, 2,
      seen(svc::kStartPending), 1, 2, svc::kStartPending},
-    {"the second wait takes what is left of the limit", stopEntry, "ControlService Svc 1", svc::kStopped, kStart, 2000, kForever, 3,
+    {"the second wait takes what is left of the limit", &change::kStop, "ControlService Svc 1", svc::kStopped, kStart, 2000, kForever, 3,
      seen(svc::kStopPending), 2, 3, svc::kStopPending},
-    {"stop while a stop is pending waits on it", stopEntry, "ControlService Svc 1", svc::kRunning, svc::kControlStop, 1500, 0, 0,
+    {"stop while a stop is pending waits on it", &change::kStop, "ControlService Svc 1", svc::kRunning, svc::kControlStop, 1500, 0, 0,
      kDone, 1, 2, svc::kStopped},
-    {"start while a stop is pending", startEntry, "StartServiceA Svc", svc::kRunning, svc::kControlStop, 2000, 500, 0,
+    {"start while a stop is pending", &change::kStart, "StartServiceA Svc", svc::kRunning, svc::kControlStop, 2000, 500, 0,
      kDone, 2, 3, svc::kRunning},
-    {"start of a running service is refused, no wait", startEntry, "StartServiceA Svc", svc::kRunning, kNobody, 0, 0, 0,
+    {"start of a running service is refused, no wait", &change::kStart, "StartServiceA Svc", svc::kRunning, kNobody, 0, 0, 0,
      kDone, 1, 0, svc::kRunning},
-    {"start of a paused service is refused, no wait", startEntry, "StartServiceA Svc", svc::kPaused, kNobody, 0, 0, 0,
+    {"start of a paused service is refused, no wait", &change::kStart, "StartServiceA Svc", svc::kPaused, kNobody, 0, 0, 0,
      kDone, 1, 0, svc::kPaused},
-    {"pause while a start is pending", pauseEntry, "ControlService Svc 2", svc::kStopped, kStart, 1000, 0, 0,
+    {"pause while a start is pending", &change::kPause, "ControlService Svc 2", svc::kStopped, kStart, 1000, 0, 0,
      kDone, 2, 2, svc::kPaused},
-    {"continue while a pause is pending", continueEntry, "ControlService Svc 3", svc::kRunning, svc::kControlPause, 1000, 0, 0,
+    {"continue while a pause is pending", &change::kContinue, "ControlService Svc 3", svc::kRunning, svc::kControlPause, 1000, 0, 0,
      kDone, 2, 2, svc::kRunning},
-    {"pause while a stop is pending meets a stopped service", pauseEntry, "ControlService Svc 2", svc::kRunning, svc::kControlStop, 1000, 0, 0,
+    {"pause while a stop is pending meets a stopped service", &change::kPause, "ControlService Svc 2", svc::kRunning, svc::kControlStop, 1000, 0, 0,
      failed(winerr::kServiceNotActive), 2, 1, svc::kStopped},
 };
 // clang-format on
@@ -230,7 +230,7 @@ TEST_P(CrossingTest, WaitsForTheServiceThenAsksAgain) {
   const CrossingCase& c = GetParam();
   seed(c);
   sim.clearCalls();
-  EXPECT_EQ(c.outcome, c.operation(sim, entryFor("Svc"), c.limit, StepLog::off()));
+  EXPECT_EQ(c.outcome, changeState(sim, entryFor("Svc"), *c.operation, {kEveryRight, c.limit}));
   EXPECT_EQ(c.requests, countCalls(sim.calls(), c.request));
   EXPECT_EQ(c.polls, countCalls(sim.calls(), "Sleep 1000"));
   EXPECT_EQ(c.polls * 1000, sim.nowMs());
@@ -247,7 +247,7 @@ TEST_F(StateChangeCallsTest, StopOfARunningService) {
   SimulatedPlatform::ServiceConfig config = serviceNamed("Svc", svc::kRunning);
   config.stopPendingMs = 1500;
   sim.addService(config);
-  EXPECT_EQ(kDone, stopEntry(sim, entryFor("Svc"), 0));
+  EXPECT_EQ(kDone, changeState(sim, entryFor("Svc"), change::kStop, {kEveryRight}));
   EXPECT_THAT(sim.calls(), ElementsAre("OpenSCManagerA", "OpenServiceA Svc", "ControlService Svc 1",
                                        "Sleep 1000", "QueryServiceStatus Svc", "Sleep 1000",
                                        "QueryServiceStatus Svc", "CloseServiceHandle Svc",
@@ -255,25 +255,27 @@ TEST_F(StateChangeCallsTest, StopOfARunningService) {
 }
 
 TEST_F(StateChangeCallsTest, ServiceThatCannotBeOpenedIsLeftAlone) {
-  const Operation operations[] = {stopEntry, removeEntry, startEntry, pauseEntry, continueEntry};
+  const Operation operations[] = {&change::kStop, &change::kRemove, &change::kStart,
+                                  &change::kPause, &change::kContinue};
   SimulatedPlatform::ServiceConfig locked = serviceNamed("Locked", svc::kRunning);
   locked.openRefused = true;
   sim.addService(locked);
   for (Operation operation : operations) {
     // A service to remove that is not there is as good as removed.
-    const bool removes = operation == static_cast<Operation>(removeEntry);
+    const bool removes = operation == &change::kRemove;
     const std::pair<const char*, EntryOutcome> refusals[] = {
         {"Missing", removes ? kDone : failed(winerr::kServiceDoesNotExist)},
         {"Locked", EntryOutcome::accessDenied()}};
     for (const auto& [name, outcome] : refusals) {
       sim.clearCalls();
-      EXPECT_EQ(outcome, operation(sim, entryFor(name), 0, StepLog::off())) << name;
+      EXPECT_EQ(outcome, changeState(sim, entryFor(name), *operation, {kEveryRight})) << name;
       EXPECT_THAT(sim.calls(), ElementsAre("OpenSCManagerA", std::string("OpenServiceA ") + name,
                                            "CloseServiceHandle manager"));
     }
     sim.setManagerOpenRefused(true);
     sim.clearCalls();
-    EXPECT_EQ(EntryOutcome::accessDenied(), operation(sim, entryFor("Locked"), 0, StepLog::off()));
+    EXPECT_EQ(EntryOutcome::accessDenied(),
+              changeState(sim, entryFor("Locked"), *operation, {kEveryRight}));
     EXPECT_THAT(sim.calls(), ElementsAre("OpenSCManagerA"));
     sim.setManagerOpenRefused(false);
   }

@@ -7,10 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "services/access_rights.h"
 #include "services/entry_outcome.h"
 #include "simulated/simulated_platform.h"
 
 namespace vdksvc {
+
+/// Every right, for the operations a test calls without the command that gives them theirs.
+constexpr AccessRights kEveryRight{svc::kManagerAllAccess, svc::kServiceAllAccess};
 
 /// "done", or "not done" with the error or the last state, for failure messages.
 void PrintTo(const EntryOutcome& outcome, std::ostream* os);
