@@ -53,9 +53,14 @@ Row rowOf(const ServiceEntry& entry, const ServiceReport& report) {
     case ServiceReport::Found::kInstalled: {
       row[kState] =
           isServiceState(report.state) ? stateName(report.state) : std::to_string(report.state);
+      if (report.processId != 0) row[kPid] = std::to_string(report.processId);
+      if (!report.configKnown) {
+        // Nothing tells where its program lies, so nothing tells the list's apart.
+        row[kStart] = "UNKNOWN";
+        return row;
+      }
       const char* start = startTypeName(report.startType);
       row[kStart] = start != nullptr ? start : std::to_string(report.startType);
-      if (report.processId != 0) row[kPid] = std::to_string(report.processId);
       row[kDisplayName] = report.displayName;
       row[kBinaryPath] = report.binaryPath;
       break;

@@ -21,14 +21,20 @@ struct ServiceReport {
   // Installed:
   Dword state = 0;      ///< dwCurrentState
   Dword processId = 0;  ///< 0 while the service has no process
+  /// Whether the configuration below was read: a service may grant its status
+  /// and refuse its configuration.
+  bool configKnown = false;
   Dword startType = 0;
   std::string displayName;
   std::string binaryPath;  ///< as the manager stores it
 };
 
 /// Reads \a entry's service, with \a request's rights, into \a request.report
-/// when it is given. A service the manager does not know is kNotInstalled; any
-/// other failure (error 5 for a token without the rights) makes it unreadable.
+/// when it is given. A service the manager does not know is kNotInstalled. One
+/// whose configuration cannot be read (its security refuses it, or the query
+/// fails) is read for its status alone, its configuration unknown; any other
+/// failure (error 5 for a token without even the right to the status) makes it
+/// unreadable.
 /// Done when the service runs: the entries of -query's outcome status are those
 /// whose service does not.
 EntryOutcome queryService(Platform& platform, const ServiceEntry& entry,

@@ -74,12 +74,16 @@ class QueryTest : public ConsoleTest {
     auto locked = serviceNamed("locked", svc::kRunning);
     locked.grantedRights = svc::kServiceQueryStatus;  // not SERVICE_QUERY_CONFIG
     sim.addService(locked);
+    auto sealed = serviceNamed("sealed", svc::kRunning);
+    sealed.grantedRights = 0;  // not even its status
+    sim.addService(sealed);
     sim.setFileContents(list,
                         "c:\\app\\HUBKEEP.exe, hubkeep, Hub\n"
                         "C:\\Program Files\\V\\loom.exe, loomtide, Loom\n"
                         "C:\\App\\NetBootCast.exe, NetBootCast, Vardeck Net Boot\n"
                         "C:\\New\\moved.exe, moved, Moved\n"
-                        "C:\\App\\locked.exe, locked, Locked\n");
+                        "C:\\App\\locked.exe, locked, Locked\n"
+                        "C:\\App\\sealed.exe, sealed, Sealed\n");
   }
   const std::string list = "C:\\Lists\\query.lst";
 };
@@ -97,7 +101,8 @@ TEST_F(QueryTest, TheTableShowsEachServiceAsTheManagerHoldsIt) {
           "(list: C:\\App\\NetBootCast.exe)",
           "moved        RUNNING        disabled        moved             "
           "C:\\Old\\moved.exe (list: C:\\New\\moved.exe)",
-          "locked       ERROR 5                        Locked"));
+          "locked       RUNNING        UNKNOWN         Locked",
+          "sealed       ERROR 5                        Sealed"));
   EXPECT_EQ("", sim.standardStream(kErr));
 }
 
@@ -111,7 +116,8 @@ TEST_F(QueryTest, CsvQuotesEveryFieldAndTheOutcomeStatusCountsWhatDoesNotRun) {
           R"("loomtide","STOPPED","demand","","Vardeck ""Loom""","""C:\Program Files\V\loom.exe""","")",
           R"("NetBootCast","NOT_INSTALLED","","","Vardeck Net Boot","","C:\App\NetBootCast.exe")",
           R"("moved","RUNNING","disabled","","moved","C:\Old\moved.exe","C:\New\moved.exe")",
-          R"("locked","ERROR 5","","","Locked","","")"));
+          R"("locked","RUNNING","UNKNOWN","","Locked","","")",
+          R"("sealed","ERROR 5","","","Sealed","","")"));
 }
 
 TEST_F(QueryTest, ItOnlyOpensReadsAndClosesWithTheRightsOfAnOrdinaryUser) {
