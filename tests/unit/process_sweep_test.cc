@@ -261,6 +261,23 @@ TEST_F(SweepTest, FilesAreToldApartByTheir128BitId) {
   EXPECT_TRUE(terminated(10)) << "the one index cannot tell them apart";
 }
 
+// Some network file systems give every file the id zero, which tells nothing.
+TEST_F(SweepTest, AZeroFileIdTellsNothing) {
+  struct : SimulatedPlatform {  // the file of index 9 is on such a share
+    bool GetFileInformationByHandleEx(RawHandle file, int type, void* id, Dword size) override {
+      const bool read = SimulatedPlatform::GetFileInformationByHandleEx(file, type, id, size);
+      if (read && static_cast<FileIdInfo*>(id)->FileId[0] == 9) *static_cast<FileIdInfo*>(id) = {};
+      return read;
+    }
+  } share;
+  share.addFile("C:\\App\\srv.exe");
+  share.addFile("\\\\nas\\srv.exe", 9);
+  share.addProcess({10, "srv.exe", kForever, false, "\\\\nas\\srv.exe"});
+  entry("C:\\App\\srv.exe");
+  sweepLeftoverProcesses(share, list);
+  EXPECT_TRUE(share.process(10)->terminated);
+}
+
 TEST_F(SweepTest, EmptyListTakesNoSnapshot) {
   process(10, "srv.exe");
   sweepLeftoverProcesses(sim, list);
