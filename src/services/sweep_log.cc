@@ -33,6 +33,13 @@ void SweepLog::openFailed(Dword id, Dword error) {
   if (on()) line(process(id) + " cannot be opened and is left alone: " + log_.errorText(error));
 }
 
+void SweepLog::refusedWithoutPrivilege(Dword id, Dword error) {
+  if (!on()) return;
+  line(process(id) + " cannot be opened: " + log_.errorText(error) +
+       "; SeDebugPrivilege is not enabled, so it may be a program of the list: counted as left "
+       "running");
+}
+
 void SweepLog::endRefused(Dword id, Dword error) {
   if (on()) line(process(id) + " cannot be opened to end it: " + log_.errorText(error));
 }

@@ -24,6 +24,9 @@ class SweepLog {
   /// \a error is the failed call's when the privilege could not be enabled.
   void privilege(DebugPrivilegeOutcome outcome, Dword error);
   void openFailed(Dword id, Dword error);
+  /// Process \a id refused to be looked at, with \a error, while SeDebugPrivilege
+  /// was not enabled, and so counts as left running.
+  void refusedWithoutPrivilege(Dword id, Dword error);
   /// Process \a id runs a program of the list but refused PROCESS_TERMINATE.
   void endRefused(Dword id, Dword error);
   /// The id of process \a id went to another program, which runs \a image.
