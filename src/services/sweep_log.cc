@@ -80,6 +80,14 @@ void SweepLog::recoveryWarning(const std::string& serviceName, Dword state,
        " (its recovery actions)");
 }
 
+void SweepLog::recoveryUnknown(const std::string& serviceName, Dword state, Dword error) {
+  if (!on()) return;
+  line("warning: " + serviceName + " is " + stateName(state) +
+       ": terminating its process is a failure of the service, on which Windows takes its "
+       "recovery actions; they cannot be read: " +
+       (error != 0 ? log_.errorText(error) : "the reply does not hold them where it points"));
+}
+
 void SweepLog::terminated(Dword id) {
   if (on()) line(process(id) + " terminated");
 }

@@ -41,6 +41,9 @@ class SweepLog {
   /// Service \a serviceName is in \a state, and Windows will take \a recovery
   /// when its process ends.
   void recoveryWarning(const std::string& serviceName, Dword state, const std::string& recovery);
+  /// Service \a serviceName is in \a state, and its recovery actions cannot be
+  /// read: the query failed with \a error, or, with 0, gave no actions in its buffer.
+  void recoveryUnknown(const std::string& serviceName, Dword state, Dword error);
   void terminated(Dword id);
   /// The \a count processes terminated have ended, waited for since \a startTick.
   void endedAfterTermination(Dword count, std::uint64_t startTick);

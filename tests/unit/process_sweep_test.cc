@@ -257,6 +257,22 @@ TEST_P(SweepMatchTest, OnlyTheListsOwnProgramIsWaitedOnAndTerminated) {
 INSTANTIATE_TEST_SUITE_P(Table, SweepMatchTest, ::testing::ValuesIn(kMatchCases),
                          caseName<MatchCase>);
 
+// The actions lie where the structure points; off SC_ACTION's alignment is none.
+TEST_F(SweepTest, RecoveryActionsAreReadWhereTheirPointerLeads) {
+  for (const auto& [name, at] : {std::pair{"Svc", 64u}, std::pair{"Odd", 65u}}) {
+    SimulatedPlatform::ServiceConfig config = serviceNamed(name, svc::kRunning);
+    config.failureActions = {{svc::kActionRestart, 60000}};
+    config.failureActionsAt = at;
+    sim.addService(config);
+    list.addEntry("C:\\App\\srv.exe", name, name);
+  }
+  process(10, "srv.exe");
+  sweepLeftoverProcesses(sim, list, log);
+  const std::string text = sim.standardStream(file::kStdErrorHandle);
+  EXPECT_THAT(text, ContainsRegex("Svc is [^\r]*restart the service"));
+  EXPECT_THAT(text, ContainsRegex("Odd is [^\r]*cannot be read"));
+}
+
 // ReFS may give two files one 64-bit index; the 128-bit file id tells them
 // apart. Where Windows or the file system has no such id, the index is all
 // there is.
