@@ -13,6 +13,12 @@ constexpr Dword kConsoleChunk = 8192;
 
 }  // namespace
 
+std::size_t consoleChunkOf(std::u16string_view text, std::size_t limit) {
+  if (text.size() <= limit) return text.size();
+  const char16_t last = text[limit - 1];
+  return limit > 1 && last >= 0xD800 && last <= 0xDBFF ? limit - 1 : limit;
+}
+
 void TextOutput::find() {
   found_ = true;
   handle_ = platform_.GetStdHandle(which_);
@@ -44,14 +50,17 @@ void TextOutput::writeToConsole(const std::string& text) {
   const int converted = platform_.MultiByteToWideChar(file::kAnsiCodePage, 0, text.data(), length,
                                                       wide.data(), needed);
   if (converted <= 0) return;
-  for (std::size_t at = 0; at < static_cast<std::size_t>(converted);) {
-    const Dword chunk = static_cast<Dword>(
-        std::min<std::size_t>(kConsoleChunk, static_cast<std::size_t>(converted) - at));
+  const std::u16string_view all(wide.data(), static_cast<std::size_t>(converted));
+  for (std::size_t at = 0; at < all.size();) {
+    const auto chunk = static_cast<Dword>(consoleChunkOf(all.substr(at), kConsoleChunk));
     Dword written = 0;
-    if (!platform_.WriteConsoleW(handle_, wide.data() + at, chunk, &written, nullptr) ||
+    if (!platform_.WriteConsoleW(handle_, all.data() + at, chunk, &written, nullptr) ||
         written == 0) {
       return;
     }
+    // A console that took fewer units than it was handed may have taken the
+    // first half of a pair alone: the next write begins with the second, as
+    // what was written cannot be taken back and nothing may be lost.
     at += std::min<Dword>(written, chunk);
   }
 }

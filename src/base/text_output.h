@@ -9,12 +9,19 @@
 // Nothing is asked of the system before the first line, and a write that fails
 // (a closed pipe, a full disk) is dropped: what the run does never depends on it.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 #include "platform/platform.h"
 
 namespace vdksvc {
+
+/// How many of the first units of \a text one WriteConsoleW is handed: at most
+/// \a limit, and one fewer when the last of them would be the first half of a
+/// surrogate pair, so that a character beyond U+FFFF (which a UTF-8 code page
+/// can give) is never cut in two; with a \a limit of 1, one all the same.
+std::size_t consoleChunkOf(std::u16string_view text, std::size_t limit);
 
 class TextOutput {
  public:

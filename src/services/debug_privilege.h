@@ -22,6 +22,11 @@ class DebugPrivilege {
   DebugPrivilege& operator=(const DebugPrivilege&) = delete;
 
   DebugPrivilegeOutcome outcome() const { return outcome_; }
+  /// Whether the privilege is enabled now, by this object or before it.
+  bool enabled() const {
+    return outcome_ == DebugPrivilegeOutcome::kEnabled ||
+           outcome_ == DebugPrivilegeOutcome::kEnabledAlready;
+  }
   /// Why the privilege could not be enabled: the failed call's error.
   Dword error() const { return error_; }
 

@@ -17,8 +17,18 @@ std::string withoutQuotes(std::string text) {
   return text;
 }
 
+/// \a identity, or nothing when its file id is zero. Some network file systems
+/// give every file that id (and volume serial 0): it tells no file from another,
+/// so it is as unknown as an identity that cannot be read, never a match.
+std::optional<FileIdentity> unlessZero(const FileIdentity& identity) {
+  const bool zero = std::all_of(std::begin(identity.id), std::end(identity.id),
+                                [](unsigned char byte) { return byte == 0; });
+  if (zero) return std::nullopt;
+  return identity;
+}
+
 /// The identity of the file at \a path, opened with no access and full sharing;
-/// nothing when it cannot be opened or read.
+/// nothing when it cannot be opened or read, or tells nothing.
 std::optional<FileIdentity> identityOf(Platform& platform, const std::string& path) {
   const FileHandle file(
       platform, platform.CreateFileA(path.c_str(), 0,
@@ -31,14 +41,14 @@ std::optional<FileIdentity> identityOf(Platform& platform, const std::string& pa
     identity.volume = wide.VolumeSerialNumber;
     std::copy(std::begin(wide.FileId), std::end(wide.FileId), std::begin(identity.id));
     identity.wide = true;
-    return identity;
+    return unlessZero(identity);
   }
   ByHandleFileInformation info;
   if (!platform.GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
   identity.volume = info.dwVolumeSerialNumber;
   const std::uint64_t index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
   for (int i = 0; i < 8; ++i) identity.id[i] = static_cast<unsigned char>(index >> (8 * i));
-  return identity;
+  return unlessZero(identity);
 }
 
 }  // namespace

@@ -46,6 +46,7 @@ std::vector<Candidate> matchingProcesses(Platform& platform, const ImageNames& n
 /// What tells one file from another, whatever path names it: the volume's
 /// serial number and the 128-bit file id, or where the file system or Windows
 /// does not give one, the 64-bit file index (which ReFS does not keep unique).
+/// A file id of zero is no identity: it is taken for one that cannot be read.
 struct FileIdentity {
   std::uint64_t volume = 0;
   unsigned char id[16] = {};

@@ -24,8 +24,9 @@ struct SweptProcess {
 /// opened first only to look at it and wait on it, and, once it proved to run a
 /// program of the list, a second time to end it, with SeDebugPrivilege for the
 /// while. A process that refuses to be looked at is a stranger's and is left
-/// alone; one that ended since the snapshot is gone. \a leftRunning tells
-/// whether a process of the list's programs could not be taken in.
+/// alone, unless the privilege is not enabled; one that ended since the
+/// snapshot is gone. \a leftRunning tells whether a process of the list's
+/// programs, or one that may be, could not be taken in.
 std::vector<SweptProcess> openListed(Platform& platform, const std::vector<Candidate>& candidates,
                                      SweepLog& log, bool& leftRunning) {
   constexpr Dword kLook = proc::kQueryLimitedInformation | proc::kSynchronize;
@@ -36,7 +37,16 @@ std::vector<SweptProcess> openListed(Platform& platform, const std::vector<Candi
   for (const Candidate& candidate : candidates) {
     ProcessHandle look(platform, platform.OpenProcess(kLook, false, candidate.id));
     if (!look) {
-      log.openFailed(candidate.id, platform.GetLastError());
+      const Dword error = platform.GetLastError();
+      // Without the privilege, a program of the list that runs under another
+      // account, LocalSystem's among them, refuses as a stranger's does: its
+      // name matched, so it may be the list's own.
+      if (error == winerr::kAccessDenied && !privilege.enabled()) {
+        log.refusedWithoutPrivilege(candidate.id, error);
+        leftRunning = true;
+      } else {
+        log.openFailed(candidate.id, error);
+      }
       continue;
     }
     if (!check.runsListedProgram(look.get(), candidate)) continue;

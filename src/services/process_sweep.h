@@ -21,13 +21,16 @@ constexpr Dword kTerminationWaitMs = 10000;
 /// a program of the list: a process that refuses to be looked at, whose id now
 /// belongs to another program, or which runs a file of that name elsewhere than
 /// the program of every entry naming a directory, is a stranger's and is left
-/// alone (a process whose image or file cannot be told stays in). Those it keeps
+/// alone (a process whose image or file cannot be told stays in). Without the
+/// privilege enabled, a refusal cannot tell a stranger from the list's program:
+/// such a process is left alone but counts as left running. Those it keeps
 /// it opens a second time, to end them. It waits up to kSweepGraceMs for all of
 /// them to end; then it warns in the step log of each list service not STOPPED
 /// whose recovery actions Windows will take, terminates with exit code 0
 /// those still running, and waits up to kTerminationWaitMs for them to be gone.
 /// False when it left running a process of the list's programs: one beyond the
-/// 64, one that refused to be ended, or one still running after that wait.
+/// 64, one that refused to be ended, one still running after that wait, or one
+/// that refused to be looked at while the privilege was not enabled.
 bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list,
                             StepLog& log = StepLog::off());
 

@@ -1,6 +1,8 @@
 #include "services/recovery_actions.h"
 
+#include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -11,31 +13,43 @@
 namespace vdksvc {
 namespace {
 
-/// The failure actions of the service \a service, in order; empty when there
-/// are none or they cannot be read.
-std::vector<ScAction> failureActionsOf(Platform& platform, RawScHandle service) {
+/// The failure actions of the service \a service, in order (empty: none);
+/// nothing when they cannot be read, with \a error the failed query's (0 when
+/// the query gave what cannot be actions).
+std::optional<std::vector<ScAction>> failureActionsOf(Platform& platform, RawScHandle service,
+                                                      Dword& error) {
+  const auto failed = [&platform, &error] {
+    error = platform.GetLastError();
+    return std::nullopt;
+  };
+  error = 0;
   Dword needed = 0;
-  if (platform.QueryServiceConfig2A(service, svc::kConfigFailureActions, nullptr, 0, &needed) ||
-      platform.GetLastError() != winerr::kInsufficientBuffer ||
-      needed < sizeof(ServiceFailureActions)) {
-    return {};
+  // The first call only sizes the buffer: none cannot hold the structure.
+  if (platform.QueryServiceConfig2A(service, svc::kConfigFailureActions, nullptr, 0, &needed)) {
+    return std::nullopt;
   }
+  if (platform.GetLastError() != winerr::kInsufficientBuffer) return failed();
+  if (needed < sizeof(ServiceFailureActions)) return std::nullopt;
   std::vector<unsigned char> buffer(needed);
   if (!platform.QueryServiceConfig2A(service, svc::kConfigFailureActions, buffer.data(), needed,
                                      &needed)) {
-    return {};
+    return failed();
   }
   ServiceFailureActions head;
   std::memcpy(&head, buffer.data(), sizeof head);
-  // The actions lie in the buffer after the structure, which points to them.
-  const auto* first = reinterpret_cast<const unsigned char*>(head.lpsaActions);
-  const std::size_t room = buffer.size() - sizeof head;
-  if (head.cActions == 0 || first != buffer.data() + sizeof head ||
-      head.cActions > room / sizeof(ScAction)) {
-    return {};
+  if (head.cActions == 0) return std::vector<ScAction>{};
+  // The structure points to its array somewhere in the buffer after it; where
+  // is not documented. An array that is not wholly there, or not aligned as
+  // SC_ACTION is, is none that Windows wrote.
+  const auto start = reinterpret_cast<std::uintptr_t>(buffer.data());
+  const auto first = reinterpret_cast<std::uintptr_t>(head.lpsaActions);
+  if (first < start + sizeof head || first - start > buffer.size() ||
+      first % alignof(ScAction) != 0 ||
+      head.cActions > (buffer.size() - (first - start)) / sizeof(ScAction)) {
+    return std::nullopt;
   }
   std::vector<ScAction> actions(head.cActions);
-  std::memcpy(actions.data(), first, actions.size() * sizeof(ScAction));
+  std::memcpy(actions.data(), buffer.data() + (first - start), actions.size() * sizeof(ScAction));
   return actions;
 }
 
@@ -70,7 +84,14 @@ void warnOfRecoveryActions(Platform& platform, const ServiceList& list, SweepLog
         status.dwCurrentState == svc::kStopped) {
       continue;
     }
-    const std::string recovery = recoveryOf(failureActionsOf(platform, handles.service.get()));
+    Dword error = 0;
+    const std::optional<std::vector<ScAction>> actions =
+        failureActionsOf(platform, handles.service.get(), error);
+    if (!actions) {
+      log.recoveryUnknown(name, status.dwCurrentState, error);
+      continue;
+    }
+    const std::string recovery = recoveryOf(*actions);
     if (!recovery.empty()) log.recoveryWarning(name, status.dwCurrentState, recovery);
   }
 }

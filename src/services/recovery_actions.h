@@ -11,8 +11,8 @@ namespace vdksvc {
 
 /// Before processes are terminated: warns in the step log of each list service
 /// that has not STOPPED and whose recovery actions Windows takes when its
-/// process ends. Changes nothing; it reads the same with the log off, so that
-/// the log changes no call a run makes.
+/// process ends, or whose recovery actions cannot be read. Changes nothing; it
+/// reads the same with the log off, so that the log changes no call a run makes.
 void warnOfRecoveryActions(Platform& platform, const ServiceList& list, SweepLog& log);
 
 }  // namespace vdksvc

@@ -33,6 +33,13 @@ void SweepLog::openFailed(Dword id, Dword error) {
   if (on()) line(process(id) + " cannot be opened and is left alone: " + log_.errorText(error));
 }
 
+void SweepLog::refusedWithoutPrivilege(Dword id, Dword error) {
+  if (!on()) return;
+  line(process(id) + " cannot be opened: " + log_.errorText(error) +
+       "; SeDebugPrivilege is not enabled, so it may be a program of the list: counted as left "
+       "running");
+}
+
 void SweepLog::endRefused(Dword id, Dword error) {
   if (on()) line(process(id) + " cannot be opened to end it: " + log_.errorText(error));
 }
@@ -71,6 +78,14 @@ void SweepLog::recoveryWarning(const std::string& serviceName, Dword state,
   line("warning: " + serviceName + " is " + stateName(state) +
        ": terminating its process is a failure of the service, on which Windows will " + recovery +
        " (its recovery actions)");
+}
+
+void SweepLog::recoveryUnknown(const std::string& serviceName, Dword state, Dword error) {
+  if (!on()) return;
+  line("warning: " + serviceName + " is " + stateName(state) +
+       ": terminating its process is a failure of the service, on which Windows takes its "
+       "recovery actions; they cannot be read: " +
+       (error != 0 ? log_.errorText(error) : "the reply does not hold them where it points"));
 }
 
 void SweepLog::terminated(Dword id) {

@@ -24,6 +24,9 @@ class SweepLog {
   /// \a error is the failed call's when the privilege could not be enabled.
   void privilege(DebugPrivilegeOutcome outcome, Dword error);
   void openFailed(Dword id, Dword error);
+  /// Process \a id refused to be looked at, with \a error, while SeDebugPrivilege
+  /// was not enabled, and so counts as left running.
+  void refusedWithoutPrivilege(Dword id, Dword error);
   /// Process \a id runs a program of the list but refused PROCESS_TERMINATE.
   void endRefused(Dword id, Dword error);
   /// The id of process \a id went to another program, which runs \a image.
@@ -38,6 +41,9 @@ class SweepLog {
   /// Service \a serviceName is in \a state, and Windows will take \a recovery
   /// when its process ends.
   void recoveryWarning(const std::string& serviceName, Dword state, const std::string& recovery);
+  /// Service \a serviceName is in \a state, and its recovery actions cannot be
+  /// read: the query failed with \a error, or, with 0, gave no actions in its buffer.
+  void recoveryUnknown(const std::string& serviceName, Dword state, Dword error);
   void terminated(Dword id);
   /// The \a count processes terminated have ended, waited for since \a startTick.
   void endedAfterTermination(Dword count, std::uint64_t startTick);

@@ -117,6 +117,9 @@ class SimulatedPlatform : public Platform {
     /// SC_ACTION_RESTART, the only one carried out.
     Dword processId = 0;
     std::vector<ScAction> failureActions{};
+    /// Where QueryServiceConfig2A puts their array in its buffer, which Windows
+    /// does not document (texts may come first); 0: right after the structure.
+    std::size_t failureActionsAt = 0;
   };
 
   /// A service as the manager holds it now.

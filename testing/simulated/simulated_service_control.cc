@@ -36,12 +36,13 @@ void fillStatus(const World& s, const Service& service, ServiceStatus& status) {
   }
 }
 
-/// Writes \a actions at the start of \a buffer as SERVICE_FAILURE_ACTIONSA
-/// followed by its array of actions, which it points to.
-void writeFailureActions(const std::vector<ScAction>& actions, unsigned char* buffer) {
+/// Writes \a actions at the start of \a buffer as SERVICE_FAILURE_ACTIONSA,
+/// pointing to its array of actions, which it writes \a at bytes into it.
+void writeFailureActions(const std::vector<ScAction>& actions, std::size_t at,
+                         unsigned char* buffer) {
   ServiceFailureActions head;
   head.cActions = static_cast<Dword>(actions.size());
-  unsigned char* array = buffer + sizeof head;
+  unsigned char* array = buffer + at;
   if (!actions.empty()) head.lpsaActions = reinterpret_cast<ScAction*>(array);
   std::memcpy(buffer, &head, sizeof head);
   if (!actions.empty()) std::memcpy(array, actions.data(), actions.size() * sizeof(ScAction));
@@ -225,14 +226,14 @@ bool SimulatedPlatform::QueryServiceConfig2A(RawScHandle handle, Dword infoLevel
     return false;
   }
   const std::vector<ScAction>& actions = service->config.failureActions;
-  const auto needed =
-      static_cast<Dword>(sizeof(ServiceFailureActions) + actions.size() * sizeof(ScAction));
+  const std::size_t at = std::max(sizeof(ServiceFailureActions), service->config.failureActionsAt);
+  const auto needed = static_cast<Dword>(at + actions.size() * sizeof(ScAction));
   *bytesNeeded = needed;
   if (buffer == nullptr || bufferSize < needed) {
     s.lastError = winerr::kInsufficientBuffer;
     return false;
   }
-  writeFailureActions(actions, buffer);
+  writeFailureActions(actions, at, buffer);
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text_output.h"
 #include "command/command.h"
 #include "command/command_line.h"
 #include "command/step_log_switches.h"
@@ -266,6 +267,13 @@ TEST_F(ConsoleTest, TextAsTheConsoleOrTheRedirectedStreamTakesIt) {
     EXPECT_EQ(0, run(query));
     EXPECT_EQ(-1, run({"/?"}));
   }
+}
+
+// A character beyond U+FFFF is two units; a chunk holds at least one unit.
+TEST(ConsoleChunk, NeverCutsASurrogatePair) {
+  EXPECT_EQ(2u, consoleChunkOf(u"ab\U0001F600c", 3));
+  EXPECT_EQ(4u, consoleChunkOf(u"ab\U0001F600c", 4));
+  EXPECT_EQ(1u, consoleChunkOf(u"\U0001F600", 1));
 }
 
 }  // namespace

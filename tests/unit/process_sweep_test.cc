@@ -17,6 +17,7 @@ namespace vdksvc {
 namespace {
 
 using ::testing::Contains;
+using ::testing::ContainsRegex;
 using ::testing::ElementsAre;
 
 constexpr std::uint64_t kForever = SimulatedPlatform::kForever;
@@ -40,6 +41,9 @@ class SweepTest : public SimulatedTest {
     return made;
   }
   bool terminated(Dword id) const { return sim.process(id)->terminated; }
+  SweepTest() { log.echoTo(&err); }  // to standard error, as -v does, with no file to close
+  TextOutput err{sim, file::kStdErrorHandle};
+  StepLog log;
 
   ServiceList list;
 };
@@ -174,14 +178,17 @@ TEST_F(SweepTest, OnlyTheFirst64MatchesFoundAreHandled) {
 struct PrivilegeCase {
   const char* what;
   bool held;
-  bool enabled;  ///< before the sweep, and so after it
-  bool terminated;
+  bool enabled = false;      ///< before the sweep, and so after it
+  bool openRefused = false;  ///< it refuses even to be looked at
+  bool terminated = false;
+  bool done = true;  ///< the sweep left no process of the list running
 };
 
 const PrivilegeCase kPrivilegeCases[] = {
-    {"held and enabled for the opens", true, false, true},
-    {"enabled already", true, true, true},
-    {"not held, so the process refuses", false, false, false},
+    {.what = "held and enabled for the opens", .held = true, .terminated = true},
+    {.what = "enabled already", .held = true, .enabled = true, .terminated = true},
+    {.what = "not held, so the process refuses", .held = false, .done = false},
+    {.what = "not held, a refusal counts", .held = false, .openRefused = true, .done = false},
 };
 
 class SweepPrivilegeTest : public SweepTest, public ::testing::WithParamInterface<PrivilegeCase> {};
@@ -189,12 +196,16 @@ class SweepPrivilegeTest : public SweepTest, public ::testing::WithParamInterfac
 TEST_P(SweepPrivilegeTest, LocalSystemProcessNeedsTheDebugPrivilegeWhichEndsAsItWas) {
   const PrivilegeCase& c = GetParam();
   sim.setDebugPrivilege(c.held, c.enabled);
-  SimulatedPlatform::ProcessConfig leftover{10, "srv.exe"};
+  SimulatedPlatform::ProcessConfig leftover{10, "srv.exe", kForever, c.openRefused};
   leftover.systemOwned = true;
   sim.addProcess(leftover);
   entry("C:\\App\\srv.exe");
-  sweepLeftoverProcesses(sim, list);
+  EXPECT_EQ(c.done, sweepLeftoverProcesses(sim, list, log));
   EXPECT_EQ(c.terminated, terminated(10));
+  if (c.openRefused) {
+    EXPECT_THAT(sim.standardStream(file::kStdErrorHandle),
+                ContainsRegex("process 10 [^\r]*may be"));
+  }
   EXPECT_EQ(c.enabled, sim.debugPrivilegeEnabled());
   // Put back right after the opens, before the wait.
   const std::vector<std::string>& calls = sim.calls();
@@ -246,6 +257,22 @@ TEST_P(SweepMatchTest, OnlyTheListsOwnProgramIsWaitedOnAndTerminated) {
 INSTANTIATE_TEST_SUITE_P(Table, SweepMatchTest, ::testing::ValuesIn(kMatchCases),
                          caseName<MatchCase>);
 
+// The actions lie where the structure points; off SC_ACTION's alignment is none.
+TEST_F(SweepTest, RecoveryActionsAreReadWhereTheirPointerLeads) {
+  for (const auto& [name, at] : {std::pair{"Svc", 64u}, std::pair{"Odd", 65u}}) {
+    SimulatedPlatform::ServiceConfig config = serviceNamed(name, svc::kRunning);
+    config.failureActions = {{svc::kActionRestart, 60000}};
+    config.failureActionsAt = at;
+    sim.addService(config);
+    list.addEntry("C:\\App\\srv.exe", name, name);
+  }
+  process(10, "srv.exe");
+  sweepLeftoverProcesses(sim, list, log);
+  const std::string text = sim.standardStream(file::kStdErrorHandle);
+  EXPECT_THAT(text, ContainsRegex("Svc is [^\r]*restart the service"));
+  EXPECT_THAT(text, ContainsRegex("Odd is [^\r]*cannot be read"));
+}
+
 // ReFS may give two files one 64-bit index; the 128-bit file id tells them
 // apart. Where Windows or the file system has no such id, the index is all
 // there is.
@@ -259,6 +286,23 @@ TEST_F(SweepTest, FilesAreToldApartByTheir128BitId) {
   sim.setFileIdInfoSupported(false);
   EXPECT_TRUE(sweepLeftoverProcesses(sim, list));
   EXPECT_TRUE(terminated(10)) << "the one index cannot tell them apart";
+}
+
+// Some network file systems give every file the id zero, which tells nothing.
+TEST_F(SweepTest, AZeroFileIdTellsNothing) {
+  struct : SimulatedPlatform {  // the file of index 9 is on such a share
+    bool GetFileInformationByHandleEx(RawHandle file, int type, void* id, Dword size) override {
+      const bool read = SimulatedPlatform::GetFileInformationByHandleEx(file, type, id, size);
+      if (read && static_cast<FileIdInfo*>(id)->FileId[0] == 9) *static_cast<FileIdInfo*>(id) = {};
+      return read;
+    }
+  } share;
+  share.addFile("C:\\App\\srv.exe");
+  share.addFile("\\\\nas\\srv.exe", 9);
+  share.addProcess({10, "srv.exe", kForever, false, "\\\\nas\\srv.exe"});
+  entry("C:\\App\\srv.exe");
+  sweepLeftoverProcesses(share, list);
+  EXPECT_TRUE(share.process(10)->terminated);
 }
 
 TEST_F(SweepTest, EmptyListTakesNoSnapshot) {
