@@ -75,9 +75,9 @@ class Request {
   /// Waits while the service reports \a pendingState, within what is left of
   /// the budget.
   PollResult poll(Dword pendingState, Dword checkPoint, std::uint64_t started) {
-    // Without a limit, a stop before the sweep ends on a hung service.
-    const bool hungRule =
-        change_.endsWhenHung && budget_.unlimited() && pendingState == svc::kStopPending;
+    // Without a limit, the waits of a stop before the sweep end on a hung
+    // service, whichever pending state it hangs in.
+    const bool hungRule = change_.endsWhenHung && budget_.unlimited();
     const PollResult waited =
         pollWhilePending(platform_, service_, pendingState, budget_,
                          hungRule ? std::optional(checkPoint) : std::nullopt, steps_.pollLines());

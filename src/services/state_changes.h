@@ -29,8 +29,9 @@ struct StateChange {
   /// that says it is there already (0: none).
   Dword targetState;
   Dword refusalWhenThere;
-  /// Without a poll limit, the wait ends on a service that shows no progress,
-  /// which then leaves its processes to the extended stop's sweep.
+  /// Without -t, every wait ends on a service that shows no progress, in
+  /// whichever pending state it hangs, which then leaves its processes to the
+  /// extended stop's sweep.
   bool endsWhenHung;
 };
 
@@ -41,10 +42,11 @@ namespace change {
 // clang-format off
 /// Done when the service was last seen stopped, or refused the stop as not running.
 inline constexpr StateChange kStop{"stop", svc::kControlStop, svc::kStopPending, false, svc::kStopped, winerr::kServiceNotActive, false};
-/// As kStop, for the extended stop: without a poll limit, the wait also ends
-/// when the service is hung (its checkpoint has not risen for longer than the
-/// larger of its wait hint and ten seconds), so that the sweep that follows
-/// ends its processes. Not done then.
+/// As kStop, for the extended stop: without -t, each wait also ends when the
+/// service is hung (its checkpoint has not risen for longer than the larger of
+/// its wait hint and ten seconds), the wait for another request's pending state
+/// included (a start, pause or continue that hangs), so that the sweep that
+/// follows ends its processes. Not done then.
 inline constexpr StateChange kStopBeforeSweep{"stop", svc::kControlStop, svc::kStopPending, false, svc::kStopped, winerr::kServiceNotActive, true};
 /// As kStop, then marks the service for deletion, whatever the stop gave: a
 /// stopped service is deleted all the same. Done when it was marked for deletion

@@ -9,17 +9,20 @@
 #include <string>
 
 #include "platform/handles.h"
+#include "services/pending_wait.h"
 #include "test_support.h"
 
 namespace vdksvc {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
 using Operation = const StateChange*;
 
 constexpr Dword kAll = svc::kAcceptStop | svc::kAcceptPauseContinue;
 constexpr std::uint64_t kForever = SimulatedPlatform::kForever;
+constexpr const char* kLogPath = "C:\\Logs\\vdksvc.log";
 constexpr Dword kGone = 0;
 const EntryOutcome kDone = EntryOutcome::done();
 EntryOutcome failed(Dword error) { return EntryOutcome::failed(error); }
@@ -163,6 +166,8 @@ struct CrossingCase {
   std::size_t requests;    ///< how often the operation sends its request
   std::uint64_t waitedMs;  ///< all its waits together, each until the service got there
   Dword finalState;
+  std::uint64_t progressMs = kForever;  ///< how long the checkpoint rises while pending
+  const char* logs = nullptr;           ///< a token of the step log
 };
 
 void PrintTo(const CrossingCase& c, std::ostream* os) { *os << c.what; }
@@ -193,6 +198,14 @@ const CrossingCase kCrossingCases[] = {
      kDone, 2, 1000, svc::kRunning},
     {"pause while a stop is pending meets a stopped service", &change::kPause, "ControlService Svc 2", svc::kRunning, svc::kControlStop, 1000, 0, 0,
      failed(winerr::kServiceNotActive), 2, 1000, svc::kStopped},
+    {.what = "a hung start before the sweep is given up", .operation = &change::kStopBeforeSweep,
+     .request = "ControlService Svc 1", .seedState = svc::kStopped, .otherRequest = kStart, .otherMs = kForever,
+     .ownMs = 0, .limit = 0, .outcome = seen(svc::kStartPending), .requests = 1, .waitedMs = kHungAfterMs,
+     .finalState = svc::kStartPending, .progressMs = 0, .logs = "START_PENDING (hung: checkpoint 1"},
+    {.what = "a hung pause before the sweep is given up", .operation = &change::kStopBeforeSweep,
+     .request = "ControlService Svc 1", .seedState = svc::kRunning, .otherRequest = svc::kControlPause, .otherMs = kForever,
+     .ownMs = 0, .limit = 0, .outcome = seen(svc::kPausePending), .requests = 1, .waitedMs = kHungAfterMs,
+     .finalState = svc::kPausePending, .progressMs = 0, .logs = "PAUSE_PENDING (hung: checkpoint 1"},
 };
 // clang-format on
 
@@ -203,6 +216,7 @@ class CrossingTest : public SimulatedTest, public ::testing::WithParamInterface<
     SimulatedPlatform::ServiceConfig config = serviceNamed("Svc", c.seedState);
     config.startPendingMs = config.stopPendingMs = c.ownMs;
     config.pausePendingMs = config.continuePendingMs = c.ownMs;
+    config.progressMs = c.progressMs;
     switch (c.otherRequest) {
       case kStart:
         config.startPendingMs = c.otherMs;
@@ -231,10 +245,17 @@ TEST_P(CrossingTest, WaitsForTheServiceThenAsksAgain) {
   const CrossingCase& c = GetParam();
   seed(c);
   sim.clearCalls();
-  EXPECT_EQ(c.outcome, changeState(sim, entryFor("Svc"), *c.operation, {kEveryRight, c.limit}));
+  {
+    StepLog log(sim, kLogPath);
+    EXPECT_EQ(c.outcome,
+              changeState(sim, entryFor("Svc"), *c.operation, {kEveryRight, c.limit}, log));
+  }
   EXPECT_EQ(c.requests, countCalls(sim.calls(), c.request));
   EXPECT_THAT(sim.nowMs(), tookAbout(c.waitedMs, 2));
   EXPECT_EQ(c.finalState, sim.service("Svc")->currentState);
+  if (c.logs != nullptr) {
+    EXPECT_THAT(sim.fileContents(kLogPath).value_or(""), HasSubstr(c.logs));
+  }
   EXPECT_TRUE(managerClosedLast(sim.calls()));
 }
 
