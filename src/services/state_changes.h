@@ -53,7 +53,8 @@ inline constexpr StateChange kStopBeforeSweep{"stop", svc::kControlStop, svc::kS
 /// now or before, or does not exist.
 inline constexpr StateChange kRemove{"remove", svc::kControlStop, svc::kStopPending, true, svc::kStopped, winerr::kServiceNotActive, false};
 /// Starts the service without arguments. Done when it was last seen running,
-/// or refused the start as running already.
+/// or refused the start as running already while a read shows it running or
+/// paused.
 inline constexpr StateChange kStart{"start", kStartRequest, svc::kStartPending, false, svc::kRunning, winerr::kServiceAlreadyRunning, false};
 /// Done only when the service was last seen paused.
 inline constexpr StateChange kPause{"pause", svc::kControlPause, svc::kPausePending, false, svc::kPaused, 0, false};
@@ -68,7 +69,8 @@ inline constexpr StateChange kContinue{"continue", svc::kControlContinue, svc::k
 /// The manager and the service are opened with \a request's rights. A request
 /// refused because the service is on its way elsewhere (a control while it
 /// starts or stops, a start while it stops) waits for it to get there, within
-/// the same poll limit, and is sent once more.
+/// the same -t, and is sent once more. A start refused as running while the
+/// service reports STOPPED is sent again, by the wait's cadence, for a while.
 EntryOutcome changeState(Platform& platform, const ServiceEntry& entry, const StateChange& change,
                          const EntryRequest& request, StepLog& log = StepLog::off());
 

@@ -310,7 +310,9 @@ class SimulatedPlatform : public Platform {
   //    0 but in a pending state.
   //  - ControlService refuses every control with ERROR_SERVICE_CANNOT_ACCEPT_CTRL
   //    while the service is pending, and StartServiceA a service that is not
-  //    stopped with ERROR_SERVICE_ALREADY_RUNNING, stop-pending included.
+  //    stopped with ERROR_SERVICE_ALREADY_RUNNING, stop-pending included; so
+  //    it refuses a stopped service whose process still runs (its old program,
+  //    lingering after it reported STOPPED), as Windows does (Wine starts another).
   //  - QueryServiceConfig2A knows only SERVICE_CONFIG_FAILURE_ACTIONS.
   //  - CreateToolhelp32Snapshot takes TH32CS_SNAPPROCESS alone. Entries report one
   //    thread, normal priority (8) and parent 0.

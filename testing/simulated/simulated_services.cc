@@ -110,8 +110,10 @@ std::optional<std::uint64_t> SimulatedWorld::failedAt(const Service& service) co
   if (service.config.processId == 0) return std::nullopt;
   for (const Process& process : processes) {
     const std::uint64_t at = process.endAtMs;
+    // An end at the very moment the state was entered is the old program's: a
+    // start is taken only once that program is gone.
     if (process.config.processId != service.config.processId || at > nowMs ||
-        at < service.pendingSince) {
+        at <= service.pendingSince) {
       continue;
     }
     const bool settled = isPending(service.state) && at >= service.pendingUntil;
