@@ -241,6 +241,10 @@ class SimulatedPlatform : public Platform {
   /// Another program deletes the service: it is marked for deletion and vanishes
   /// once it is stopped and its last handle is closed.
   void deleteService(const std::string& name);
+  /// Another program (the Services console, a monitoring agent) holds a handle
+  /// to the service until virtual time \a untilMs: marked for deletion, it
+  /// stays at least until then.
+  void holdService(const std::string& name, std::uint64_t untilMs);
   /// QueryServiceStatus on the service fails with ERROR_ACCESS_DENIED while set.
   void setQueryFails(const std::string& name, bool fails);
   /// Deletes the key and every key below it. Handles still open on them stay

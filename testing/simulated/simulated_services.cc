@@ -161,7 +161,8 @@ void SimulatedWorld::enter(Service& service, Dword pendingState, std::uint64_t d
 // A service marked for deletion vanishes once it is stopped and its last
 // handle is closed, in whichever order those happen.
 bool SimulatedWorld::gone(const Service& service) const {
-  return service.markedForDelete && service.openHandles == 0 && stateOf(service) == svc::kStopped;
+  return service.markedForDelete && service.openHandles == 0 && nowMs >= service.heldUntil &&
+         stateOf(service) == svc::kStopped;
 }
 
 SimulatedWorld::Service* SimulatedWorld::findService(std::string_view name) {
@@ -267,6 +268,12 @@ void SimulatedPlatform::deleteService(const std::string& name) {
   if (found == nullptr) throw std::invalid_argument("deleteService: no service " + name);
   found->markedForDelete = true;
   state_->removeGoneServices();
+}
+
+void SimulatedPlatform::holdService(const std::string& name, std::uint64_t untilMs) {
+  Service* found = state_->findService(name);
+  if (found == nullptr) throw std::invalid_argument("holdService: no service " + name);
+  found->heldUntil = std::max(found->heldUntil, untilMs);
 }
 
 void SimulatedPlatform::setQueryFails(const std::string& name, bool fails) {

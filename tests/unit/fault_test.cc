@@ -16,7 +16,9 @@
 namespace vdksvc {
 namespace {
 
+using ::testing::AnyOf;
 using ::testing::Contains;
+using ::testing::HasSubstr;
 using ::testing::Not;
 
 struct FaultCase {
@@ -66,6 +68,25 @@ const FaultCase kFaults[] = {
     {"status query fails at once", {"-start"}, "QueryServiceStatus First", 1,
      [](SimulatedPlatform& sim) { sim.setQueryFails("First", true); },
      0, svc::kRunning, svc::kRunning, 2500},
+    {.what = "installation behind a deletion another program's handle holds up",
+     .operands = {"-install"},
+     .strikesBefore = "CreateServiceA First", .occurrence = 1,
+     .fault =
+         [](SimulatedPlatform& sim) {
+           sim.holdService("First", 2000);
+           sim.deleteService("First");
+         },
+     .status = 0, .firstState = svc::kRunning, .nextState = svc::kStopped, .virtualMs = 2000,
+     .logs = "marked for deletion: waiting"},
+    {.what = "installation behind a deletion that does not finish", .operands = {"-install"},
+     .strikesBefore = "CreateServiceA First", .occurrence = 1,
+     .fault =
+         [](SimulatedPlatform& sim) {
+           sim.holdService("First", 40000);
+           sim.deleteService("First");
+         },
+     .status = 0, .firstState = svc::kStopped, .nextState = svc::kStopped, .virtualMs = 30000,
+     .logs = "still refused with 1072"},
 };
 // clang-format on
 
@@ -73,7 +94,7 @@ class FaultTest : public SimulatedTest, public ::testing::WithParamInterface<Fau
 
 TEST_P(FaultTest, RunEndsWithItsStatusAndTheNextEntryIsHandled) {
   const FaultCase& c = GetParam();
-  const bool startsStopped = c.operands.front() == "-start";
+  const bool startsStopped = c.operands.front() == "-start" || c.operands.front() == "-install";
   for (const char* name : {"First", "Next"}) {
     SimulatedPlatform::ServiceConfig config =
         serviceNamed(name, startsStopped ? svc::kStopped : svc::kRunning);
@@ -92,14 +113,21 @@ TEST_P(FaultTest, RunEndsWithItsStatusAndTheNextEntryIsHandled) {
     operands.insert(operands.end(), {"-f", "list.lst"});
   }
   Args args(operands);
-  EXPECT_EQ(c.status, runCommand(sim, args.argc(), args.argv()));
+  {
+    StepLog log(sim, "C:\\Logs\\vdksvc.log");
+    EXPECT_EQ(c.status, runCommand(sim, args.argc(), args.argv(), log));
+  }
 
   const auto first = sim.service("First");
   EXPECT_EQ(c.firstState, first ? first->currentState : 0);
   const auto next = sim.service("Next");
   EXPECT_EQ(c.nextState, next ? next->currentState : 0);
   EXPECT_THAT(sim.nowMs(), tookAbout(c.virtualMs, 2));
-  EXPECT_THAT(sim.calls(), Contains("OpenServiceA Next")) << "the next entry was handled";
+  EXPECT_THAT(sim.calls(), Contains(AnyOf("OpenServiceA Next", "CreateServiceA Next")))
+      << "the next entry was handled";
+  if (c.logs != nullptr) {
+    EXPECT_THAT(sim.fileContents("C:\\Logs\\vdksvc.log").value_or(""), HasSubstr(c.logs));
+  }
   EXPECT_TRUE(managerClosedLast(sim.calls()));
 }
 
