@@ -23,10 +23,8 @@ void stopThatMakesProgress(Platform& platform, const std::string& name);
 /// gives its wait hint.
 void hungStop(Platform& platform, const std::string& name);
 
-/// \a name is a running service that, asked to stop, reports STOP_PENDING for
-/// \a stopsAfterMs and then STOPPED. The wait of the service operations, without
-/// a limit, sees it STOPPED within a generous bound of that moment: at most
-/// \a stopsAfterMs + 300 ms after the stop's answer.
+/// \a name is a running service that, asked to stop, reports STOPPED
+/// \a stopsAfterMs later: the operations' wait sees it so within 300 ms more.
 void waitEndsSoonAfterTheStop(Platform& platform, const std::string& name,
                               std::uint64_t stopsAfterMs);
 

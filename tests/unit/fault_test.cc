@@ -68,25 +68,14 @@ const FaultCase kFaults[] = {
     {"status query fails at once", {"-start"}, "QueryServiceStatus First", 1,
      [](SimulatedPlatform& sim) { sim.setQueryFails("First", true); },
      0, svc::kRunning, svc::kRunning, 2500},
-    {.what = "installation behind a deletion another program's handle holds up",
-     .operands = {"-install"},
+    {.what = "installation behind a deletion another program's handle holds up", .operands = {"-install"},
      .strikesBefore = "CreateServiceA First", .occurrence = 1,
-     .fault =
-         [](SimulatedPlatform& sim) {
-           sim.holdService("First", 2000);
-           sim.deleteService("First");
-         },
-     .status = 0, .firstState = svc::kRunning, .nextState = svc::kStopped, .virtualMs = 2000,
-     .logs = "marked for deletion: waiting"},
+     .fault = [](SimulatedPlatform& sim) { sim.holdService("First", 2000); sim.deleteService("First"); },
+     .status = 0, .firstState = svc::kRunning, .nextState = svc::kStopped, .virtualMs = 2000},
     {.what = "installation behind a deletion that does not finish", .operands = {"-install"},
      .strikesBefore = "CreateServiceA First", .occurrence = 1,
-     .fault =
-         [](SimulatedPlatform& sim) {
-           sim.holdService("First", 40000);
-           sim.deleteService("First");
-         },
-     .status = 0, .firstState = svc::kStopped, .nextState = svc::kStopped, .virtualMs = 30000,
-     .logs = "still refused with 1072"},
+     .fault = [](SimulatedPlatform& sim) { sim.holdService("First", 40000); sim.deleteService("First"); },
+     .status = 0, .firstState = svc::kStopped, .nextState = svc::kStopped, .virtualMs = 30000, .logs = "still holds a handle"},
 };
 // clang-format on
 
