@@ -45,10 +45,11 @@
 // the manager and services that were all refused, and writes of the usage text
 // or the -v lines were called; -query only opens, reads and closes, and lets no
 // time pass; every handle, key and snapshot was released; the
-// clock moved only by one-second polls (at most the -t limit per entry, all its
-// waits together, and never more than the finite pending durations allow)
-// plus, for -stopex, one sweep wait of at most 60 seconds and one wait of at
-// most 10 seconds for the processes it terminated; after the sweep, services
+// clock moved only by the waits' pauses of at most a quarter second (at most
+// the -t seconds per entry, all its waits together, and never more than the
+// finite pending durations allow; none for -startup) plus, for -stopex, one
+// sweep wait of at most 60 seconds and one wait of at most 10 seconds for the
+// processes it terminated; after the sweep, services
 // were only queried; the debug privilege ended as it began; no program that
 // took over a reused id was terminated.
 
@@ -83,7 +84,9 @@ constexpr std::size_t kMaxListFiles = 3;
 constexpr std::size_t kMaxArguments = 16;
 constexpr std::uint64_t kPendingStepMs = 250;
 constexpr std::uint64_t kMaxPendingMs = 8000;
-constexpr Dword kPollMs = 1000;
+/// The longest pause of a wait, and how long after its service got there a
+/// wait may end.
+constexpr std::uint64_t kLongestPauseMs = 250;
 constexpr Dword kSweepMs = 60000;
 constexpr Dword kTerminationWaitMs = 10000;
 
@@ -299,30 +302,31 @@ void checkRefusedRun(const std::vector<std::string>& calls) {
   }
 }
 
-/// The clock moves only by one-second polls, the start-type change's one-second
-/// settling, the sweep's wait and its wait for the processes it terminated.
-/// Every entry opens the manager once, so the calls between two OpenSCManagerA
-/// belong to one entry, whose waits share its poll limit.
+/// The clock moves only by the waits' pauses, the sweep's wait and its wait
+/// for the processes it terminated. Every entry opens the manager once, so the
+/// calls between two OpenSCManagerA belong to one entry, whose waits share its
+/// -t seconds.
 void checkTime(const SimulatedPlatform& sim, const std::string& keyword, PollLimit limit) {
   const bool startup = keyword == "startup";
   const bool stopex = keyword == "stopex";
-  // Pending states are finite here; a start may wait for a chain of dependencies.
-  const std::uint64_t maxPolls = (kMaxServices + 1) * kMaxPendingMs / kPollMs + 1;
-  std::uint64_t sleeps = 0;
-  std::uint64_t entrySleeps = 0;
+  // Pending states are finite here; a start may wait for a chain of
+  // dependencies, and an entry waits twice when another request crossed its own.
+  const std::uint64_t maxEntryMs = (kMaxServices + 1) * kMaxPendingMs + 2 * kLongestPauseMs;
+  std::uint64_t slept = 0;
+  std::uint64_t entrySlept = 0;
   std::size_t sweeps = 0;
   bool swept = false;
   for (const std::string& call : sim.calls()) {
-    if (call == "OpenSCManagerA") entrySleeps = 0;
+    if (call == "OpenSCManagerA") entrySlept = 0;
     if (startsWith(call, "Sleep ")) {
-      require(call == "Sleep 1000", "a sleep of another length than one second");
-      ++sleeps;
-      ++entrySleeps;
-      if (startup) require(entrySleeps <= 1, "more than one settling sleep for a start type");
-      if (!startup && limit > 0) require(entrySleeps <= limit, "an entry polled past -t");
-      require(entrySleeps <= maxPolls, "an entry polled past its pending time");
-    }
-    // The sweep's grace, then looks at processes it could not terminate and one
+      const std::uint64_t ms = std::strtoull(call.c_str() + 6, nullptr, 10);
+      require(ms > 0 && ms <= kLongestPauseMs, "a pause of no time, or longer than the longest");
+      require(!startup, "a start-type change that waited");
+      slept += ms;
+      entrySlept += ms;
+      if (limit > 0) require(entrySlept <= std::uint64_t{limit} * 1000, "an entry waited past -t");
+      require(entrySlept <= maxEntryMs, "an entry waited past its pending time");
+    }  // The sweep's grace, then looks at processes it could not terminate and one
     // wait for those it terminated.
     if (startsWith(call, "WaitForMultipleObjects ") && call != "WaitForMultipleObjects 1 0") {
       const std::string waited = call.substr(call.rfind(' '));
@@ -345,10 +349,9 @@ void checkTime(const SimulatedPlatform& sim, const std::string& keyword, PollLim
       require(!swept, "a service asked to stop after the sweep");
     }
   }
-  const std::uint64_t polled = sleeps * kPollMs;
   require(
-      sim.nowMs() >= polled && sim.nowMs() <= polled + (stopex ? kSweepMs + kTerminationWaitMs : 0),
-      "the clock moved by more than the polls and the sweep");
+      sim.nowMs() >= slept && sim.nowMs() <= slept + (stopex ? kSweepMs + kTerminationWaitMs : 0),
+      "the clock moved by more than the waits and the sweep");
 }
 
 /// Each command makes only its own requests: only install creates, only remove

@@ -72,7 +72,7 @@ printf '# bin\\hub.exe,hubkeep,commented out\r\nonly,two fields\r\n' >"$workdir/
 listfile=$(wine winepath -w "$workdir/list.txt" 2>/dev/null | tr -d '\r')
 echo "  a list file without a valid line ($listfile):"
 show -stop -f "$listfile"
-echo "  operands that are not options, or a poll limit of 0:"
+echo "  operands that are not options, or a time limit of 0:"
 show -stop hubkeep
 show -start -t 0 -c 'C:\x.exe' hubkeep "Vardeck Hub"
 echo "  the startup command with no accepted triple has nothing to do:"
@@ -125,7 +125,7 @@ show -startup -demand hubkeep "Vardeck Hub (manual)"
 show -startup -auto NetBootCast "Vardeck Net Boot"
 states
 echo
-echo "  start (NetBootCast may start now), then stop with at most 5 polls each:"
+echo "  start (NetBootCast may start now), then stop with at most 5 s each:"
 show -start
 states
 show -stop -t 5

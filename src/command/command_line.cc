@@ -117,7 +117,7 @@ constexpr Option kOptions[] = {
     {'e',    0,       kEveryGrammar,     Sets::kOutcomeStatus, nullptr},
     {'c',    3,       kListGrammars,     Sets::kService,       "three operands"},
     {'f',    1,       kListGrammars,     Sets::kListFile,      "a list file"},
-    {'t',    1,       kListGrammars,     Sets::kPollLimit,     "a number of polls"},
+    {'t',    1,       kListGrammars,     Sets::kPollLimit,     "a number of seconds"},
     {'o',    1,       kQueryGrammar,     Sets::kFormat,        "table or csv"},
     // -auto, -demand, -disabled: the service name, and the display name if given
     {0,      2,       kStartTypeGrammar, Sets::kTriple,        nullptr},
@@ -169,7 +169,7 @@ void apply(const Option& option, const std::string* operand, CommandLine& line) 
       if (const std::optional<PollLimit> limit = parsePollLimit(operand[0].c_str())) {
         line.pollLimit = *limit;
       } else {
-        refuse(line, quoted(operand[0]) + " is no number of polls");
+        refuse(line, quoted(operand[0]) + " is no number of seconds");
       }
       break;
     case Sets::kFormat:

@@ -21,8 +21,8 @@ std::string entriesOf(const ServiceList& list) {
 }
 
 std::string limitOf(PollLimit pollLimit) {
-  return pollLimit == 0 ? "no poll limit"
-                        : "at most " + std::to_string(pollLimit) + " polls a wait";
+  return pollLimit == 0 ? "no time limit"
+                        : "at most " + std::to_string(pollLimit) + " s of waiting a service";
 }
 
 /// The list from the product's catalogue in the registry.

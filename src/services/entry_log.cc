@@ -16,10 +16,15 @@ void EntryLog::line(std::string_view text) {
 
 StillPending EntryLog::pollLines() {
   if (!log_.on()) return {};
-  return [this](PollLimit polls, const ServiceStatus& status) {
-    line("poll " + std::to_string(polls) + ": " + stateName(status.dwCurrentState) +
-         ", checkpoint " + std::to_string(status.dwCheckPoint) + ", wait hint " +
-         std::to_string(status.dwWaitHint) + " ms");
+  // The first read that finds the service pending, then one a second: a long
+  // wait reads the status four times a second.
+  return [this, nextLineMs = std::uint64_t{0}](unsigned reads, std::uint64_t waitedMs,
+                                               const ServiceStatus& status) mutable {
+    if (waitedMs < nextLineMs) return;
+    nextLineMs = (waitedMs / 1000 + 1) * 1000;
+    line("read " + std::to_string(reads) + " at " + std::to_string(waitedMs) + " ms: " +
+         stateName(status.dwCurrentState) + ", checkpoint " + std::to_string(status.dwCheckPoint) +
+         ", wait hint " + std::to_string(status.dwWaitHint) + " ms");
   };
 }
 
@@ -37,7 +42,7 @@ void EntryLog::request(std::string_view request, bool accepted, Dword error) {
 void EntryLog::waited(const PollResult& result, Dword pendingState, std::uint64_t startTick) {
   if (!log_.on()) return;
   std::string text = "waited while " + std::string(stateName(pendingState)) + ": " +
-                     std::to_string(result.polls) + (result.polls == 1 ? " poll" : " polls");
+                     std::to_string(result.reads) + (result.reads == 1 ? " read" : " reads");
   if (result.queryFailed) {
     text += ", status query failed: " + log_.errorText(result.queryError);
   } else {
@@ -47,8 +52,7 @@ void EntryLog::waited(const PollResult& result, Dword pendingState, std::uint64_
               std::to_string(result.stalledMs) + " ms, wait hint " +
               std::to_string(result.waitHint) + " ms)";
     } else if (result.usedUp) {
-      // A wait that used up its budget made as many polls as it was allowed.
-      text += " (limit of " + std::to_string(result.polls) + " polls reached)";
+      text += " (limit of " + std::to_string(result.limit) + " s reached)";
     }
   }
   text += ", " + std::to_string(log_.tick() - startTick) + " ms";

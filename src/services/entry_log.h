@@ -22,11 +22,12 @@ class EntryLog {
   void openFailed(const ScmHandles& handles);
   /// "<request> accepted", or "<request> refused: <error>".
   void request(std::string_view request, bool accepted, Dword error);
-  /// Writes "poll <n>: <state>, checkpoint <c>, wait hint <ms> ms" for each
-  /// poll of a wait that finds the service still pending; nothing while off.
+  /// Writes "read <n> at <ms> ms: <state>, checkpoint <c>, wait hint <ms> ms"
+  /// for the first read of a wait that finds the service still pending, then
+  /// for the first such read of each further second; nothing while off.
   StillPending pollLines();
-  /// "waited while <pending state>: <n> polls, last state <state>, <ms> ms",
-  /// with the limit when it ended the wait and the error of a failed query.
+  /// "waited while <pending state>: <n> reads, last state <state>, <ms> ms",
+  /// with the -t seconds when they ended the wait and the error of a failed query.
   void waited(const PollResult& result, Dword pendingState, std::uint64_t startTick);
   std::uint64_t tick() { return log_.tick(); }
   std::string errorText(Dword code) { return log_.errorText(code); }

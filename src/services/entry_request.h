@@ -18,8 +18,7 @@ struct EntryRequest {
   /// Asked of the manager and of the entry's service: what the command needs,
   /// and no more.
   AccessRights rights;
-  /// The one-second status polls all of the entry's waits may take together;
-  /// 0 means no limit.
+  /// The seconds all of the entry's waits may take together; 0 means no limit.
   PollLimit pollLimit = 0;
   /// Where an operation that reads the service writes what it read (-query's
   /// does); null when nobody asks.

@@ -147,20 +147,60 @@ NewService newServiceFor(Platform& platform, RawScHandle manager, const ServiceE
   return service;
 }
 
+/// How long an installation waits, without -t, for an old service of the same
+/// name that is marked for deletion to go.
+constexpr std::uint64_t kDeletionWaitMs = 30000;
+
 /// Creates \a service under the entry's names on the open manager of \a handles,
-/// asking \a access of it, starts it and waits while it starts.
+/// asking \a access of it; the error when it could not. A service of that name
+/// that is marked for deletion goes only once the last handle to it is closed,
+/// and until then the manager refuses with 1072: the creation is tried again by
+/// the Cadence, within \a budget, without -t for kDeletionWaitMs.
+Dword create(Platform& platform, ScmHandles& handles, const ServiceEntry& entry,
+             const NewService& service, Dword access, WaitBudget& budget, EntryLog& steps) {
+  const std::uint64_t started = steps.tick();
+  unsigned tries = 0;
+  Dword error = 0;
+  {
+    Cadence cadence(platform, budget, kDeletionWaitMs);
+    do {
+      handles.service.reset(platform.CreateServiceA(
+          handles.manager.get(), entry.serviceName.c_str(), entry.displayName.c_str(), access,
+          svc::kWin32OwnProcess, service.startType, svc::kErrorNormal, service.binaryPath.c_str(),
+          nullptr, nullptr, service.dependencies.empty() ? nullptr : service.dependencies.c_str(),
+          nullptr, nullptr));
+      error = handles.service ? 0 : platform.GetLastError();
+      if (++tries == 1) {
+        steps.request("CreateServiceA", error == 0, error);
+        if (error == winerr::kServiceMarkedForDelete) {
+          steps.line("an old service of that name is marked for deletion: waiting for it to go");
+        }
+      }
+    } while (error == winerr::kServiceMarkedForDelete && cadence.pause());
+  }
+  if (tries == 1) return error;
+  const std::string waited = std::to_string(steps.tick() - started) + " ms";
+  if (error == 0) {
+    steps.line("CreateServiceA accepted after " + waited + ", try " + std::to_string(tries));
+  } else if (error == winerr::kServiceMarkedForDelete) {
+    steps.line("CreateServiceA still refused with 1072 after " + waited +
+               ": another program (the Services console, a monitoring agent, an earlier run) "
+               "still holds a handle to the old service marked for deletion");
+  } else {
+    steps.request("CreateServiceA", false, error);
+  }
+  return error;
+}
+
+/// Creates \a service under the entry's names on the open manager of \a handles,
+/// asking \a access of it, starts it and waits while it starts, all its waits
+/// within \a pollLimit.
 EntryOutcome createAndStart(Platform& platform, ScmHandles& handles, const ServiceEntry& entry,
                             const NewService& service, Dword access, PollLimit pollLimit,
                             EntryLog& steps) {
-  handles.service.reset(platform.CreateServiceA(
-      handles.manager.get(), entry.serviceName.c_str(), entry.displayName.c_str(), access,
-      svc::kWin32OwnProcess, service.startType, svc::kErrorNormal, service.binaryPath.c_str(),
-      nullptr, nullptr, service.dependencies.empty() ? nullptr : service.dependencies.c_str(),
-      nullptr, nullptr));
-  const bool created = static_cast<bool>(handles.service);
-  const Dword createError = created ? 0 : platform.GetLastError();
-  steps.request("CreateServiceA", created, createError);
-  if (!created) {
+  WaitBudget budget(pollLimit);
+  const Dword createError = create(platform, handles, entry, service, access, budget, steps);
+  if (createError != 0) {
     // A service that exists already is left as it is, which is where it should be.
     return createError == winerr::kServiceExists ? EntryOutcome::done()
                                                  : EntryOutcome::failed(createError);
@@ -173,7 +213,6 @@ EntryOutcome createAndStart(Platform& platform, ScmHandles& handles, const Servi
   steps.request("StartServiceA", accepted, startError);
   const bool disabled = service.startType == svc::kDisabled;
   if (!accepted) return disabled ? EntryOutcome::done() : EntryOutcome::failed(startError);
-  WaitBudget budget(pollLimit);
   const PollResult waited = pollWhilePending(platform, handles.service.get(), svc::kStartPending,
                                              budget, std::nullopt, steps.pollLines());
   steps.waited(waited, svc::kStartPending, started);

@@ -14,7 +14,9 @@ namespace vdksvc {
 /// Creates the entry's service (own process, automatic start or disabled under
 /// the TFTP rule, normal error control, local system account, the database
 /// dependency where the rule gives one), starts it and waits while it starts.
-/// A service that already exists is left as it is; one created but not started
+/// An old service of that name that is marked for deletion is waited for to go
+/// first (within -t, without it 30 s at most), as another program's handle keeps
+/// it. A service that already exists is left as it is; one created but not started
 /// stays installed. Done when the new service was seen running, was created
 /// disabled by the TFTP rule, or existed already. The manager is opened with
 /// \a request's rights, and the new service is created with them.

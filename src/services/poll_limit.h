@@ -4,8 +4,8 @@
 
 namespace vdksvc {
 
-/// How many one-second status polls an operation may spend waiting for a
-/// service to leave a pending state; 0 means no limit.
+/// The -t value: how many seconds an operation's waits for a service to leave
+/// its pending states may take together; 0 means no limit.
 using PollLimit = std::uint32_t;
 
 }  // namespace vdksvc

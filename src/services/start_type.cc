@@ -10,8 +10,6 @@
 namespace vdksvc {
 namespace {
 
-constexpr Dword kSettleMs = 1000;
-
 /// The start types the start-type command sets, each named by its word.
 constexpr Dword kSettableStartTypes[] = {svc::kAutoStart, svc::kDemandStart, svc::kDisabled};
 
@@ -54,9 +52,8 @@ EntryOutcome changeStartType(Platform& platform, const ServiceEntry& entry,
   steps.request("ChangeServiceConfigA start type " + entry.startTypeWord + ", display name " +
                     (displayName == nullptr ? std::string("kept") : quoted(entry.displayName)),
                 changed, error);
-  if (!changed) return EntryOutcome::failed(error);
-  platform.Sleep(kSettleMs);
-  return EntryOutcome::done();
+  // ChangeServiceConfigA has stored the change when it returns: nothing to wait for.
+  return changed ? EntryOutcome::done() : EntryOutcome::failed(error);
 }
 
 }  // namespace vdksvc

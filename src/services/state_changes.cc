@@ -58,12 +58,12 @@ class Request {
   }
 
  private:
-  bool send(ServiceStatus& answer, Dword& refusal) {
+  bool send(ServiceStatus& answer, Dword& refusal, bool logged = true) {
     const bool accepted = change_.control == kStartRequest
                               ? platform_.StartServiceA(service_, 0, nullptr)
                               : platform_.ControlService(service_, change_.control, &answer);
     refusal = accepted ? 0 : platform_.GetLastError();
-    steps_.request(requestName(change_.control), accepted, refusal);
+    if (logged) steps_.request(requestName(change_.control), accepted, refusal);
     return accepted;
   }
 
@@ -75,9 +75,9 @@ class Request {
   /// Waits while the service reports \a pendingState, within what is left of
   /// the budget.
   PollResult poll(Dword pendingState, Dword checkPoint, std::uint64_t started) {
-    // Without a limit, a stop before the sweep ends on a hung service.
-    const bool hungRule =
-        change_.endsWhenHung && budget_.unlimited() && pendingState == svc::kStopPending;
+    // Without a limit, the waits of a stop before the sweep end on a hung
+    // service, whichever pending state it hangs in.
+    const bool hungRule = change_.endsWhenHung && budget_.unlimited();
     const PollResult waited =
         pollWhilePending(platform_, service_, pendingState, budget_,
                          hungRule ? std::optional(checkPoint) : std::nullopt, steps_.pollLines());
@@ -117,17 +117,65 @@ class Request {
       if (isPending(state)) return EntryOutcome::lastSeenIn(state);
     }
     if (state == change_.targetState) return EntryOutcome::done();
-    // An instance that runs, paused or not, is what a start asks for; a control
-    // that a service which was not pending does not take stays refused.
-    if (change_.control == kStartRequest
-            ? state != svc::kStopped
-            : refusal == winerr::kInvalidServiceControl && !wasPending) {
-      return refused(refusal);
+    // An instance that runs, paused or not, is what a start asks for; a stopped
+    // one is started once it can be.
+    if (change_.control == kStartRequest) {
+      return state == svc::kStopped ? startOnceStartable() : refused(refusal);
     }
+    // A control that a service which was not pending does not take stays refused.
+    if (refusal == winerr::kInvalidServiceControl && !wasPending) return refused(refusal);
     const std::uint64_t started = steps_.tick();
     ServiceStatus answer;
     if (!send(answer, refusal)) return refused(refusal);
     return waitFor(change_.pendingState, answer.dwCheckPoint, started);
+  }
+
+  /// Starts a service that reports STOPPED, sending the start at once and
+  /// then by the Cadence while the manager refuses it as running (1056) and a
+  /// fresh read still finds it STOPPED: on Windows the program of a service
+  /// that has just stopped may still run. That lasts what is left of the
+  /// budget; without a limit, as long as the hung rule would allow (a stopped
+  /// service gives no wait hint). Done only when a read shows the service
+  /// running, or starting and then running.
+  EntryOutcome startOnceStartable() {
+    const std::uint64_t began = steps_.tick();
+    std::uint64_t sentAt = began;
+    ServiceStatus status;
+    Dword refusal = 0;
+    bool accepted = false;
+    unsigned sent = 0;
+    {
+      Cadence cadence(platform_, budget_, kHungAfterMs);
+      do {
+        sentAt = steps_.tick();
+        accepted = send(status, refusal, ++sent == 1);
+        if (accepted || refusal != winerr::kServiceAlreadyRunning) break;
+        if (!platform_.QueryServiceStatus(service_, &status)) {
+          return EntryOutcome::failed(platform_.GetLastError());
+        }
+      } while (status.dwCurrentState == svc::kStopped && cadence.pause());
+    }
+    if (sent > 1) {
+      steps_.request("StartServiceA, sent " + std::to_string(sent) + " times,", accepted, refusal);
+    }
+    if (accepted) return waitFor(change_.pendingState, 0, sentAt);
+    if (refusal != winerr::kServiceAlreadyRunning) return refused(refusal);
+    Dword state = status.dwCurrentState;
+    if (state == svc::kStopped) {
+      steps_.line("still STOPPED after " + std::to_string(steps_.tick() - began) +
+                  " ms, each start refused with 1056: an earlier program of the service may "
+                  "still run; not started");
+      return EntryOutcome::lastSeenIn(state);
+    }
+    // Someone else's request got there first.
+    if (isPending(state)) {
+      if (!budget_.allowsMore()) return EntryOutcome::lastSeenIn(state);
+      const PollResult waited = poll(state, status.dwCheckPoint, steps_.tick());
+      if (waited.queryFailed) return EntryOutcome::failed(waited.queryError);
+      state = waited.lastState;
+    }
+    return state == svc::kRunning || state == svc::kPaused ? EntryOutcome::done()
+                                                           : EntryOutcome::lastSeenIn(state);
   }
 
   Platform& platform_;

@@ -29,8 +29,9 @@ struct StateChange {
   /// that says it is there already (0: none).
   Dword targetState;
   Dword refusalWhenThere;
-  /// Without a poll limit, the wait ends on a service that shows no progress,
-  /// which then leaves its processes to the extended stop's sweep.
+  /// Without -t, every wait ends on a service that shows no progress, in
+  /// whichever pending state it hangs, which then leaves its processes to the
+  /// extended stop's sweep.
   bool endsWhenHung;
 };
 
@@ -41,17 +42,19 @@ namespace change {
 // clang-format off
 /// Done when the service was last seen stopped, or refused the stop as not running.
 inline constexpr StateChange kStop{"stop", svc::kControlStop, svc::kStopPending, false, svc::kStopped, winerr::kServiceNotActive, false};
-/// As kStop, for the extended stop: without a poll limit, the wait also ends
-/// when the service is hung (its checkpoint has not risen for longer than the
-/// larger of its wait hint and ten seconds), so that the sweep that follows
-/// ends its processes. Not done then.
+/// As kStop, for the extended stop: without -t, each wait also ends when the
+/// service is hung (its checkpoint has not risen for longer than the larger of
+/// its wait hint and ten seconds), the wait for another request's pending state
+/// included (a start, pause or continue that hangs), so that the sweep that
+/// follows ends its processes. Not done then.
 inline constexpr StateChange kStopBeforeSweep{"stop", svc::kControlStop, svc::kStopPending, false, svc::kStopped, winerr::kServiceNotActive, true};
 /// As kStop, then marks the service for deletion, whatever the stop gave: a
 /// stopped service is deleted all the same. Done when it was marked for deletion
 /// now or before, or does not exist.
 inline constexpr StateChange kRemove{"remove", svc::kControlStop, svc::kStopPending, true, svc::kStopped, winerr::kServiceNotActive, false};
 /// Starts the service without arguments. Done when it was last seen running,
-/// or refused the start as running already.
+/// or refused the start as running already while a read shows it running or
+/// paused.
 inline constexpr StateChange kStart{"start", kStartRequest, svc::kStartPending, false, svc::kRunning, winerr::kServiceAlreadyRunning, false};
 /// Done only when the service was last seen paused.
 inline constexpr StateChange kPause{"pause", svc::kControlPause, svc::kPausePending, false, svc::kPaused, 0, false};
@@ -66,7 +69,8 @@ inline constexpr StateChange kContinue{"continue", svc::kControlContinue, svc::k
 /// The manager and the service are opened with \a request's rights. A request
 /// refused because the service is on its way elsewhere (a control while it
 /// starts or stops, a start while it stops) waits for it to get there, within
-/// the same poll limit, and is sent once more.
+/// the same -t, and is sent once more. A start refused as running while the
+/// service reports STOPPED is sent again, by the wait's cadence, for a while.
 EntryOutcome changeState(Platform& platform, const ServiceEntry& entry, const StateChange& change,
                          const EntryRequest& request, StepLog& log = StepLog::off());
 

@@ -244,6 +244,10 @@ class SimulatedPlatform : public Platform {
   /// Another program deletes the service: it is marked for deletion and vanishes
   /// once it is stopped and its last handle is closed.
   void deleteService(const std::string& name);
+  /// Another program (the Services console, a monitoring agent) holds a handle
+  /// to the service until virtual time \a untilMs: marked for deletion, it
+  /// stays at least until then.
+  void holdService(const std::string& name, std::uint64_t untilMs);
   /// QueryServiceStatus on the service fails with ERROR_ACCESS_DENIED while set.
   void setQueryFails(const std::string& name, bool fails);
   /// Deletes the key and every key below it. Handles still open on them stay
@@ -313,7 +317,9 @@ class SimulatedPlatform : public Platform {
   //    0 but in a pending state.
   //  - ControlService refuses every control with ERROR_SERVICE_CANNOT_ACCEPT_CTRL
   //    while the service is pending, and StartServiceA a service that is not
-  //    stopped with ERROR_SERVICE_ALREADY_RUNNING, stop-pending included.
+  //    stopped with ERROR_SERVICE_ALREADY_RUNNING, stop-pending included; so
+  //    it refuses a stopped service whose process still runs (its old program,
+  //    lingering after it reported STOPPED), as Windows does (Wine starts another).
   //  - QueryServiceConfig2A knows only SERVICE_CONFIG_FAILURE_ACTIONS.
   //  - CreateToolhelp32Snapshot takes TH32CS_SNAPPROCESS alone. Entries report one
   //    thread, normal priority (8) and parent 0.

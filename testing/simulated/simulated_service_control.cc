@@ -123,7 +123,8 @@ bool SimulatedPlatform::StartServiceA(RawScHandle handle, Dword numArgs, const c
     error = winerr::kServiceMarkedForDelete;
   } else if (service->config.startType == svc::kDisabled) {
     error = winerr::kServiceDisabled;
-  } else if (s.stateOf(*service) != svc::kStopped) {
+  } else if (s.stateOf(*service) != svc::kStopped ||
+             s.liveProcess(service->config.processId) != nullptr) {
     error = winerr::kServiceAlreadyRunning;
   } else {
     plan.onPath.insert(service->id);

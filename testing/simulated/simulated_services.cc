@@ -110,8 +110,10 @@ std::optional<std::uint64_t> SimulatedWorld::failedAt(const Service& service) co
   if (service.config.processId == 0) return std::nullopt;
   for (const Process& process : processes) {
     const std::uint64_t at = process.endAtMs;
+    // An end at the very moment the state was entered is the old program's: a
+    // start is taken only once that program is gone.
     if (process.config.processId != service.config.processId || at > nowMs ||
-        at < service.pendingSince) {
+        at <= service.pendingSince) {
       continue;
     }
     const bool settled = isPending(service.state) && at >= service.pendingUntil;
@@ -159,7 +161,8 @@ void SimulatedWorld::enter(Service& service, Dword pendingState, std::uint64_t d
 // A service marked for deletion vanishes once it is stopped and its last
 // handle is closed, in whichever order those happen.
 bool SimulatedWorld::gone(const Service& service) const {
-  return service.markedForDelete && service.openHandles == 0 && stateOf(service) == svc::kStopped;
+  return service.markedForDelete && service.openHandles == 0 && nowMs >= service.heldUntil &&
+         stateOf(service) == svc::kStopped;
 }
 
 SimulatedWorld::Service* SimulatedWorld::findService(std::string_view name) {
@@ -265,6 +268,12 @@ void SimulatedPlatform::deleteService(const std::string& name) {
   if (found == nullptr) throw std::invalid_argument("deleteService: no service " + name);
   found->markedForDelete = true;
   state_->removeGoneServices();
+}
+
+void SimulatedPlatform::holdService(const std::string& name, std::uint64_t untilMs) {
+  Service* found = state_->findService(name);
+  if (found == nullptr) throw std::invalid_argument("holdService: no service " + name);
+  found->heldUntil = std::max(found->heldUntil, untilMs);
 }
 
 void SimulatedPlatform::setQueryFails(const std::string& name, bool fails) {

@@ -61,6 +61,7 @@ struct SimulatedWorld {
     std::uint64_t pendingSince = 0;         ///< when the last state was entered
     bool markedForDelete = false;
     int openHandles = 0;
+    std::uint64_t heldUntil = 0;  ///< another program's handle is open until then
   };
 
   struct Value {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/handles.h"
+#include "services/pending_wait.h"
 
 namespace vdksvc::contract {
 namespace {
@@ -91,6 +92,17 @@ void hungStop(Platform& platform, const std::string& name) {
   EXPECT_EQ(svc::kStopPending, progress.state);
   EXPECT_EQ(progress.checkPointBefore, progress.checkPointAfter) << "a hung stop's checkpoint";
   EXPECT_GT(progress.waitHint, 0u);
+}
+
+void waitEndsSoonAfterTheStop(Platform& platform, const std::string& name,
+                              std::uint64_t stopsAfterMs) {
+  const AskedToStop stop(platform, name);
+  const std::uint64_t answered = platform.GetTickCount64();
+  ASSERT_TRUE(stop.accepted) << stop.error;
+  WaitBudget noLimit(0);
+  EXPECT_EQ(svc::kStopped,
+            pollWhilePending(platform, stop.service.get(), svc::kStopPending, noLimit).lastState);
+  EXPECT_LE(platform.GetTickCount64() - answered, stopsAfterMs + 300);
 }
 
 void fileIdentity(Platform& platform, const std::string& path, const std::string& samePath,

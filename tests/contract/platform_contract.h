@@ -4,6 +4,7 @@
 // simulated Windows, the end-to-end tests on the real one, so that the model is
 // held to the real thing.
 
+#include <cstdint>
 #include <string>
 
 #include "platform/platform.h"
@@ -21,6 +22,11 @@ void stopThatMakesProgress(Platform& platform, const std::string& name);
 /// and nothing more: a second later its checkpoint has not risen, and it still
 /// gives its wait hint.
 void hungStop(Platform& platform, const std::string& name);
+
+/// \a name is a running service that, asked to stop, reports STOPPED
+/// \a stopsAfterMs later: the operations' wait sees it so within 300 ms more.
+void waitEndsSoonAfterTheStop(Platform& platform, const std::string& name,
+                              std::uint64_t stopsAfterMs);
 
 /// \a path and \a samePath name one file and \a otherPath another on the same
 /// volume: FILE_ID_INFO gives the same 128-bit id and volume for the first two,

@@ -33,15 +33,18 @@ class ExtendedStopE2e : public ::testing::Test {
     for (const std::string& name : services_) EXPECT_TRUE(removeServiceCompletely(name)) << name;
   }
 
-  /// Installs and starts \a name running \a program with \a arguments.
+  /// Installs and starts \a name running \a program with \a arguments, until
+  /// it reports \a state (a service that never runs is waited for a second).
   void startService(const std::string& name, const std::string& program,
-                    const std::string& arguments) {
+                    const std::string& arguments, DWORD state = SERVICE_RUNNING) {
     ASSERT_TRUE(removeServiceCompletely(name));
     services_.push_back(name);
     const std::string binaryPath = quoteArgument(program) + " " + arguments;
-    const RunResult run = runVdksvc({"-install", "-c", binaryPath, name, name});
+    std::vector<std::string> install{"-install", "-c", binaryPath, name, name};
+    if (state != SERVICE_RUNNING) install.insert(install.begin() + 1, {"-t", "1"});
+    const RunResult run = runVdksvc(install);
     ASSERT_EQ(0u, run.exitCode);
-    ASSERT_TRUE(waitForState(name, SERVICE_RUNNING, 20000)) << name;
+    ASSERT_TRUE(waitForState(name, state, 20000)) << name;
   }
 
   /// Starts \a commandLine as a plain process, kept open by the test until its end.
@@ -88,14 +91,17 @@ DWORD idAfter(const std::string& path, const std::string& marker) {
   return 0;
 }
 
-// Without -t, a stop whose checkpoint stays for longer than the larger of its
-// wait hint and ten seconds is hung: the wait for it ends, and the sweep ends
-// its process with the other leftovers.
+// Without -t, a service whose checkpoint stays for longer than the larger of its
+// wait hint and ten seconds is hung, whether it hangs stopping or starting (its
+// stop refused meanwhile): the wait for it ends, and the sweep ends its process
+// with the other leftovers.
 TEST_F(ExtendedStopE2e, LingeringProcessEndsInItsGraceLeftoverWorkerAndHungServiceAreTerminated) {
   const ProgramCopy lingerProgram(testServicePath(), "vdk_sweep_linger.exe");
   const ProgramCopy spawnerProgram(testServicePath(), "vdk_sweep_spawner.exe");
   const ProgramCopy hungProgram(testServicePath(), "vdk_sweep_hung.exe");
-  ASSERT_TRUE(lingerProgram.copied() && spawnerProgram.copied() && hungProgram.copied())
+  const ProgramCopy startingProgram(testServicePath(), "vdk_sweep_starting.exe");
+  ASSERT_TRUE(lingerProgram.copied() && spawnerProgram.copied() && hungProgram.copied() &&
+              startingProgram.copied())
       << ::GetLastError();
   const TempFile lingerLog("");
   const TempFile spawnerLog("");
@@ -107,10 +113,14 @@ TEST_F(ExtendedStopE2e, LingeringProcessEndsInItsGraceLeftoverWorkerAndHungServi
                "--spawn-worker --log " + quoteArgument(spawnerLog.path()));
   // Reports STOP_PENDING once when asked to stop, and nothing more.
   startService("VdkSweepHung", hungProgram.path(), "--hang-stop");
+  // Reports START_PENDING once when started, and nothing more.
+  startService("VdkSweepStarting", startingProgram.path(), "--hang-start", SERVICE_START_PENDING);
   HANDLE linger = processOf("VdkSweepLinger");
   ASSERT_NE(nullptr, linger);
   HANDLE hung = processOf("VdkSweepHung");
   ASSERT_NE(nullptr, hung);
+  HANDLE starting = processOf("VdkSweepStarting");
+  ASSERT_NE(nullptr, starting);
   const DWORD workerId = idAfter(spawnerLog.path(), "spawned worker ");
   ASSERT_NE(0u, workerId) << readFile(spawnerLog.path());
   HANDLE worker =
@@ -128,7 +138,8 @@ TEST_F(ExtendedStopE2e, LingeringProcessEndsInItsGraceLeftoverWorkerAndHungServi
   for (char& c : lingerSpelling) c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
   const TempFile list("\"" + lingerSpelling + "\", VdkSweepLinger, Linger\r\n" +
                       spawnerProgram.path() + ", VdkSweepSpawner, Spawner\r\n" +
-                      hungProgram.path() + ", VdkSweepHung, Hung\r\n");
+                      hungProgram.path() + ", VdkSweepHung, Hung\r\n" + startingProgram.path() +
+                      ", VdkSweepStarting, Starting\r\n");
   const ULONGLONG start = nowMs();
   const RunResult run = runVdksvc({"-stopex", "-f", list.path()}, 180000);
   const ULONGLONG took = nowMs() - start;
@@ -149,21 +160,24 @@ TEST_F(ExtendedStopE2e, LingeringProcessEndsInItsGraceLeftoverWorkerAndHungServi
   EXPECT_NE(std::string::npos, readFile(lingerLog.path()).find("exit"))
       << "terminated rather than left to end:\n"
       << readFile(lingerLog.path());
-  // The hung stop was given up after about eleven seconds; the worker then had
-  // the whole grace, and was terminated with exit code 0 (by itself it could
-  // only end through its life limit, with 3).
-  EXPECT_GE(took, 11000u + 60000u);
-  EXPECT_LT(took, 11000u + 60000u + 30000u);
+  // The hung stop and the hung start were each given up after about ten
+  // seconds; the worker then had the whole grace, and was terminated with exit
+  // code 0 (by itself it could only end through its life limit, with 3).
+  EXPECT_GE(took, 10000u + 10000u + 60000u);
+  EXPECT_LT(took, 10000u + 10000u + 60000u + 30000u);
   ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(worker, 0));
   DWORD exitCode = 1;
   ASSERT_TRUE(::GetExitCodeProcess(worker, &exitCode));
   EXPECT_EQ(0u, exitCode);
   EXPECT_EQ(std::string::npos, readFile(spawnerLog.path()).find("worker life limit"));
-  ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(hung, 0));
-  ASSERT_TRUE(::GetExitCodeProcess(hung, &exitCode));
-  EXPECT_EQ(0u, exitCode) << "the hung service's process was terminated";
+  for (HANDLE ended : {hung, starting}) {
+    ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(ended, 0));
+    ASSERT_TRUE(::GetExitCodeProcess(ended, &exitCode));
+    EXPECT_EQ(0u, exitCode) << "the hung services' processes were terminated";
+  }
   if (terminatedServiceReportsStopped()) {
     EXPECT_TRUE(waitForState("VdkSweepHung", SERVICE_STOPPED, 10000));
+    EXPECT_TRUE(waitForState("VdkSweepStarting", SERVICE_STOPPED, 10000));
   }
   EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(stranger, 0))
       << "the sweep ended a program of the same name in another folder";

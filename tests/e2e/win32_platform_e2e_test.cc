@@ -226,6 +226,13 @@ TEST_F(Win32PlatformServiceE2e, StopThatMakesProgress) {
   contract::stopThatMakesProgress(platform_, name_);
 }
 
+TEST_F(Win32PlatformServiceE2e, WaitEndsSoonAfterTheStop) {
+  TestServiceOptions options;
+  options.stopPendingMs = 1000;
+  ASSERT_TRUE(startTestService(name_, options));
+  contract::waitEndsSoonAfterTheStop(platform_, name_, 1000);
+}
+
 TEST_F(Win32PlatformServiceE2e, HungStop) {
   TestServiceOptions options;
   options.hangStop = true;

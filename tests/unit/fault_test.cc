@@ -16,7 +16,9 @@
 namespace vdksvc {
 namespace {
 
+using ::testing::AnyOf;
 using ::testing::Contains;
+using ::testing::HasSubstr;
 using ::testing::Not;
 
 struct FaultCase {
@@ -26,9 +28,10 @@ struct FaultCase {
   unsigned occurrence;
   std::function<void(SimulatedPlatform&)> fault;
   int status;
-  Dword firstState;  ///< state of service "First" afterwards; 0: the service is gone
-  Dword nextState;   ///< state of service "Next" afterwards, the entry after the fault
-  std::uint64_t virtualMs;
+  Dword firstState;            ///< state of service "First" afterwards; 0: the service is gone
+  Dword nextState;             ///< state of service "Next" afterwards, the entry after the fault
+  std::uint64_t virtualMs;     ///< the waits' time, each until its service got there
+  const char* logs = nullptr;  ///< a token of the step log
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.what; }
@@ -42,29 +45,37 @@ const FaultCase kFaults[] = {
        sim.setManagerOpenRefused(true);
        sim.beforeCall("OpenSCManagerA", [&sim] { sim.setManagerOpenRefused(false); });
      },
-     0, svc::kRunning, svc::kStopped, 3000},
+     0, svc::kRunning, svc::kStopped, 2500},
     {"service deleted between open and stop", {"-stop"}, "ControlService First 1", 1,
      [](SimulatedPlatform& sim) { sim.deleteService("First"); },
-     0, 0, svc::kStopped, 3000 + 3000},
+     0, 0, svc::kStopped, 2500 + 2500},
     {"service deleted between open and start", {"-start"}, "StartServiceA First", 1,
      [](SimulatedPlatform& sim) { sim.deleteService("First"); },
-     0, 0, svc::kRunning, 3000},
+     0, 0, svc::kRunning, 2500},
     {"service deleted between open and pause", {"-pause"}, "ControlService First 2", 1,
      [](SimulatedPlatform& sim) { sim.deleteService("First"); },
-     0, svc::kPaused, svc::kPaused, 1000 + 1000},
+     0, svc::kPaused, svc::kPaused, 0},
     {"service deleted between open and start-type change", {"-startup", "-disabled"},
      "ChangeServiceConfigA First", 1,
      [](SimulatedPlatform& sim) { sim.deleteService("First"); },
-     0, svc::kRunning, svc::kRunning, 1000},
+     0, svc::kRunning, svc::kRunning, 0},
     {"service deleted between open and removal", {"-remove"}, "DeleteService First", 1,
      [](SimulatedPlatform& sim) { sim.deleteService("First"); },
-     0, 0, 0, 3000 + 3000},
+     0, 0, 0, 2500 + 2500},
     {"status query fails in the middle of the wait", {"-stop"}, "QueryServiceStatus First", 2,
      [](SimulatedPlatform& sim) { sim.setQueryFails("First", true); },
-     0, svc::kStopped, svc::kStopped, 2000 + 3000},
+     0, svc::kStopped, svc::kStopped, 2500},
     {"status query fails at once", {"-start"}, "QueryServiceStatus First", 1,
      [](SimulatedPlatform& sim) { sim.setQueryFails("First", true); },
-     0, svc::kRunning, svc::kRunning, 1000 + 3000},
+     0, svc::kRunning, svc::kRunning, 2500},
+    {.what = "installation behind a deletion another program's handle holds up", .operands = {"-install"},
+     .strikesBefore = "CreateServiceA First", .occurrence = 1,
+     .fault = [](SimulatedPlatform& sim) { sim.holdService("First", 2000); sim.deleteService("First"); },
+     .status = 0, .firstState = svc::kRunning, .nextState = svc::kStopped, .virtualMs = 2000},
+    {.what = "installation behind a deletion that does not finish", .operands = {"-install"},
+     .strikesBefore = "CreateServiceA First", .occurrence = 1,
+     .fault = [](SimulatedPlatform& sim) { sim.holdService("First", 40000); sim.deleteService("First"); },
+     .status = 0, .firstState = svc::kStopped, .nextState = svc::kStopped, .virtualMs = 30000, .logs = "still holds a handle"},
 };
 // clang-format on
 
@@ -72,11 +83,11 @@ class FaultTest : public SimulatedTest, public ::testing::WithParamInterface<Fau
 
 TEST_P(FaultTest, RunEndsWithItsStatusAndTheNextEntryIsHandled) {
   const FaultCase& c = GetParam();
-  const bool startsStopped = c.operands.front() == "-start";
+  const bool startsStopped = c.operands.front() == "-start" || c.operands.front() == "-install";
   for (const char* name : {"First", "Next"}) {
     SimulatedPlatform::ServiceConfig config =
         serviceNamed(name, startsStopped ? svc::kStopped : svc::kRunning);
-    config.stopPendingMs = 2500;  // three polls
+    config.stopPendingMs = 2500;
     config.startPendingMs = 2500;
     sim.addService(config);
   }
@@ -91,14 +102,21 @@ TEST_P(FaultTest, RunEndsWithItsStatusAndTheNextEntryIsHandled) {
     operands.insert(operands.end(), {"-f", "list.lst"});
   }
   Args args(operands);
-  EXPECT_EQ(c.status, runCommand(sim, args.argc(), args.argv()));
+  {
+    StepLog log(sim, "C:\\Logs\\vdksvc.log");
+    EXPECT_EQ(c.status, runCommand(sim, args.argc(), args.argv(), log));
+  }
 
   const auto first = sim.service("First");
   EXPECT_EQ(c.firstState, first ? first->currentState : 0);
   const auto next = sim.service("Next");
   EXPECT_EQ(c.nextState, next ? next->currentState : 0);
-  EXPECT_EQ(c.virtualMs, sim.nowMs());
-  EXPECT_THAT(sim.calls(), Contains("OpenServiceA Next")) << "the next entry was handled";
+  EXPECT_THAT(sim.nowMs(), tookAbout(c.virtualMs, 2));
+  EXPECT_THAT(sim.calls(), Contains(AnyOf("OpenServiceA Next", "CreateServiceA Next")))
+      << "the next entry was handled";
+  if (c.logs != nullptr) {
+    EXPECT_THAT(sim.fileContents("C:\\Logs\\vdksvc.log").value_or(""), HasSubstr(c.logs));
+  }
   EXPECT_TRUE(managerClosedLast(sim.calls()));
 }
 
@@ -173,7 +191,7 @@ TEST_F(SweepFaultTest, ProcessEndedBetweenSnapshotAndOpenIsLeftOut) {
   EXPECT_EQ(7u, sim.process(21)->exitCode) << "its own exit, not a termination";
   EXPECT_FALSE(sim.process(21)->terminated);
   EXPECT_TRUE(sim.process(22)->terminated);
-  EXPECT_EQ(1000u + 60000u, sim.nowMs());
+  EXPECT_EQ(60000u, sim.nowMs()) << "a stop that ends at once, then the whole grace";
 }
 
 TEST_F(SweepFaultTest, EveryProcessEndedBetweenOpenAndWaitEndsTheWaitAtOnce) {
@@ -183,7 +201,7 @@ TEST_F(SweepFaultTest, EveryProcessEndedBetweenOpenAndWaitEndsTheWaitAtOnce) {
   });
   EXPECT_EQ(0, run());
   EXPECT_THAT(sim.calls(), Not(Contains(::testing::StartsWith("TerminateProcess"))));
-  EXPECT_EQ(1000u, sim.nowMs()) << "one poll of the stop, no grace spent";
+  EXPECT_EQ(0u, sim.nowMs()) << "a stop that ends at once, no grace spent";
 }
 
 }  // namespace

@@ -27,6 +27,13 @@ TEST_F(PlatformContractTest, HungStop) {
   contract::hungStop(sim, "Svc");
 }
 
+TEST_F(PlatformContractTest, WaitEndsSoonAfterTheStop) {
+  SimulatedPlatform::ServiceConfig config = serviceNamed("Svc", svc::kRunning);
+  config.stopPendingMs = 1000;
+  sim.addService(config);
+  contract::waitEndsSoonAfterTheStop(sim, "Svc", 1000);
+}
+
 TEST_F(PlatformContractTest, FileIdentity) {
   sim.addFile("C:\\App\\srv.exe");
   sim.addFile("C:\\App\\other.exe");

@@ -18,6 +18,7 @@
 namespace vdksvc {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -112,7 +113,7 @@ TEST_F(StepLogTest, EachLineIsOneWriteStampedWithTimeAndProcessId) {
   EXPECT_EQ(0, run({"-stop", "-c", "C:\\App\\svc.exe", "Svc", "My Service"}));
   const std::string text = sim.fileContents(kLogPath).value_or("");
   EXPECT_THAT(text, StartsWith("2026-12-09 08:00:00.000 [777] run: "));
-  EXPECT_THAT(text, HasSubstr("\r\n2026-12-09 08:00:01.000 [777] end: exit status 0\r\n"));
+  EXPECT_THAT(text, HasSubstr("\r\n2026-12-09 08:00:00.000 [777] end: exit status 0\r\n"));
   std::size_t writes = 0;
   for (const std::string& call : sim.calls()) {
     if (call.rfind("WriteFile ", 0) == 0) ++writes;
@@ -122,9 +123,8 @@ TEST_F(StepLogTest, EachLineIsOneWriteStampedWithTimeAndProcessId) {
       lines(),
       ElementsAre(
           "run: C:\\Corvane\\Vardeck\\bin\\vdksvc.exe -stop -c C:\\App\\svc.exe Svc \"My Service\"",
-          "list: 1 entry from -c; no poll limit", "stop Svc: ControlService STOP accepted",
-          "stop Svc: waited while STOP_PENDING: 1 poll, last state "
-          "STOPPED, 1000 ms",
+          "list: 1 entry from -c; no time limit", "stop Svc: ControlService STOP accepted",
+          "stop Svc: waited while STOP_PENDING: 1 read, last state STOPPED, 0 ms",
           "end: exit status 0"));
 }
 
@@ -140,7 +140,7 @@ TEST_F(StepLogTest, ARefusedListNamesItsCause) {
       {{"-stopx"}, "refused: \"-stopx\" is no command"},
       {{"-stop", "svc"}, "list refused: argument 2 \"svc\" is not an option"},
       {{"-stop", "-c", "a", "b"}, "list refused: \"-c\" needs three operands"},
-      {{"-stop", "-t", "0", "-c", "a", "b", "c"}, "list refused: \"0\" is no number of polls"},
+      {{"-stop", "-t", "0", "-c", "a", "b", "c"}, "list refused: \"0\" is no number of seconds"},
       {{"-stop", "-f", empty},
        "list refused: list file \"" + empty + "\" cannot be opened or has no valid line"},
       {{"-stop"},
@@ -165,14 +165,16 @@ TEST_F(StepLogTest, MissingServiceShowsTheErrorAndItsText) {
                                 "does not exist as an installed service.)"));
 }
 
-TEST_F(StepLogTest, StuckStartShowsThePollsUsedAndTheLimit) {
+TEST_F(StepLogTest, StuckStartShowsTheReadsAndTheLimit) {
   sim.setEnvironmentVariable("VDKSVC_LOG", kLogPath);
   SimulatedPlatform::ServiceConfig stuck = serviceNamed("Stuck");
   stuck.startPendingMs = SimulatedPlatform::kForever;
   sim.addService(stuck);
   EXPECT_EQ(0, run({"-start", "-t", "3", "-c", "x", "Stuck", "x"}));
-  EXPECT_THAT(lines(), Contains("start Stuck: waited while START_PENDING: 3 polls, last state "
-                                "START_PENDING (limit of 3 polls reached), 3000 ms"));
+  EXPECT_THAT(lines(), Contains("list: 1 entry from -c; at most 3 s of waiting a service"));
+  EXPECT_THAT(lines(), Contains(AllOf(HasSubstr("start Stuck: waited while START_PENDING: "),
+                                      HasSubstr(" reads, last state START_PENDING (limit of 3 s "
+                                                "reached), 3000 ms"))));
 }
 
 TEST_F(StepLogTest, InstallationShowsTheRulesOutcome) {

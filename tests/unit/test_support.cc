@@ -38,6 +38,10 @@ SimulatedPlatform::ServiceConfig serviceNamed(const std::string& name, Dword sta
   return ::testing::AssertionSuccess();
 }
 
+::testing::Matcher<std::uint64_t> tookAbout(std::uint64_t ms, unsigned waits) {
+  return ::testing::AllOf(::testing::Ge(ms), ::testing::Le(ms + waits * kWaitLagMs));
+}
+
 std::size_t countCalls(const std::vector<std::string>& calls, const std::string& call) {
   std::size_t count = 0;
   for (const std::string& made : calls) {

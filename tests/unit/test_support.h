@@ -1,6 +1,7 @@
 #pragma once
 // Shared helpers of the unit tests.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -35,6 +36,13 @@ SimulatedPlatform::ServiceConfig serviceNamed(const std::string& name, Dword sta
 /// Checks the call log of service operations: within each stretch that begins with
 /// "OpenSCManagerA", no service handle is closed after the manager handle.
 ::testing::AssertionResult managerClosedLast(const std::vector<std::string>& calls);
+
+/// A wait ends at most this long after the service left its pending state.
+constexpr std::uint64_t kWaitLagMs = 250;
+
+/// The virtual time of a run whose waits end when their services get there: at
+/// least \a ms, and at most kWaitLagMs more for each of its \a waits.
+::testing::Matcher<std::uint64_t> tookAbout(std::uint64_t ms, unsigned waits = 1);
 
 /// How often \a call appears in \a calls, exactly.
 std::size_t countCalls(const std::vector<std::string>& calls, const std::string& call);
