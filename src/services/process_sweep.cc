@@ -18,6 +18,7 @@ struct SweptProcess {
   ProcessHandle look;  ///< to identify it and wait on it; held, its id cannot be reused
   ProcessHandle end;   ///< to terminate it; empty when the process refused that right
   Dword id = 0;
+  const std::vector<const ServiceEntry*>* entries = nullptr;  ///< the entries it runs for
 };
 
 /// The processes of the list's programs among \a candidates, at most 64, each
@@ -56,7 +57,7 @@ std::vector<SweptProcess> openListed(Platform& platform, const std::vector<Candi
     }
     ProcessHandle end(platform, platform.OpenProcess(proc::kTerminate, false, candidate.id));
     if (!end) log.endRefused(candidate.id, platform.GetLastError());
-    processes.push_back({std::move(look), std::move(end), candidate.id});
+    processes.push_back({std::move(look), std::move(end), candidate.id, candidate.entries});
   }
   return processes;
 }
@@ -68,7 +69,10 @@ bool stillRuns(Platform& platform, RawHandle process) {
 
 /// Terminates \a processes with exit code 0 and waits, kTerminationWaitMs at
 /// most, for them to end; false when one could not be ended and still runs.
-bool terminateAll(Platform& platform, const std::vector<SweptProcess>& processes, SweepLog& log) {
+/// \a names, when given, receives the service names of the entries of the
+/// processes terminated.
+bool terminateAll(Platform& platform, const std::vector<SweptProcess>& processes, SweepLog& log,
+                  std::unordered_set<std::string>* names) {
   bool allEnded = true;
   std::vector<const SweptProcess*> ending;  ///< terminated, to wait for
   for (const SweptProcess& swept : processes) {
@@ -83,6 +87,9 @@ bool terminateAll(Platform& platform, const std::vector<SweptProcess>& processes
     if (terminated) {
       log.terminated(swept.id);
       ending.push_back(&swept);
+      if (names != nullptr && swept.entries != nullptr) {
+        for (const ServiceEntry* entry : *swept.entries) names->insert(entry->serviceName);
+      }
       continue;
     }
     // A process that ended meanwhile cannot be terminated either, so one look at
@@ -114,7 +121,8 @@ bool terminateAll(Platform& platform, const std::vector<SweptProcess>& processes
 
 }  // namespace
 
-bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog& log) {
+bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog& log,
+                            std::unordered_set<std::string>* terminated) {
   SweepLog steps(log);
   const ImageNames names = imageNamesOf(platform, list);
   if (names.empty()) return true;
@@ -145,7 +153,7 @@ bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list, StepLog
   if (allEnded) return !leftRunning;
   // Timed out, or the wait failed: whatever still runs is ended now.
   warnOfRecoveryActions(platform, list, steps);
-  if (!terminateAll(platform, processes, steps)) leftRunning = true;
+  if (!terminateAll(platform, processes, steps, terminated)) leftRunning = true;
   return !leftRunning;
 }
 

@@ -3,6 +3,9 @@
 // asked to stop, the processes that still run one of the list's program files
 // get a grace period to end, and are terminated if they do not.
 
+#include <string>
+#include <unordered_set>
+
 #include "lists/service_list.h"
 #include "log/step_log.h"
 #include "platform/platform.h"
@@ -31,7 +34,10 @@ constexpr Dword kTerminationWaitMs = 10000;
 /// False when it left running a process of the list's programs: one beyond the
 /// 64, one that refused to be ended, one still running after that wait, or one
 /// that refused to be looked at while the privilege was not enabled.
+/// \a terminated, when given, receives the service names of the entries whose
+/// program it terminated.
 bool sweepLeftoverProcesses(Platform& platform, const ServiceList& list,
-                            StepLog& log = StepLog::off());
+                            StepLog& log = StepLog::off(),
+                            std::unordered_set<std::string>* terminated = nullptr);
 
 }  // namespace vdksvc

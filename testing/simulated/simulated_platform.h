@@ -162,6 +162,10 @@ class SimulatedPlatform : public Platform {
   std::optional<ServiceView> service(const std::string& name) const;
   /// OpenSCManagerA fails with ERROR_ACCESS_DENIED while set.
   void setManagerOpenRefused(bool refused);
+  /// The manager learns that a service's process ended through a wait of its
+  /// own: for \a lagMs after the process's end the service still reports the
+  /// state it had (0, the default: it is STOPPED at once).
+  void setStoppedLagMs(std::uint64_t lagMs);
   /// The rights the process's token is granted on the manager and on every
   /// service (within each service's grantedRights); all access unless set.
   void setGrantedRights(Dword manager, Dword service);

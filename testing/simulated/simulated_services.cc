@@ -129,11 +129,16 @@ std::uint64_t SimulatedWorld::restartAt(const Service& service) const {
       service.markedForDelete) {
     return kForever;
   }
-  return later(*failed, actions.front().Delay);
+  return later(later(*failed, stoppedLagMs), actions.front().Delay);
 }
 
 Dword SimulatedWorld::stateOf(const Service& service) const {
-  if (failedAt(service)) {
+  if (const std::optional<std::uint64_t> failed = failedAt(service)) {
+    // Until the manager has seen the end, the state stays what it was then.
+    if (nowMs < later(*failed, stoppedLagMs)) {
+      const bool settled = isPending(service.state) && *failed >= service.pendingUntil;
+      return settled ? settledAfter(service.state) : service.state;
+    }
     // The manager saw the process end without a report of STOPPED, and takes
     // the recovery action once its delay has passed.
     const std::uint64_t restart = restartAt(service);
@@ -269,6 +274,8 @@ void SimulatedPlatform::deleteService(const std::string& name) {
   found->markedForDelete = true;
   state_->removeGoneServices();
 }
+
+void SimulatedPlatform::setStoppedLagMs(std::uint64_t lagMs) { state_->stoppedLagMs = lagMs; }
 
 void SimulatedPlatform::holdService(const std::string& name, std::uint64_t untilMs) {
   Service* found = state_->findService(name);

@@ -131,6 +131,7 @@ struct SimulatedWorld {
   std::vector<std::string> calls;
   std::vector<Trigger> triggers;
   bool managerOpenRefused = false;
+  std::uint64_t stoppedLagMs = 0;  ///< from a process's end to its service's STOPPED
   Dword managerRightsGranted = svc::kManagerAllAccess;
   Dword serviceRightsGranted = svc::kServiceAllAccess;
   bool doubleByteCodePage = false;

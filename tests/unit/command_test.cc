@@ -304,6 +304,7 @@ struct ExtendedStopCase {
   std::uint64_t terminationMs;
   int status;
   std::uint64_t tookMs;
+  std::uint64_t stoppedLagMs = 0;  ///< the manager's STOPPED after the process's end
 };
 
 void PrintTo(const ExtendedStopCase& c, std::ostream* os) { *os << c.what; }
@@ -316,8 +317,9 @@ const ExtendedStopCase kExtendedStopCases[] = {
     {"a long wait hint is waited out", {}, kNever, 0, 30000, false, 0, 0, 30000 + 60000},
     {"a slow stop that makes progress is waited for", {}, 40000, kNever, 2000, false, 0, 0, 40000 + 60000},
     {"with -t the hung rule does not apply", {"-t", "20"}, kNever, 0, 2000, false, 0, 0, 20000 + 60000},
-    {"a service its recovery restarts is not done", {}, kNever, 0, 2000, true, 0, 1, 10000 + 60000},
-    {"a process that never ends is left running", {}, kNever, 0, 2000, false, kNever, 2, 10000 + 60000 + 10000},
+    {"a service its recovery restarts is not done", {}, kNever, 0, 2000, true, 0, 1, 10000 + 60000 + 3000},
+    {"a process that never ends is left running", {}, kNever, 0, 2000, false, kNever, 2, 10000 + 60000 + 10000 + 3000},
+    {"STOPPED reported after the process's end is read", {}, kNever, 0, 2000, false, 0, 0, 10000 + 60000 + 500, 500},
 };
 // clang-format on
 
@@ -336,6 +338,7 @@ TEST_P(ExtendedStopTest, StopsSweepsAndReadsTheStateOnceMore) {
   SimulatedPlatform::ProcessConfig process{10, "Svc.exe"};
   process.terminationMs = c.terminationMs;
   sim.addProcess(process);
+  sim.setStoppedLagMs(c.stoppedLagMs);
 
   std::vector<std::string> arguments{"-stopex", "-e", "-c", "C:\\App\\Svc.exe", "Svc", "x"};
   arguments.insert(arguments.end(), c.options.begin(), c.options.end());
