@@ -50,7 +50,7 @@ bool finishExtendedStop(Platform& platform, const ServiceList& list,
   Cadence untilStopped(platform, unlimited, kStoppedAfterTerminationMs);
   for (std::size_t i = 0; i < list.size() && i < outcomes.size(); ++i) {
     const ServiceEntry& entry = list.at(i);
-    const bool wasTerminated = terminated.count(entry.serviceName) > 0;
+    const bool wasTerminated = terminated.contains(entry.serviceName);
     const Dword state = stateNow(platform, entry, log, wasTerminated ? &untilStopped : nullptr);
     if (state == svc::kStopped) {
       outcomes[i] = EntryOutcome::done();
