@@ -5,12 +5,21 @@
 # machine must be as clean as before, and with the product's registry key added,
 # run-tests.cmd must refuse: no test run, no report.
 #
-#   scripts/kit.sh [ZIP]    default: build/windows/vdksvc-tests-<version>-win64.zip
+#   scripts/kit.sh [--prefix-made] [ZIP]
+#       ZIP: default build/windows/vdksvc-tests-<version>-win64.zip
+#       --prefix-made: the caller has just made the prefix afresh
+#       (tests/e2e/wine_prefix.sh setup) and nothing has run in it since;
+#       test.sh makes it beside its builds, where its start mostly waits.
 #
 # The prefix is build/windows/kitprefix; only its own Wine server is ended.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+prefix_made=0
+if [[ ${1:-} == --prefix-made ]]; then
+  prefix_made=1
+  shift
+fi
 zips=("$repo"/build/windows/vdksvc-tests-*-win64.zip)
 zip=$(realpath "${1:-${zips[0]}}")
 prefix=$repo/build/windows/kitprefix
@@ -23,7 +32,7 @@ fail() {
 }
 
 trap 'bash "$prefix_script" cleanup "$prefix" >/dev/null 2>&1 || true' EXIT
-bash "$prefix_script" setup "$prefix"
+((prefix_made)) || bash "$prefix_script" setup "$prefix"
 kit=$prefix/drive_c/vdksvc-tests
 mkdir -p "$kit"
 cd "$kit"

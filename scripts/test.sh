@@ -89,10 +89,11 @@ wait_for_packages() {
 # prefixes only.
 windows_presets=(windows windows-clang)
 e2e_pids=()
+kit_prefix_pid=
 signing_prefix_pid=
 end_wine() {
   local pid prefix
-  for pid in "${e2e_pids[@]}" $signing_prefix_pid; do
+  for pid in "${e2e_pids[@]}" $kit_prefix_pid $signing_prefix_pid; do
     kill "$pid" 2>/dev/null || true
   done
   for prefix in "$repo"/build/windows/kitprefix "$repo"/build/windows-clang/wineprefix \
@@ -213,12 +214,20 @@ check_reproducible() {
   done
 }
 
-# Makes the signing check's Wine prefix in the background, beside the builds of
-# the reproducibility check: wineboot mostly waits.
-start_signing_prefix() {
-  rm -rf build/signed && mkdir -p build/signed
-  bash tests/e2e/wine_prefix.sh setup "$repo/build/signed/wineprefix" >build/signed/prefix.log 2>&1 &
-  signing_prefix_pid=$!
+# Makes the Wine prefix $1 afresh in the background, beside CPU-bound work:
+# wineboot mostly waits. The variable named $2 gets the job's pid; the output
+# goes to $1.log.
+start_prefix() {
+  mkdir -p "${1%/*}"
+  bash tests/e2e/wine_prefix.sh setup "$1" >"$1.log" 2>&1 &
+  printf -v "$2" '%s' $!
+}
+# Waits for start_prefix's job $2 that makes the prefix $1, and shows its output.
+prefix_ready() {
+  local made=0
+  wait "$2" || made=$?
+  cat "$1.log"
+  ((made == 0))
 }
 
 # Fails unless $1, a signed program whose signature was removed, is the program
@@ -252,11 +261,8 @@ same_but_signature_padding() {
 # only the program is linked anew.
 check_signing() {
   local dir=$repo/build/signed build=$repo/build/again/windows
-  # Its Wine prefix was being made meanwhile (start_signing_prefix).
-  local made=0
-  wait "$signing_prefix_pid" || made=$?
-  cat "$dir/prefix.log"
-  ((made == 0))
+  # Its Wine prefix was being made meanwhile.
+  prefix_ready "$dir/wineprefix" "$signing_prefix_pid"
   openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=vdksvc throw-away signer" \
     -addext extendedKeyUsage=codeSigning -keyout "$dir/key.pem" -out "$dir/cert.pem" 2>/dev/null
   head -c 24 /dev/urandom | base64 >"$dir/password"
@@ -285,6 +291,8 @@ step memcheck bash scripts/analyze.sh memcheck
 # one process: CTest's one process a test pays the sanitizers' start 300 times.
 step sanitize sanitize
 step packages wait_for_packages
+# The test kit's clean machine, made beside the Windows builds.
+start_prefix "$repo/build/windows/kitprefix" kit_prefix_pid
 for preset in "${windows_presets[@]}"; do
   step "$preset" build "$preset"
 done
@@ -295,10 +303,13 @@ step clang-tidy bash scripts/analyze.sh tidy
 # only the fuzzers, which run for a fixed time whatever processor they get.
 # Started beside the builds or clang-tidy, they slowed those about as much as
 # they saved.
-start_e2e windows bash scripts/kit.sh
+prefix_ready "$repo/build/windows/kitprefix" "$kit_prefix_pid"
+kit_prefix_pid=
+start_e2e windows bash scripts/kit.sh --prefix-made
 start_e2e windows-clang ctest --preset windows-clang
 # Beside the suites, which mostly wait for services, before the fuzzers.
-start_signing_prefix
+rm -rf build/signed
+start_prefix "$repo/build/signed/wineprefix" signing_prefix_pid
 step reproducible check_reproducible
 step signing check_signing
 step fuzz bash scripts/fuzz.sh
