@@ -25,11 +25,13 @@ linux_packages=(
 )
 windows_packages=(g++-mingw-w64-x86-64 lld wine64 wine zip osslsigncode openssl)
 
-# Prints the packages of "$@" that are not installed.
+# Prints the packages of "$@" that are not installed. A package removed but not
+# purged is still known to dpkg (its configuration files stay) but is not installed.
 missing_packages() {
   local package
   for package in "$@"; do
-    dpkg -s "$package" >/dev/null 2>&1 || echo "$package"
+    [[ $(dpkg-query -W -f='${Status}' "$package" 2>/dev/null) == "install ok installed" ]] ||
+      echo "$package"
   done
 }
 
