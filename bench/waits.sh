@@ -109,19 +109,19 @@ fi
 echo "== every check passed"
 }
 
-# The vdksvc.exe that SPEC names: a program file, or a git revision built once
+# The vdksvc.exe that WHICH names: a program file, or a git revision built once
 # in build/bench/<commit>/.
 program_of() {
-  local spec=$1 commit dir
-  if [[ -f $spec ]]; then
-    realpath "$spec"
+  local which=$1 commit dir
+  if [[ -f $which ]]; then
+    realpath "$which"
     return
   fi
-  commit=$(git -C "$repo" rev-parse --verify --quiet "$spec^{commit}") ||
-    { echo "bench/waits.sh: $spec is neither a file nor a revision" >&2; exit 2; }
+  commit=$(git -C "$repo" rev-parse --verify --quiet "$which^{commit}") ||
+    { echo "bench/waits.sh: $which is neither a file nor a revision" >&2; exit 2; }
   dir=$repo/build/bench/$commit
   if [[ ! -f $dir/build/windows/bin/vdksvc.exe ]]; then
-    echo "== building vdksvc.exe of $spec (${commit:0:12}) in $dir" >&2
+    echo "== building vdksvc.exe of $which (${commit:0:12}) in $dir" >&2
     rm -rf "$dir"
     mkdir -p "$dir"
     git -C "$repo" archive "$commit" | tar -x -C "$dir"
