@@ -224,10 +224,13 @@ start_prefix() {
   bash tests/e2e/wine_prefix.sh setup "$1" >"$1.log" 2>&1 &
   printf -v "$2" '%s' $!
 }
-# Waits for start_prefix's job $2 that makes the prefix $1, and shows its output.
+# Waits for start_prefix's job, whose pid the variable named $2 holds, that makes
+# the prefix $1, and shows its output. The variable is emptied, so that end_wine
+# never signals a pid that another process may have taken since.
 prefix_ready() {
   local made=0
-  wait "$2" || made=$?
+  wait "${!2}" || made=$?
+  printf -v "$2" '%s' ''
   cat "$1.log"
   ((made == 0))
 }
@@ -264,7 +267,7 @@ same_but_signature_padding() {
 check_signing() {
   local dir=$repo/build/signed build=$repo/build/again/windows
   # Its Wine prefix was being made meanwhile.
-  prefix_ready "$dir/wineprefix" "$signing_prefix_pid"
+  prefix_ready "$dir/wineprefix" signing_prefix_pid
   openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=vdksvc throw-away signer" \
     -addext extendedKeyUsage=codeSigning -keyout "$dir/key.pem" -out "$dir/cert.pem" 2>/dev/null
   head -c 24 /dev/urandom | base64 >"$dir/password"
@@ -305,8 +308,7 @@ step clang-tidy bash scripts/analyze.sh tidy
 # only the fuzzers, which run for a fixed time whatever processor they get.
 # Started beside the builds or clang-tidy, they slowed those about as much as
 # they saved.
-prefix_ready "$repo/build/windows/kitprefix" "$kit_prefix_pid"
-kit_prefix_pid=
+prefix_ready "$repo/build/windows/kitprefix" kit_prefix_pid
 start_e2e windows bash scripts/kit.sh --prefix-made
 start_e2e windows-clang ctest --preset windows-clang
 # Beside the suites, which mostly wait for services, before the fuzzers.
